@@ -1,0 +1,15 @@
+# Cross-compile for 64-bit Windows with Debian's MinGW-w64 (-posix thread model,
+# which has std::mutex and std::thread) and run the results under Wine.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(XTRM_MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${XTRM_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${XTRM_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${XTRM_MINGW_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${XTRM_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# ctest and custom commands run the Windows executables through our Wine runner,
+# which the top-level CMakeLists.txt writes into the build folder.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)

@@ -1,0 +1,87 @@
+// Resource ids that XTRm addresses and that the host's resources must supply.
+// Dialog templates, controls and texts are separate number spaces that share
+// values (7325 is both a control and a text), so each has its own prefix.
+// Plain #defines: the resource compiler reads this file too.
+#pragma once
+
+// Dialog templates
+#define IDD_XTRM_USER_MANAGEMENT        7202
+#define IDD_XTRM_ADD_USER               7203
+#define IDD_XTRM_SHOW_SETTINGS          7204
+#define IDD_XTRM_USER_LOGIN             7322
+#define IDD_XTRM_NG_USER_LOGIN          7323
+#define IDD_XTRM_USER_LOGIN_HDR         7327
+#define IDD_XTRM_USER_LOGIN_HDR_NG      7328
+#define IDD_XTRM_SOURCE_SELECTOR        7329
+#define IDD_XTRM_CONNECTION_SETTINGS    7347
+
+// PNG image shown behind the header dialogs (resource type "PNG")
+#define IDB_XTRM_BACKGROUND             7330
+
+// Controls
+#define IDC_XTRM_SETTINGS_TEXT          7216
+#define IDC_XTRM_USER_LIST              7234
+#define IDC_XTRM_CANDIDATE_LIST         7235
+#define IDC_XTRM_ROLE_RADIO1            7236
+#define IDC_XTRM_ROLE_RADIO2            7237
+#define IDC_XTRM_ROLE_RADIO3            7238
+#define IDC_XTRM_ROLE_RADIO4            7239
+#define IDC_XTRM_ROLE_RADIO5            7240
+#define IDC_XTRM_ADD_USER               7239
+#define IDC_XTRM_REMOVE_USER            7240
+#define IDC_XTRM_ALL_USERS              7241
+#define IDC_XTRM_RESTRICTION_CHECK1     7242
+#define IDC_XTRM_RESTRICTION_CHECK2     7244
+#define IDC_XTRM_RESTRICTION_CHECK3     7246
+#define IDC_XTRM_RESTRICTION_CHECK4     7248
+#define IDC_XTRM_RESTRICTION_CHECK5     7250
+#define IDC_XTRM_RESTRICTION_CHECK6     7252
+#define IDC_XTRM_RESTRICTION_CHECK7     7254
+#define IDC_XTRM_RESTRICTION_CHECK8     7256
+#define IDC_XTRM_RESTRICTION_CHECK9     7258
+#define IDC_XTRM_RESTRICTION_CHECK10    7260
+#define IDC_XTRM_RESTRICTION_CHECK11    7262
+#define IDC_XTRM_RESTRICTION_CHECK12    7264
+#define IDC_XTRM_RESTRICTION_CHECK13    7266
+#define IDC_XTRM_RESTRICTION_CHECK14    7268
+#define IDC_XTRM_RESTRICTION_CHECK15    7270
+#define IDC_XTRM_RESTRICTIONS_FRAME     7271
+#define IDC_XTRM_ROLE_FRAME             7272
+#define IDC_XTRM_OPEN_USER_MANAGEMENT   7273
+#define IDC_XTRM_MODE_TEXT              7280
+#define IDC_XTRM_LOGIN_NAMED_RADIO      7322
+#define IDC_XTRM_LOGIN_USER_NAME        7324
+#define IDC_XTRM_LOGIN_PASSWORD         7325
+#define IDC_XTRM_LOGIN_GUEST_RADIO      7326
+#define IDC_XTRM_LOGIN_MODE_FRAME       7327
+#define IDC_XTRM_NG_USER_NAME           7332
+#define IDC_XTRM_NG_PASSWORD            7333
+#define IDC_XTRM_SOURCE_RETRY           7334
+#define IDC_XTRM_SOURCE_SERVER          7335
+#define IDC_XTRM_BACKGROUND             7337
+#define IDC_XTRM_SERVER_HOST            7347
+#define IDC_XTRM_SERVER_PORT            7348
+
+// Texts (string table)
+#define IDS_XTRM_DISCARD_CHANGES        7275
+#define IDS_XTRM_ROLE_FOR_USER          7276
+#define IDS_XTRM_RIGHTS_OF_USER         7277
+#define IDS_XTRM_MODE_EDITABLE          7278
+#define IDS_XTRM_MODE_VIEW_ONLY         7279
+#define IDS_XTRM_MODE_NOT_EDITABLE      7280
+#define IDS_XTRM_LOGIN_WRONG_PASSWORD   7297
+#define IDS_XTRM_LOGIN_UNKNOWN_USER     7298
+#define IDS_XTRM_LOGIN_USER_LOCKED      7299
+#define IDS_XTRM_LOGIN_PASSWORD_EXPIRED 7300
+#define IDS_XTRM_LOGIN_SERVER_REFUSED   7301
+#define IDS_XTRM_LOGIN_NO_LICENSE       7302
+#define IDS_XTRM_LOGIN_SOURCE_UNAVAILABLE 7303
+#define IDS_XTRM_LOGIN_GUEST_NOT_ALLOWED 7304
+#define IDS_XTRM_LOGIN_TOO_MANY_USERS   7305
+#define IDS_XTRM_LOGIN_ACCOUNT_DISABLED 7314
+#define IDS_XTRM_LOGIN_CAPTION          7317
+#define IDS_XTRM_SERVER_TIMEOUT         7325
+#define IDS_XTRM_SERVER_REFUSED         7326
+#define IDS_XTRM_SERVER_NOT_FOUND       7328
+#define IDS_XTRM_SERVER_INCOMPATIBLE    7329
+#define IDS_XTRM_NO_SERVER_MESSAGE      7331

@@ -1,0 +1,70 @@
+// Ties a host's menu commands and popups to the current user's rights. A host
+// derives from it, registers in its constructor (or after Clear) which commands
+// and popups depend on which rights, and then adapts menus, toolbars and
+// command-update handlers as often as it likes. The rights service is asked
+// only while registering.
+#pragma once
+
+#include "XTRmApi.h"
+#include "XTRmsRestrictionManagerServiceBase.h"
+
+#include <boost/unordered_set.hpp>
+
+#include <string>
+#include <vector>
+
+class CMenu;
+class CCmdUI;
+class CMFCToolBar;
+
+class XTRM_API XTRmRestrictionsMenu
+{
+public:
+    explicit XTRmRestrictionsMenu(XTRmsRestrictionManagerServiceBase* pService);
+    XTRmRestrictionsMenu(const XTRmRestrictionsMenu& other);
+    XTRmRestrictionsMenu& operator=(const XTRmRestrictionsMenu& other);
+    virtual ~XTRmRestrictionsMenu();
+
+    void Clear();
+
+    // Deletes hidden and greys disabled items and popups of the menu and of
+    // every sub-menu below it.
+    void AdaptToRestrictions(CMenu* pMenu) const;
+    // For an update handler: disables the command when it is registered as
+    // disabled and tells whether it did.
+    bool Disable(unsigned int nCommandId, CCmdUI* pCmdUI) const;
+    void HideToolBarButtons(CMFCToolBar* pToolBar) const;
+
+    bool IsCommandHidden(unsigned int nCommandId) const;
+    bool IsCommandDisabled(unsigned int nCommandId) const;
+    bool IsMenuPopupHidden(const std::wstring& strPopupName) const;
+    bool IsMenuPopupDisabled(const std::wstring& strPopupName) const;
+
+protected:
+    // A list means that every right in it is needed; an empty list is always met.
+    void CommandHide(unsigned int nCommandId, const std::vector<int>& vecRestrictionIds);
+    void CommandHide(unsigned int nCommandId, int nRestrictionId);
+    void CommandHide(unsigned int nCommandId, bool bHide);
+    void CommandDisable(unsigned int nCommandId, const std::vector<int>& vecRestrictionIds);
+    void CommandDisable(unsigned int nCommandId, int nRestrictionId);
+    void CommandDisable(unsigned int nCommandId, bool bDisable);
+    void MenuPopupHide(const std::wstring& strPopupName, const std::vector<int>& vecRestrictionIds);
+    void MenuPopupHide(const std::wstring& strPopupName, int nRestrictionId);
+    void MenuPopupHide(const std::wstring& strPopupName, bool bHide);
+    void MenuPopupDisable(const std::wstring& strPopupName, const std::vector<int>& vecRestrictionIds);
+    void MenuPopupDisable(const std::wstring& strPopupName, int nRestrictionId);
+    void MenuPopupDisable(const std::wstring& strPopupName, bool bDisable);
+
+    bool GetIsAllowed(const std::vector<int>& vecRestrictionIds) const;
+
+    void HandleSeparators(CMenu* pMenu) const;
+
+private:
+    bool ContainsMenuPopupItems(CMenu* pMenu, unsigned int nPosition) const;
+
+    XTRmsRestrictionManagerServiceBase* m_pRestrictionManagerService;
+    boost::unordered_set<unsigned int> m_setHiddenCommands;
+    boost::unordered_set<unsigned int> m_setDisabledCommands;
+    boost::unordered_set<std::wstring> m_setHiddenMenuPopups;
+    boost::unordered_set<std::wstring> m_setDisabledMenuPopups;
+};

@@ -1,0 +1,3 @@
+// MFC subset: extension classes. Everything lives in afxwin.h here.
+#pragma once
+#include "afxwin.h"

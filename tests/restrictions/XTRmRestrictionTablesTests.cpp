@@ -1,0 +1,238 @@
+// Registration of commands and popups against rights, and the four tables.
+#include "XTRmRestrictionsMenu.h"
+#include "XTRmsScriptedService.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace
+{
+// A host's derived class; registration is protected, so tests register
+// through it as a host would.
+class HostRestrictions : public XTRmRestrictionsMenu
+{
+public:
+    using XTRmRestrictionsMenu::XTRmRestrictionsMenu;
+    using XTRmRestrictionsMenu::CommandDisable;
+    using XTRmRestrictionsMenu::CommandHide;
+    using XTRmRestrictionsMenu::GetIsAllowed;
+    using XTRmRestrictionsMenu::MenuPopupDisable;
+    using XTRmRestrictionsMenu::MenuPopupHide;
+};
+
+enum class Table
+{
+    HiddenCommands,
+    DisabledCommands,
+    HiddenPopups,
+    DisabledPopups
+};
+
+// One registration operation per table and overload, so every case runs
+// against all twelve.
+struct Registrar
+{
+    Table table;
+    void Register(HostRestrictions& r, const std::vector<int>& ids) const
+    {
+        switch (table)
+        {
+        case Table::HiddenCommands: r.CommandHide(100u, ids); break;
+        case Table::DisabledCommands: r.CommandDisable(100u, ids); break;
+        case Table::HiddenPopups: r.MenuPopupHide(L"&Tools", ids); break;
+        case Table::DisabledPopups: r.MenuPopupDisable(L"&Tools", ids); break;
+        }
+    }
+    void Register(HostRestrictions& r, int id) const
+    {
+        switch (table)
+        {
+        case Table::HiddenCommands: r.CommandHide(100u, id); break;
+        case Table::DisabledCommands: r.CommandDisable(100u, id); break;
+        case Table::HiddenPopups: r.MenuPopupHide(L"&Tools", id); break;
+        case Table::DisabledPopups: r.MenuPopupDisable(L"&Tools", id); break;
+        }
+    }
+    void Register(HostRestrictions& r, bool flag) const
+    {
+        switch (table)
+        {
+        case Table::HiddenCommands: r.CommandHide(100u, flag); break;
+        case Table::DisabledCommands: r.CommandDisable(100u, flag); break;
+        case Table::HiddenPopups: r.MenuPopupHide(L"&Tools", flag); break;
+        case Table::DisabledPopups: r.MenuPopupDisable(L"&Tools", flag); break;
+        }
+    }
+    // Which of the four queries answer true for the registered key.
+    static std::vector<bool> Queries(const HostRestrictions& r)
+    {
+        return {r.IsCommandHidden(100u), r.IsCommandDisabled(100u), r.IsMenuPopupHidden(L"&Tools"),
+            r.IsMenuPopupDisabled(L"&Tools")};
+    }
+    std::vector<bool> Only() const
+    {
+        std::vector<bool> result(4, false);
+        result[static_cast<size_t>(table)] = true;
+        return result;
+    }
+};
+
+const std::vector<bool> kNone(4, false);
+
+class RegistrationTest : public testing::TestWithParam<Table>
+{
+protected:
+    XTRmsScriptedService service;
+    HostRestrictions restrictions{&service};
+    Registrar registrar{GetParam()};
+};
+} // namespace
+
+TEST_P(RegistrationTest, EmptyListAddsNothingAndAsksNothing)
+{
+    registrar.Register(restrictions, std::vector<int>{});
+    EXPECT_EQ(Registrar::Queries(restrictions), kNone);
+    EXPECT_TRUE(service.vecCalls.empty());
+}
+
+TEST_P(RegistrationTest, ListStopsAtTheFirstMissingRight)
+{
+    service.setDeniedRights = {2};
+    registrar.Register(restrictions, std::vector<int>{1, 2, 3});
+    EXPECT_EQ(Registrar::Queries(restrictions), registrar.Only());
+    EXPECT_EQ(service.vecCalls, (std::vector<std::wstring>{L"GetIsAllowed(1)", L"GetIsAllowed(2)"}));
+}
+
+TEST_P(RegistrationTest, ListWithEveryRightPresentAddsNothingAfterAskingEachInOrder)
+{
+    registrar.Register(restrictions, std::vector<int>{7, 3, 5});
+    EXPECT_EQ(Registrar::Queries(restrictions), kNone);
+    EXPECT_EQ(service.vecCalls, (std::vector<std::wstring>{L"GetIsAllowed(7)", L"GetIsAllowed(3)", L"GetIsAllowed(5)"}));
+}
+
+TEST_P(RegistrationTest, SingleRightAsksOnce)
+{
+    registrar.Register(restrictions, 4);
+    EXPECT_EQ(Registrar::Queries(restrictions), kNone);
+    service.setDeniedRights = {4};
+    registrar.Register(restrictions, 4);
+    EXPECT_EQ(Registrar::Queries(restrictions), registrar.Only());
+    EXPECT_EQ(service.vecCalls, (std::vector<std::wstring>{L"GetIsAllowed(4)", L"GetIsAllowed(4)"}));
+}
+
+TEST_P(RegistrationTest, FlagNeverAsksTheService)
+{
+    registrar.Register(restrictions, false);
+    EXPECT_EQ(Registrar::Queries(restrictions), kNone);
+    registrar.Register(restrictions, true);
+    EXPECT_EQ(Registrar::Queries(restrictions), registrar.Only());
+    EXPECT_TRUE(service.vecCalls.empty());
+}
+
+TEST_P(RegistrationTest, RegistrationsCombineByAnyOf)
+{
+    service.setDeniedRights = {9};
+    registrar.Register(restrictions, 9);
+    registrar.Register(restrictions, 9); // held once, still restricted
+    service.setDeniedRights.clear();
+    registrar.Register(restrictions, std::vector<int>{1, 2});
+    registrar.Register(restrictions, false);
+    EXPECT_EQ(Registrar::Queries(restrictions), registrar.Only());
+}
+
+TEST_P(RegistrationTest, ClearEmptiesAndLaterRegistrationsAskTheSameService)
+{
+    registrar.Register(restrictions, true);
+    restrictions.Clear();
+    EXPECT_EQ(Registrar::Queries(restrictions), kNone);
+    service.setDeniedRights = {3};
+    registrar.Register(restrictions, 3);
+    EXPECT_EQ(Registrar::Queries(restrictions), registrar.Only());
+    EXPECT_EQ(service.CountCalls(L"GetIsAllowed"), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllTables, RegistrationTest,
+    testing::Values(Table::HiddenCommands, Table::DisabledCommands, Table::HiddenPopups, Table::DisabledPopups));
+
+TEST(RestrictionTables, PopupNamesAreComparedWholeAndCaseSensitively)
+{
+    XTRmsScriptedService service;
+    HostRestrictions restrictions(&service);
+    restrictions.MenuPopupHide(L"&Tools", true);
+    restrictions.MenuPopupDisable(L"&Export\tCtrl+E", true);
+    EXPECT_TRUE(restrictions.IsMenuPopupHidden(L"&Tools"));
+    for (const wchar_t* pszOther : {L"Tools", L"&tools", L"&Tools ", L"T&ools", L""})
+        EXPECT_FALSE(restrictions.IsMenuPopupHidden(pszOther)) << pszOther;
+    EXPECT_TRUE(restrictions.IsMenuPopupDisabled(L"&Export\tCtrl+E"));
+    EXPECT_FALSE(restrictions.IsMenuPopupDisabled(L"&Export"));
+}
+
+TEST(RestrictionTables, CommandIdsAreExactKeysIncludingTheExtremes)
+{
+    XTRmsScriptedService service;
+    HostRestrictions restrictions(&service);
+    for (unsigned int nId : {0u, 1u, 0xFFFFu, 0x10000u, 0xFFFFFFFFu})
+        restrictions.CommandHide(nId, true);
+    for (unsigned int nId : {0u, 1u, 0xFFFFu, 0x10000u, 0xFFFFFFFFu})
+        EXPECT_TRUE(restrictions.IsCommandHidden(nId)) << nId;
+    EXPECT_FALSE(restrictions.IsCommandHidden(2u));
+    EXPECT_FALSE(restrictions.IsCommandHidden(0xFFFEu));
+}
+
+TEST(RestrictionTables, CopyAnswersLikeItsSourceAndOutlivesIt)
+{
+    XTRmsScriptedService service;
+    service.setDeniedRights = {5};
+    auto source = std::make_unique<HostRestrictions>(&service);
+    source->CommandHide(10u, 5);
+    source->CommandDisable(11u, true);
+    source->MenuPopupHide(L"&Admin", std::vector<int>{1, 5});
+    source->MenuPopupDisable(L"&View", true);
+
+    HostRestrictions copy(*source);
+    HostRestrictions assigned(&service);
+    assigned.CommandHide(99u, true);
+    assigned = *source;
+    source.reset();
+
+    for (const HostRestrictions* p : {&copy, &assigned})
+    {
+        EXPECT_TRUE(p->IsCommandHidden(10u));
+        EXPECT_FALSE(p->IsCommandHidden(99u));
+        EXPECT_TRUE(p->IsCommandDisabled(11u));
+        EXPECT_TRUE(p->IsMenuPopupHidden(L"&Admin"));
+        EXPECT_TRUE(p->IsMenuPopupDisabled(L"&View"));
+    }
+    // Both share the service: a later registration asks it.
+    copy.CommandDisable(12u, 5);
+    EXPECT_TRUE(copy.IsCommandDisabled(12u));
+    EXPECT_FALSE(assigned.IsCommandDisabled(12u));
+}
+
+TEST(RestrictionTables, SelfAssignmentChangesNothing)
+{
+    XTRmsScriptedService service;
+    HostRestrictions restrictions(&service);
+    restrictions.CommandHide(1u, true);
+    restrictions.MenuPopupDisable(L"&File", true);
+    HostRestrictions& alias = restrictions;
+    restrictions = alias;
+    EXPECT_TRUE(restrictions.IsCommandHidden(1u));
+    EXPECT_TRUE(restrictions.IsMenuPopupDisabled(L"&File"));
+}
+
+TEST(RestrictionTables, NullServiceIsFineForFlagsEmptyListsQueriesAndClear)
+{
+    HostRestrictions restrictions(nullptr);
+    restrictions.CommandHide(1u, true);
+    restrictions.CommandDisable(2u, std::vector<int>{});
+    restrictions.MenuPopupHide(L"&X", false);
+    EXPECT_TRUE(restrictions.IsCommandHidden(1u));
+    EXPECT_FALSE(restrictions.IsCommandDisabled(2u));
+    EXPECT_TRUE(restrictions.GetIsAllowed({}));
+    HostRestrictions copy(restrictions);
+    restrictions.Clear();
+    EXPECT_FALSE(restrictions.IsCommandHidden(1u));
+    EXPECT_TRUE(copy.IsCommandHidden(1u));
+}

@@ -1,0 +1,17 @@
+#!/bin/bash
+# Installs what a fresh Debian machine lacks to build and run XTRm here:
+# MinGW-w64 (-posix), Wine, Xvfb, CMake, Ninja, boost, GoogleTest. Idempotent.
+set -euo pipefail
+
+packages=(g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-utils cmake ninja-build libboost-dev googletest imagemagick)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if (( ${#missing[@]} )); then
+    echo "setup: installing ${missing[*]}"
+    SUDO=""
+    [[ $(id -u) -eq 0 ]] || SUDO="sudo"
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
