@@ -1,0 +1,400 @@
+// MFC subset: CMFCToolBar and its buttons over a Win32 toolbar control.
+#include "afxcontrolbars.h"
+
+namespace
+{
+// The update object of one toolbar button: state goes to the button object
+// and to the control, never to the whole toolbar window.
+class CToolCmdUI : public CCmdUI
+{
+public:
+    void Enable(BOOL bOn) override
+    {
+        m_bEnableChanged = TRUE;
+        CMFCToolBar* pToolBar = static_cast<CMFCToolBar*>(m_pOther);
+        int nIndex = static_cast<int>(m_nIndex);
+        UINT nOldStyle = pToolBar->GetButtonStyle(nIndex);
+        UINT nNewStyle = bOn ? (nOldStyle & ~TBBS_DISABLED) : (nOldStyle | TBBS_DISABLED);
+        if (nNewStyle != nOldStyle)
+            pToolBar->SetButtonStyle(nIndex, nNewStyle);
+    }
+
+    void SetCheck(int nCheck) override
+    {
+        CMFCToolBar* pToolBar = static_cast<CMFCToolBar*>(m_pOther);
+        int nIndex = static_cast<int>(m_nIndex);
+        UINT nOldStyle = pToolBar->GetButtonStyle(nIndex) & ~(TBBS_CHECKED | TBBS_INDETERMINATE);
+        UINT nNewStyle = nOldStyle | (nCheck == 1 ? TBBS_CHECKED : nCheck == 2 ? TBBS_INDETERMINATE : 0);
+        if (nNewStyle != pToolBar->GetButtonStyle(nIndex))
+            pToolBar->SetButtonStyle(nIndex, nNewStyle);
+    }
+
+    void SetText(LPCTSTR) override
+    {
+        // Buttons of the subset show images only.
+    }
+};
+
+const int kSeparatorWidth = 8;
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Buttons
+
+IMPLEMENT_DYNCREATE(CMFCToolBarButton, CObject)
+
+CMFCToolBarButton::CMFCToolBarButton() : m_nID(0), m_nStyle(TBBS_BUTTON), m_iImage(-1), m_bVisible(TRUE)
+{
+}
+
+CMFCToolBarButton::CMFCToolBarButton(UINT uiID, int iImage, LPCTSTR, BOOL, BOOL)
+    : m_nID(uiID), m_nStyle(TBBS_BUTTON), m_iImage(iImage), m_bVisible(TRUE)
+{
+}
+
+void CMFCToolBarButton::CopyFrom(const CMFCToolBarButton& src)
+{
+    m_nID = src.m_nID;
+    m_nStyle = src.m_nStyle;
+    m_iImage = src.m_iImage;
+    m_bVisible = src.m_bVisible;
+}
+
+// ---------------------------------------------------------------------------
+// Panes
+
+IMPLEMENT_DYNAMIC(CBasePane, CWnd)
+IMPLEMENT_DYNAMIC(CPane, CBasePane)
+IMPLEMENT_DYNAMIC(CMFCBaseToolBar, CPane)
+
+CBasePane::CBasePane() : m_dwControlBarStyle(0)
+{
+}
+
+void CPane::AdjustSizeImmediate(BOOL /*bRecalcLayout*/)
+{
+    AdjustLayout();
+}
+
+// ---------------------------------------------------------------------------
+// The toolbar
+
+IMPLEMENT_DYNCREATE(CMFCToolBar, CMFCBaseToolBar)
+
+BEGIN_MESSAGE_MAP(CMFCToolBar, CMFCBaseToolBar)
+    ON_MESSAGE(WM_IDLEUPDATECMDUI, &CMFCToolBar::OnIdleUpdateCmdUI)
+END_MESSAGE_MAP()
+
+CMFCToolBar::CMFCToolBar() : m_hImages(nullptr), m_sizeImage(16, 15)
+{
+}
+
+CMFCToolBar::~CMFCToolBar()
+{
+    if (m_hWnd != nullptr)
+        DestroyWindow();
+    for (CMFCToolBarButton* pButton : m_Buttons)
+        delete pButton;
+    if (m_hImages != nullptr)
+        ImageList_Destroy(m_hImages);
+}
+
+BOOL CMFCToolBar::Create(CWnd* pParentWnd, DWORD dwStyle, UINT nID)
+{
+    return CreateEx(pParentWnd, TBSTYLE_FLAT, dwStyle, CRect(1, 1, 1, 1), nID);
+}
+
+BOOL CMFCToolBar::CreateEx(CWnd* pParentWnd, DWORD dwCtrlStyle, DWORD dwStyle, CRect /*rcBorders*/, UINT nID)
+{
+    if (pParentWnd == nullptr || pParentWnd->GetSafeHwnd() == nullptr)
+        return FALSE;
+
+    static bool s_bCommonControls = false;
+    if (!s_bCommonControls)
+    {
+        INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_BAR_CLASSES};
+        s_bCommonControls = InitCommonControlsEx(&icc) != FALSE;
+    }
+
+    m_dwControlBarStyle = dwStyle & CBRS_ALL;
+    DWORD dwWndStyle = (dwStyle & ~CBRS_ALL) | WS_CHILD | (dwCtrlStyle & 0xFFFF) | CCS_NODIVIDER;
+    if (dwStyle & CBRS_TOOLTIPS)
+        dwWndStyle |= TBSTYLE_TOOLTIPS;
+    // The control keeps itself at the parent's top or bottom edge at full width.
+    dwWndStyle |= (dwStyle & CBRS_ALIGN_BOTTOM) ? CCS_BOTTOM : CCS_TOP;
+
+    if (!CWnd::CreateEx(0, TOOLBARCLASSNAME, nullptr, dwWndStyle, 0, 0, 0, 0, pParentWnd->GetSafeHwnd(),
+            reinterpret_cast<HMENU>(static_cast<UINT_PTR>(nID))))
+    {
+        return FALSE;
+    }
+    SendMessage(TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON));
+    SendMessage(TB_SETBITMAPSIZE, 0, MAKELPARAM(m_sizeImage.cx, m_sizeImage.cy));
+    if (m_hImages != nullptr)
+        SendMessage(TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(m_hImages));
+    for (int i = 0; i < GetCount(); ++i)
+        AddToControl(i);
+    AdjustLayout();
+    return TRUE;
+}
+
+BOOL CMFCToolBar::LoadBitmap(UINT uiResID, UINT, UINT, BOOL, UINT, UINT)
+{
+    LPCTSTR lpszName = MAKEINTRESOURCE(uiResID);
+    HINSTANCE hInst = AfxFindResourceHandle(lpszName, RT_BITMAP);
+    HBITMAP hBitmap = static_cast<HBITMAP>(::LoadImage(hInst, lpszName, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    if (hBitmap == nullptr)
+        return FALSE;
+    BITMAP bm = {};
+    ::GetObject(hBitmap, sizeof(bm), &bm);
+    int nImages = m_sizeImage.cx > 0 ? bm.bmWidth / m_sizeImage.cx : 0;
+    HIMAGELIST hImages = ImageList_Create(m_sizeImage.cx, m_sizeImage.cy, ILC_COLOR24 | ILC_MASK, nImages, 4);
+    if (hImages != nullptr)
+        ImageList_AddMasked(hImages, hBitmap, RGB(192, 192, 192));
+    ::DeleteObject(hBitmap);
+    if (hImages == nullptr)
+        return FALSE;
+
+    if (m_hImages != nullptr)
+        ImageList_Destroy(m_hImages);
+    m_hImages = hImages;
+    if (m_hWnd != nullptr)
+    {
+        SendMessage(TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(m_hImages));
+        Invalidate();
+    }
+    return TRUE;
+}
+
+BOOL CMFCToolBar::LoadToolBar(UINT uiResID, UINT uiColdResID, UINT uiMenuResID, BOOL bLocked,
+    UINT uiDisabledResID, UINT uiMenuDisabledResID, UINT /*uiHotResID*/)
+{
+    // Layout of the resource: version (1), image width, image height, count,
+    // then one command id per button.
+    struct ToolBarData
+    {
+        WORD wVersion;
+        WORD wWidth;
+        WORD wHeight;
+        WORD wItemCount;
+    };
+    LPCTSTR lpszName = MAKEINTRESOURCE(uiResID);
+    HINSTANCE hInst = AfxFindResourceHandle(lpszName, RT_TOOLBAR);
+    HRSRC hRsrc = ::FindResource(hInst, lpszName, RT_TOOLBAR);
+    if (hRsrc == nullptr)
+        return FALSE;
+    HGLOBAL hGlobal = ::LoadResource(hInst, hRsrc);
+    const ToolBarData* pData = hGlobal != nullptr ? static_cast<const ToolBarData*>(::LockResource(hGlobal)) : nullptr;
+    if (pData == nullptr || pData->wVersion != 1 ||
+        ::SizeofResource(hInst, hRsrc) < sizeof(ToolBarData) + pData->wItemCount * sizeof(WORD))
+    {
+        return FALSE;
+    }
+
+    m_sizeImage = CSize(pData->wWidth, pData->wHeight);
+    if (m_hWnd != nullptr)
+        SendMessage(TB_SETBITMAPSIZE, 0, MAKELPARAM(m_sizeImage.cx, m_sizeImage.cy));
+
+    const WORD* pItems = reinterpret_cast<const WORD*>(pData + 1);
+    std::vector<UINT> ids(pItems, pItems + pData->wItemCount);
+    if (!SetButtons(ids.data(), static_cast<int>(ids.size())))
+        return FALSE;
+    // A toolbar without pictures still works; the buttons are there.
+    LoadBitmap(uiResID, uiColdResID, uiMenuResID, bLocked, uiDisabledResID, uiMenuDisabledResID);
+    return TRUE;
+}
+
+BOOL CMFCToolBar::SetButtons(const UINT* lpIDArray, int nIDCount, BOOL /*bRemoveImages*/)
+{
+    RemoveAllButtons();
+    int iImage = 0;
+    for (int i = 0; i < nIDCount; ++i)
+    {
+        UINT nID = lpIDArray != nullptr ? lpIDArray[i] : 0;
+        if (nID == 0)
+            InsertSeparator();
+        else
+            InsertButton(CMFCToolBarButton(nID, iImage++));
+    }
+    return TRUE;
+}
+
+int CMFCToolBar::InsertButton(const CMFCToolBarButton& button, INT_PTR iInsertAt)
+{
+    CObject* pObject = button.GetRuntimeClass()->CreateObject();
+    CMFCToolBarButton* pButton = pObject != nullptr ? static_cast<CMFCToolBarButton*>(pObject) : new CMFCToolBarButton;
+    pButton->CopyFrom(button);
+
+    int nCount = GetCount();
+    int nIndex = (iInsertAt < 0 || iInsertAt > nCount) ? nCount : static_cast<int>(iInsertAt);
+    m_Buttons.insert(m_Buttons.begin() + nIndex, pButton);
+    if (m_hWnd != nullptr)
+        AddToControl(nIndex);
+    return nIndex;
+}
+
+int CMFCToolBar::InsertSeparator(INT_PTR iInsertAt)
+{
+    CMFCToolBarButton separator;
+    separator.m_nStyle = TBBS_SEPARATOR;
+    return InsertButton(separator, iInsertAt);
+}
+
+BOOL CMFCToolBar::RemoveButton(int iIndex)
+{
+    if (iIndex < 0 || iIndex >= GetCount())
+        return FALSE;
+    delete m_Buttons[iIndex];
+    m_Buttons.erase(m_Buttons.begin() + iIndex);
+    if (m_hWnd != nullptr)
+        SendMessage(TB_DELETEBUTTON, static_cast<WPARAM>(iIndex));
+    return TRUE;
+}
+
+void CMFCToolBar::RemoveAllButtons()
+{
+    while (GetCount() > 0)
+        RemoveButton(GetCount() - 1);
+}
+
+int CMFCToolBar::GetCount() const
+{
+    return static_cast<int>(m_Buttons.size());
+}
+
+UINT CMFCToolBar::GetItemID(int nIndex) const
+{
+    const CMFCToolBarButton* pButton = GetButton(nIndex);
+    if (pButton == nullptr || (pButton->m_nStyle & TBBS_SEPARATOR))
+        return 0;
+    return pButton->m_nID;
+}
+
+int CMFCToolBar::CommandToIndex(UINT nIDFind, int iIndexFirst) const
+{
+    for (int i = iIndexFirst < 0 ? 0 : iIndexFirst; i < GetCount(); ++i)
+    {
+        if (m_Buttons[i]->m_nID == nIDFind)
+            return i;
+    }
+    return -1;
+}
+
+CMFCToolBarButton* CMFCToolBar::GetButton(int iIndex) const
+{
+    if (iIndex < 0 || iIndex >= GetCount())
+        return nullptr;
+    return m_Buttons[iIndex];
+}
+
+void CMFCToolBar::GetItemRect(int nIndex, LPRECT lpRect) const
+{
+    ::SetRectEmpty(lpRect);
+    if (m_hWnd != nullptr && nIndex >= 0 && nIndex < GetCount())
+        SendMessage(TB_GETITEMRECT, static_cast<WPARAM>(nIndex), reinterpret_cast<LPARAM>(lpRect));
+}
+
+UINT CMFCToolBar::GetButtonStyle(int nIndex) const
+{
+    const CMFCToolBarButton* pButton = GetButton(nIndex);
+    return pButton != nullptr ? pButton->m_nStyle : 0;
+}
+
+void CMFCToolBar::SetButtonStyle(int nIndex, UINT nStyle)
+{
+    CMFCToolBarButton* pButton = GetButton(nIndex);
+    if (pButton == nullptr)
+        return;
+    pButton->m_nStyle = nStyle;
+    if (m_hWnd != nullptr)
+        SyncButton(nIndex);
+}
+
+void CMFCToolBar::AdjustLayout()
+{
+    if (m_hWnd == nullptr)
+        return;
+    // Only buttons whose visibility changed are touched: each change makes
+    // the control lay out all of its buttons again.
+    for (int i = 0; i < GetCount(); ++i)
+    {
+        TBBUTTONINFO info = {};
+        info.cbSize = sizeof(info);
+        info.dwMask = TBIF_BYINDEX | TBIF_STATE;
+        SendMessage(TB_GETBUTTONINFO, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&info));
+        BOOL bHiddenInControl = (info.fsState & TBSTATE_HIDDEN) != 0;
+        if (bHiddenInControl == !m_Buttons[i]->IsVisible())
+            continue;
+        SyncButton(i);
+    }
+    SendMessage(TB_AUTOSIZE);
+    Invalidate();
+}
+
+void CMFCToolBar::AdjustSizeImmediate(BOOL bRecalcLayout)
+{
+    CPane::AdjustSizeImmediate(bRecalcLayout);
+}
+
+void CMFCToolBar::SyncButton(int nIndex)
+{
+    const CMFCToolBarButton* pButton = m_Buttons[nIndex];
+    TBBUTTONINFO info = {};
+    info.cbSize = sizeof(info);
+    info.dwMask = TBIF_BYINDEX | TBIF_STATE | TBIF_COMMAND;
+    info.idCommand = static_cast<int>(pButton->m_nID);
+    // The state half of the style; TBBS_DISABLED is the inverted enabled bit.
+    BYTE fsState = static_cast<BYTE>(HIWORD(pButton->m_nStyle));
+    fsState ^= TBSTATE_ENABLED;
+    if (!pButton->IsVisible())
+        fsState |= TBSTATE_HIDDEN;
+    else
+        fsState &= ~TBSTATE_HIDDEN;
+    info.fsState = fsState;
+    SendMessage(TB_SETBUTTONINFO, static_cast<WPARAM>(nIndex), reinterpret_cast<LPARAM>(&info));
+}
+
+void CMFCToolBar::AddToControl(int nIndex)
+{
+    const CMFCToolBarButton* pButton = m_Buttons[nIndex];
+    TBBUTTON tbb = {};
+    bool bSeparator = (pButton->m_nStyle & TBBS_SEPARATOR) != 0;
+    tbb.iBitmap = bSeparator ? kSeparatorWidth : pButton->GetImage();
+    tbb.idCommand = bSeparator ? 0 : static_cast<int>(pButton->m_nID);
+    BYTE fsState = static_cast<BYTE>(HIWORD(pButton->m_nStyle)) ^ TBSTATE_ENABLED;
+    if (!pButton->IsVisible())
+        fsState |= TBSTATE_HIDDEN;
+    tbb.fsState = fsState;
+    tbb.fsStyle = static_cast<BYTE>(LOWORD(pButton->m_nStyle));
+    tbb.iString = -1;
+    SendMessage(TB_INSERTBUTTON, static_cast<WPARAM>(nIndex), reinterpret_cast<LPARAM>(&tbb));
+}
+
+void CMFCToolBar::OnUpdateCmdUI(CFrameWnd* pTarget, BOOL bDisableIfNoHndler)
+{
+    if (pTarget == nullptr)
+        return;
+    CToolCmdUI state;
+    state.m_pOther = this;
+    state.m_nIndexMax = static_cast<UINT>(GetCount());
+    for (state.m_nIndex = 0; state.m_nIndex < state.m_nIndexMax; state.m_nIndex++)
+    {
+        const CMFCToolBarButton* pButton = m_Buttons[state.m_nIndex];
+        if ((pButton->m_nStyle & TBBS_SEPARATOR) || !pButton->IsVisible())
+            continue;
+        state.m_nID = pButton->m_nID;
+        state.DoUpdate(pTarget, bDisableIfNoHndler);
+    }
+}
+
+LRESULT CMFCToolBar::OnIdleUpdateCmdUI(WPARAM wParam, LPARAM)
+{
+    if (!IsWindowVisible())
+        return 0;
+    // Commands are routed through the frame that owns the bar.
+    CWnd* pOwner = GetParent();
+    while (pOwner != nullptr && !pOwner->IsKindOf(RUNTIME_CLASS(CFrameWnd)))
+        pOwner = pOwner->GetParent();
+    OnUpdateCmdUI(static_cast<CFrameWnd*>(pOwner), static_cast<BOOL>(wParam));
+    return 0;
+}
