@@ -205,9 +205,21 @@ BOOL CWinThread::PumpMessage()
 BOOL CWinThread::OnIdle(LONG lCount)
 {
     if (lCount <= 0 && m_pMainWnd != nullptr && m_pMainWnd->IsWindowVisible())
+    {
         ::SendMessageW(m_pMainWnd->m_hWnd, WM_IDLEUPDATECMDUI, TRUE, 0);
+        // Control bars (toolbars) update their buttons too: MFC sends this to
+        // every descendant that has a permanent window object.
+        ::EnumChildWindows(m_pMainWnd->m_hWnd, [](HWND hWnd, LPARAM) -> BOOL {
+            if (CWnd::FromHandlePermanent(hWnd) != nullptr)
+                ::SendMessageW(hWnd, WM_IDLEUPDATECMDUI, TRUE, 0);
+            return TRUE;
+        }, 0);
+    }
     if (lCount >= 1)
+    {
         AfxDeleteTempWndMap();
+        CMenu::DeleteTempMap();
+    }
     return lCount < 1;
 }
 
