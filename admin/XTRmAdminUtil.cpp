@@ -1,0 +1,66 @@
+#include "XTRmAdminUtil.h"
+
+#include "XTRmsRestrictionManagerServiceBase.h"
+
+#include <algorithm>
+
+namespace XTRmAdmin
+{
+namespace
+{
+const int nFrameBottomMargin = 12;
+}
+
+std::wstring FormatUserRow(const XTRmsUserInfo& user)
+{
+    if (user.GetFullName().empty())
+        return user.GetUserNameW();
+    return user.GetUserNameW() + L" [" + user.GetFullName() + L"]";
+}
+
+size_t LayoutControlColumn(CWnd& dlg, const std::vector<CButton*>& vecControls,
+    const std::vector<std::wstring>& vecLabels, bool bEnableShown, CWnd& frame)
+{
+    const size_t nShown = std::min(vecLabels.size(), vecControls.size());
+    for (size_t i = 0; i < vecControls.size(); ++i)
+    {
+        CButton* pControl = vecControls[i];
+        if (i < nShown)
+        {
+            pControl->ShowWindow(SW_SHOW);
+            if (bEnableShown)
+                pControl->EnableWindow(TRUE);
+            pControl->SetWindowText(vecLabels[i].c_str());
+        }
+        else
+        {
+            pControl->ShowWindow(SW_HIDE);
+            pControl->EnableWindow(FALSE);
+        }
+    }
+
+    if (nShown == 0)
+    {
+        frame.ShowWindow(SW_HIDE);
+        return 0;
+    }
+    // A later layout may bring controls back after one without any.
+    frame.ShowWindow(SW_SHOW);
+    FitGroupFrame(dlg, frame, *vecControls[nShown - 1]);
+    return nShown;
+}
+
+void FitGroupFrame(CWnd& dlg, CWnd& frame, const CWnd& lastVisibleControl)
+{
+    CRect rcFrame;
+    frame.GetWindowRect(&rcFrame);
+    dlg.ScreenToClient(&rcFrame);
+
+    CRect rcLast;
+    lastVisibleControl.GetWindowRect(&rcLast);
+    dlg.ScreenToClient(&rcLast);
+
+    rcFrame.bottom = rcLast.bottom + nFrameBottomMargin;
+    frame.MoveWindow(&rcFrame, TRUE);
+}
+} // namespace XTRmAdmin

@@ -1,0 +1,25 @@
+// Shows the rights service's description of its settings, unchanged, in a
+// fixed-pitch font, with a way into the user management dialog for viewing.
+#pragma once
+
+#include <afxwin.h>
+
+#include <string>
+
+class XTRmShowSettingsDlg : public CDialog
+{
+public:
+    XTRmShowSettingsDlg(const std::wstring& strSettings, CWnd* pParent);
+    virtual ~XTRmShowSettingsDlg();
+
+protected:
+    virtual BOOL OnInitDialog();
+
+    afx_msg void OnBnClickedUserManagement();
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    std::wstring m_strSettings;
+    CFont m_font;
+};

@@ -1,0 +1,73 @@
+// Lists the users that have a profile and lets an administrator add and
+// remove users and grant or withdraw each right of the selected user. Every
+// change goes to the rights service's working copy at once; OK saves the
+// profiles, Cancel reloads them.
+#pragma once
+
+#include <afxwin.h>
+
+#include "XTRmsRestrictionManagerServiceBase.h"
+
+#include <vector>
+
+class XTRmUserManagementDlg : public CDialog
+{
+    DECLARE_DYNAMIC(XTRmUserManagementDlg)
+
+public:
+    XTRmUserManagementDlg(XTRmsRestrictionManagerServiceBase* pService, const bool& bEditAllowed,
+        const bool& bViewOnly, CWnd* pParent);
+    virtual ~XTRmUserManagementDlg();
+
+protected:
+    virtual void DoDataExchange(CDataExchange* pDX);
+    virtual BOOL OnInitDialog();
+    virtual void OnOK();
+    virtual void OnCancel();
+
+    afx_msg void OnAddUser();
+    afx_msg void OnRemoveUser();
+    afx_msg void OnUserSelChange();
+    afx_msg void OnRestrictionCheck(UINT nID);
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    void FillUserList();
+    void LayoutRestrictionChecks();
+    void ReloadUsers();
+    bool CanRemoveUser(const XTRmsUserInfo& user);
+    void UpdateUserControls();
+    void UpdateRestrictionChecks();
+
+    XTRmsRestrictionManagerServiceBase* m_pRestrictionManagerService;
+    bool m_bEditable;
+    bool m_bEditAllowed;
+    bool m_bViewOnly;
+    // Set by every change made in the service; only Cancel reads it.
+    bool m_bModified;
+    // Row i of m_lstUsers shows element i: the list is not sorted.
+    std::vector<XTRmsUserInfo> m_vecUsers;
+    // Check box i stands for element i.
+    std::vector<XTRmsRestrictionDefinition> m_vecRestrictionDefinitions;
+    std::vector<CButton*> m_vecRestrictionChecks;
+    CListBox m_lstUsers;
+    CButton m_btnAddUser;
+    CButton m_btnRemoveUser;
+    CStatic m_grpRestrictions;
+    CButton m_chkRestriction1;
+    CButton m_chkRestriction2;
+    CButton m_chkRestriction3;
+    CButton m_chkRestriction4;
+    CButton m_chkRestriction5;
+    CButton m_chkRestriction6;
+    CButton m_chkRestriction7;
+    CButton m_chkRestriction8;
+    CButton m_chkRestriction9;
+    CButton m_chkRestriction10;
+    CButton m_chkRestriction11;
+    CButton m_chkRestriction12;
+    CButton m_chkRestriction13;
+    CButton m_chkRestriction14;
+    CButton m_chkRestriction15;
+};
