@@ -1,7 +1,15 @@
-// The demo host's main window: a menu of plant-control commands.
+// The demo host's main window: a menu, a toolbar and accelerators of
+// plant-control commands, adapted to the logged-in user's rights.
 #pragma once
 
 #include <afxwin.h>
+#include <afxcontrolbars.h>
+
+#include "XTRmDemoRestrictions.h"
+
+#include <map>
+#include <memory>
+#include <string>
 
 class XTRmDemoMainFrame : public CFrameWnd
 {
@@ -9,16 +17,41 @@ public:
     XTRmDemoMainFrame();
 
     BOOL Create();
-    // Headless: saves a screenshot of the window, then closes it.
+    // Headless: prints and screenshots the adapted window for the logged-in
+    // user and for an operator, then closes it.
     void RunHeadlessTour();
 
+    // Registers the logged-in user's restrictions afresh and adapts a freshly
+    // loaded menu and toolbar; with bPrint, prints the menu before and after.
+    void ApplyRestrictions(bool bPrint);
+
+    BOOL PreTranslateMessage(MSG* pMsg) override;
+
 protected:
+    int OnCreate(LPCREATESTRUCT lpCreateStruct);
+    void OnSize(UINT nType, int cx, int cy);
     void OnFileExit();
     void OnAdminUsers();
     void OnAdminSettings();
     void OnAdminLogin();
     void OnAdminConnection();
+    void OnPlantCommand(UINT nID);
+    void OnUpdateRestrictedCommand(CCmdUI* pCmdUI);
     LRESULT OnHeadlessStep(WPARAM wParam, LPARAM lParam);
+
+    void ShowStatus(const std::wstring& strLastCommand);
+    std::wstring CommandName(UINT nID) const;
+    void PrintToolBar() const;
+    // Sends a command as an accelerator key would and tells whether it ran.
+    bool TryAccelerator(UINT nID);
+
+    std::unique_ptr<XTRmDemoRestrictions> m_pRestrictions;
+    CMFCToolBar m_wndToolBar;
+    CWnd m_wndStatus;
+    HACCEL m_hAccelTable;
+    // Texts of every command of the unadapted menu, for messages.
+    std::map<UINT, std::wstring> m_mapCommandNames;
+    UINT m_nLastCommand;
 
     DECLARE_MESSAGE_MAP()
 };

@@ -1,0 +1,37 @@
+// Menus written as one line, for tests that read like the menus they check:
+//   "&File{&New=101|-|Recent{One=110}}|Edit=200"
+// An item is "-" (separator), "text=id" (command) or "text{items}" (popup);
+// items are separated by '|'. Dumps mark greyed items with a leading '~'.
+#pragma once
+
+#include <afxwin.h>
+
+#include "XTRmRestrictionsMenu.h"
+
+#include <string>
+#include <vector>
+
+// A menu bar (or popup) built from a spec; owns the menu.
+HMENU BuildMenu(const std::wstring& strSpec, bool bPopup = false);
+std::wstring DumpMenu(HMENU hMenu);
+
+// What a host's derived class would register, applied without asking a rights
+// service (the flag overloads).
+struct XTRmTables
+{
+    std::vector<unsigned int> vecHiddenCommands;
+    std::vector<unsigned int> vecDisabledCommands;
+    std::vector<std::wstring> vecHiddenPopups;
+    std::vector<std::wstring> vecDisabledPopups;
+};
+
+class XTRmTableRestrictions : public XTRmRestrictionsMenu
+{
+public:
+    explicit XTRmTableRestrictions(const XTRmTables& tables, XTRmsRestrictionManagerServiceBase* pService = nullptr);
+
+    using XTRmRestrictionsMenu::CommandDisable;
+    using XTRmRestrictionsMenu::CommandHide;
+    using XTRmRestrictionsMenu::MenuPopupDisable;
+    using XTRmRestrictionsMenu::MenuPopupHide;
+};
