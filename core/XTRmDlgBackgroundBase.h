@@ -1,0 +1,27 @@
+// Base of the dialogs that can show the application's background picture: it
+// loads the PNG by id, puts it into a picture control stretched over the whole
+// client area, and lets the user drag the dialog by its top band.
+#pragma once
+
+#include <afxwin.h>
+#include <afxcontrolbars.h>
+
+class XTRmDlgBackgroundBase : public CDialog
+{
+public:
+    // nBackgroundImageID 0 means no picture.
+    XTRmDlgBackgroundBase(UINT nIDTemplate, CWnd* pParent, unsigned int nBackgroundImageID);
+    virtual ~XTRmDlgBackgroundBase();
+
+    virtual BOOL PreTranslateMessage(MSG* pMsg);
+
+protected:
+    // Derived dialogs call this first from their own OnInitDialog.
+    virtual BOOL OnInitDialog();
+    // The picture control that receives the image; null for none.
+    virtual CWnd* GetBackgroundImageCtrl() = 0;
+
+private:
+    CPngImage m_imgBackground;
+    unsigned int m_nBackgroundImageID;
+};

@@ -1,0 +1,35 @@
+// Login dialog without guest login and without header picture: user name
+// and password only.
+#pragma once
+
+#include <afxwin.h>
+
+#include <string>
+
+class XTRmNGUserLoginDlg : public CDialog
+{
+    DECLARE_DYNAMIC(XTRmNGUserLoginDlg)
+
+public:
+    XTRmNGUserLoginDlg(const std::wstring& strCaption, const std::wstring& strUserName,
+        const std::wstring& strPassword, CWnd* pParent);
+    virtual ~XTRmNGUserLoginDlg();
+
+    std::wstring GetUserName() const { return m_strUserName; }
+    std::wstring GetPassword() const { return m_strPassword; }
+
+protected:
+    virtual void DoDataExchange(CDataExchange* pDX);
+    virtual BOOL OnInitDialog();
+    virtual void OnOK();
+    virtual void OnCancel();
+
+    afx_msg void OnEnChangeLogin();
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    std::wstring m_strUserName;
+    std::wstring m_strPassword;
+    std::wstring m_strCaption;
+};

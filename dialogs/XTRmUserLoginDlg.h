@@ -1,0 +1,44 @@
+// Login dialog without header picture: user name and password, and when
+// allowed a choice to log in as guest instead.
+#pragma once
+
+#include <afxwin.h>
+
+#include <string>
+
+class XTRmUserLoginDlg : public CDialog
+{
+    DECLARE_DYNAMIC(XTRmUserLoginDlg)
+
+public:
+    XTRmUserLoginDlg(const std::wstring& strCaption, const std::wstring& strUserName, const std::wstring& strPassword,
+        CWnd* pParent, bool bGuestLoginAllowed);
+    virtual ~XTRmUserLoginDlg();
+
+    // Empty for a guest login.
+    std::wstring GetUserName() const;
+    std::wstring GetPassword() const;
+
+protected:
+    virtual void DoDataExchange(CDataExchange* pDX);
+    virtual BOOL OnInitDialog();
+    virtual void OnOK();
+    virtual void OnCancel();
+
+    afx_msg void OnBnClickedUserLogin();
+    afx_msg void OnBnClickedGuestLogin();
+    afx_msg void OnEnChangeLogin();
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    bool IsGuestLogin() const { return m_bGuestLoginAllowed && m_nLoginMode == 1; }
+
+    std::wstring m_strUserName;
+    std::wstring m_strPassword;
+    std::wstring m_strCaption;
+    bool m_bGuestLoginAllowed;
+    // Selected button of the group that begins at the named-user radio
+    // button: 0 named user, 1 guest.
+    int m_nLoginMode;
+};
