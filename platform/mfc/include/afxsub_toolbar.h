@@ -159,6 +159,7 @@ public:
     // Shows the buttons as their objects now say (visibility, style) and
     // closes the gaps of hidden buttons.
     virtual void AdjustLayout();
+    // Also fits the bar to its parent again (after the parent was resized).
     virtual void AdjustSizeImmediate(BOOL bRecalcLayout = TRUE);
 
     // The update pass over the visible buttons, as the idle loop runs it.
@@ -170,8 +171,12 @@ protected:
     void AddToControl(int nIndex);
 
     std::vector<CMFCToolBarButton*> m_Buttons;
+    // Per button: whether the control shows it, as last laid out.
+    std::vector<bool> m_vecVisibleInControl;
     HIMAGELIST m_hImages;
     CSize m_sizeImage;
+    // Buttons came or went since the control last worked out its size.
+    BOOL m_bRecalcSize;
 
     DECLARE_MESSAGE_MAP()
 };

@@ -85,7 +85,7 @@ BEGIN_MESSAGE_MAP(CMFCToolBar, CMFCBaseToolBar)
     ON_MESSAGE(WM_IDLEUPDATECMDUI, &CMFCToolBar::OnIdleUpdateCmdUI)
 END_MESSAGE_MAP()
 
-CMFCToolBar::CMFCToolBar() : m_hImages(nullptr), m_sizeImage(16, 15)
+CMFCToolBar::CMFCToolBar() : m_hImages(nullptr), m_sizeImage(16, 15), m_bRecalcSize(TRUE)
 {
 }
 
@@ -192,6 +192,7 @@ BOOL CMFCToolBar::LoadToolBar(UINT uiResID, UINT uiColdResID, UINT uiMenuResID, 
     }
 
     m_sizeImage = CSize(pData->wWidth, pData->wHeight);
+    m_bRecalcSize = TRUE;
     if (m_hWnd != nullptr)
         SendMessage(TB_SETBITMAPSIZE, 0, MAKELPARAM(m_sizeImage.cx, m_sizeImage.cy));
 
@@ -216,6 +217,7 @@ BOOL CMFCToolBar::SetButtons(const UINT* lpIDArray, int nIDCount, BOOL /*bRemove
         else
             InsertButton(CMFCToolBarButton(nID, iImage++));
     }
+    AdjustLayout();
     return TRUE;
 }
 
@@ -228,6 +230,7 @@ int CMFCToolBar::InsertButton(const CMFCToolBarButton& button, INT_PTR iInsertAt
     int nCount = GetCount();
     int nIndex = (iInsertAt < 0 || iInsertAt > nCount) ? nCount : static_cast<int>(iInsertAt);
     m_Buttons.insert(m_Buttons.begin() + nIndex, pButton);
+    m_vecVisibleInControl.insert(m_vecVisibleInControl.begin() + nIndex, pButton->IsVisible() != FALSE);
     if (m_hWnd != nullptr)
         AddToControl(nIndex);
     return nIndex;
@@ -246,8 +249,10 @@ BOOL CMFCToolBar::RemoveButton(int iIndex)
         return FALSE;
     delete m_Buttons[iIndex];
     m_Buttons.erase(m_Buttons.begin() + iIndex);
+    m_vecVisibleInControl.erase(m_vecVisibleInControl.begin() + iIndex);
     if (m_hWnd != nullptr)
         SendMessage(TB_DELETEBUTTON, static_cast<WPARAM>(iIndex));
+    m_bRecalcSize = TRUE;
     return TRUE;
 }
 
@@ -318,27 +323,29 @@ void CMFCToolBar::AdjustLayout()
     // the control lay out all of its buttons again.
     for (int i = 0; i < GetCount(); ++i)
     {
-        TBBUTTONINFO info = {};
-        info.cbSize = sizeof(info);
-        info.dwMask = TBIF_BYINDEX | TBIF_STATE;
-        SendMessage(TB_GETBUTTONINFO, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&info));
-        BOOL bHiddenInControl = (info.fsState & TBSTATE_HIDDEN) != 0;
-        if (bHiddenInControl == !m_Buttons[i]->IsVisible())
-            continue;
-        SyncButton(i);
+        if (m_vecVisibleInControl[i] != (m_Buttons[i]->IsVisible() != FALSE))
+            SyncButton(i);
     }
-    SendMessage(TB_AUTOSIZE);
-    Invalidate();
+    // The control closes the gaps of hidden buttons by itself; its own size
+    // is worked out again only when buttons came or went, which costs a
+    // move of the window.
+    if (m_bRecalcSize)
+    {
+        m_bRecalcSize = FALSE;
+        SendMessage(TB_AUTOSIZE);
+    }
 }
 
 void CMFCToolBar::AdjustSizeImmediate(BOOL bRecalcLayout)
 {
+    m_bRecalcSize = TRUE;
     CPane::AdjustSizeImmediate(bRecalcLayout);
 }
 
 void CMFCToolBar::SyncButton(int nIndex)
 {
     const CMFCToolBarButton* pButton = m_Buttons[nIndex];
+    m_vecVisibleInControl[nIndex] = pButton->IsVisible() != FALSE;
     TBBUTTONINFO info = {};
     info.cbSize = sizeof(info);
     info.dwMask = TBIF_BYINDEX | TBIF_STATE | TBIF_COMMAND;
@@ -357,6 +364,7 @@ void CMFCToolBar::SyncButton(int nIndex)
 void CMFCToolBar::AddToControl(int nIndex)
 {
     const CMFCToolBarButton* pButton = m_Buttons[nIndex];
+    m_vecVisibleInControl[nIndex] = pButton->IsVisible() != FALSE;
     TBBUTTON tbb = {};
     bool bSeparator = (pButton->m_nStyle & TBBS_SEPARATOR) != 0;
     tbb.iBitmap = bSeparator ? kSeparatorWidth : pButton->GetImage();
@@ -368,6 +376,7 @@ void CMFCToolBar::AddToControl(int nIndex)
     tbb.fsStyle = static_cast<BYTE>(LOWORD(pButton->m_nStyle));
     tbb.iString = -1;
     SendMessage(TB_INSERTBUTTON, static_cast<WPARAM>(nIndex), reinterpret_cast<LPARAM>(&tbb));
+    m_bRecalcSize = TRUE;
 }
 
 void CMFCToolBar::OnUpdateCmdUI(CFrameWnd* pTarget, BOOL bDisableIfNoHndler)

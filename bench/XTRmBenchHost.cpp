@@ -1,0 +1,180 @@
+#include "XTRmBenchHost.h"
+
+#include <cstdio>
+
+std::string BenchName(const std::string& strGroup, long nSize)
+{
+    return strGroup + " | n=" + std::to_string(nSize);
+}
+
+void SplitBenchName(const std::string& strName, std::string* pstrGroup, long* pnSize)
+{
+    size_t nAt = strName.rfind(" | n=");
+    *pstrGroup = nAt == std::string::npos ? strName : strName.substr(0, nAt);
+    *pnSize = nAt == std::string::npos ? 0 : std::stol(strName.substr(nAt + 5));
+}
+
+std::string FormatNanoseconds(double dNanoseconds)
+{
+    char szText[32];
+    if (dNanoseconds < 1e3)
+        std::snprintf(szText, sizeof(szText), "%.2f ns", dNanoseconds);
+    else if (dNanoseconds < 1e6)
+        std::snprintf(szText, sizeof(szText), "%.2f us", dNanoseconds / 1e3);
+    else
+        std::snprintf(szText, sizeof(szText), "%.2f ms", dNanoseconds / 1e6);
+    return szText;
+}
+
+// ---------------------------------------------------------------------------
+
+XTRmBenchRightsService::XTRmBenchRightsService(int nRights, int nDeniedEvery)
+{
+    wchar_t szFolder[MAX_PATH] = L"";
+    ::GetTempPathW(MAX_PATH, szFolder);
+    m_strProfilePath = std::wstring(szFolder) + L"XTRmBenchProfiles.txt";
+    ::DeleteFileW(m_strProfilePath.c_str());
+    m_pService = std::make_unique<XTRmDemoService>(m_strProfilePath);
+    m_pService->Initialize(Rms::RmsApplicationStandard, L"", L"", L"", L"", 0, 0, L"");
+    m_pService->UserLogin(L"alice", XTRmDemoService::DemoPassword());
+    for (int nRight = 0; nRight < nRights; ++nRight)
+        m_pService->SetUserIsAllowed(L"alice", nRight, nRight % nDeniedEvery != 0);
+}
+
+XTRmBenchRightsService::~XTRmBenchRightsService()
+{
+    m_pService.reset();
+    ::DeleteFileW(m_strProfilePath.c_str());
+    ::DeleteFileW((m_strProfilePath + L".bak").c_str());
+}
+
+void XTRmBenchRestrictions::RegisterCommands(int nCommands, int nRights)
+{
+    for (int i = 0; i < nCommands; ++i)
+    {
+        const unsigned int nId = kFirstCommand + static_cast<unsigned int>(i);
+        CommandHide(nId, RightOf(nId, nRights));
+        CommandDisable(nId, RightOf(nId + 5, nRights));
+    }
+}
+
+void XTRmBenchRestrictions::RegisterPopupsUnused()
+{
+    for (int i = 0; i < 50; ++i)
+    {
+        MenuPopupHide(L"&Unused " + std::to_wstring(i), true);
+        MenuPopupDisable(L"&Greyed " + std::to_wstring(i), true);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Menus
+
+namespace
+{
+const int kTopPopups = 10;
+const int kItemsPerPopup = 10; // nine entries and one separator
+
+// Bounded: every popup holds nine entries and a separator; entries are
+// sub-popups above the last level and commands on it.
+HMENU BuildBoundedLevel(bool bPopup, int nLevelsLeft, unsigned int& nNextId, int& nPopupNumber)
+{
+    HMENU hMenu = bPopup ? ::CreatePopupMenu() : ::CreateMenu();
+    const int nEntries = bPopup ? kItemsPerPopup - 1 : kTopPopups;
+    for (int i = 0; i < nEntries; ++i)
+    {
+        if (bPopup && i == 5)
+            ::AppendMenuW(hMenu, MF_SEPARATOR, 0, nullptr);
+        if (nLevelsLeft > 1)
+        {
+            std::wstring strName = L"&Popup " + std::to_wstring(nPopupNumber++);
+            HMENU hSub = BuildBoundedLevel(true, nLevelsLeft - 1, nNextId, nPopupNumber);
+            ::AppendMenuW(hMenu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(hSub), strName.c_str());
+        }
+        else
+        {
+            std::wstring strText = L"Command " + std::to_wstring(nNextId);
+            ::AppendMenuW(hMenu, MF_STRING, nNextId++, strText.c_str());
+        }
+    }
+    return hMenu;
+}
+} // namespace
+
+XTRmBenchMenuShape XTRmBenchMenuShape::Bounded(int nLevels)
+{
+    XTRmBenchMenuShape shape;
+    shape.nLevels = nLevels;
+    // The bar holds ten popups; each level below multiplies by nine.
+    long nPopupsAtLevel = kTopPopups;
+    shape.nItems = kTopPopups;
+    for (int nLevel = 1; nLevel < nLevels; ++nLevel)
+    {
+        shape.nItems += nPopupsAtLevel * kItemsPerPopup;
+        if (nLevel + 1 < nLevels)
+            nPopupsAtLevel *= kItemsPerPopup - 1;
+    }
+    shape.nCommands = static_cast<int>(nPopupsAtLevel * (kItemsPerPopup - 1));
+    return shape;
+}
+
+XTRmBenchMenuShape XTRmBenchMenuShape::Wide(int nCommandsPerPopup)
+{
+    XTRmBenchMenuShape shape;
+    shape.nLevels = 0;
+    shape.nCommandsPerPopup = nCommandsPerPopup;
+    shape.nCommands = kTopPopups * nCommandsPerPopup;
+    shape.nItems = kTopPopups + kTopPopups * (nCommandsPerPopup + nCommandsPerPopup / 10);
+    return shape;
+}
+
+HMENU BuildBenchMenu(const XTRmBenchMenuShape& shape)
+{
+    unsigned int nNextId = kFirstCommand;
+    if (shape.nLevels > 0)
+    {
+        int nPopupNumber = 0;
+        return BuildBoundedLevel(false, shape.nLevels, nNextId, nPopupNumber);
+    }
+    // Wide: ten popups of commands, a separator after every tenth.
+    HMENU hBar = ::CreateMenu();
+    for (int nPopup = 0; nPopup < kTopPopups; ++nPopup)
+    {
+        HMENU hPopup = ::CreatePopupMenu();
+        for (int i = 0; i < shape.nCommandsPerPopup; ++i)
+        {
+            std::wstring strText = L"Command " + std::to_wstring(nNextId);
+            ::AppendMenuW(hPopup, MF_STRING, nNextId++, strText.c_str());
+            if (i % 10 == 9)
+                ::AppendMenuW(hPopup, MF_SEPARATOR, 0, nullptr);
+        }
+        std::wstring strName = L"&Popup " + std::to_wstring(nPopup);
+        ::AppendMenuW(hBar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(hPopup), strName.c_str());
+    }
+    return hBar;
+}
+
+// ---------------------------------------------------------------------------
+// Toolbars
+
+XTRmBenchParentWindow::XTRmBenchParentWindow()
+{
+    m_wnd.CreateEx(0, AfxRegisterWndClass(0), L"XTRm Bench", WS_OVERLAPPEDWINDOW, 0, 0, 800, 200, nullptr, nullptr);
+}
+
+XTRmBenchParentWindow::~XTRmBenchParentWindow()
+{
+    m_wnd.DestroyWindow();
+}
+
+std::unique_ptr<CMFCToolBar> BuildBenchToolBar(XTRmBenchParentWindow& parent, int nButtons)
+{
+    std::vector<UINT> vecIds;
+    unsigned int nNextId = kFirstCommand;
+    for (int i = 0; i < nButtons; ++i)
+        vecIds.push_back(i % 10 == 9 ? 0 : nNextId++);
+    auto pToolBar = std::make_unique<CMFCToolBar>();
+    pToolBar->Create(parent.Get());
+    pToolBar->SetButtons(vecIds.data(), static_cast<int>(vecIds.size()));
+    return pToolBar;
+}
