@@ -1,5 +1,6 @@
 #include "XTRmDemoMainFrame.h"
 
+#include "XTRmDemoAdmin.h"
 #include "XTRmDemoApp.h"
 #include "XTRmDemoIds.h"
 #include "XTRmRestrictionManager.h"
@@ -304,14 +305,12 @@ void XTRmDemoMainFrame::OnFileExit()
 
 void XTRmDemoMainFrame::OnAdminUsers()
 {
-    bool bEditAllowed = DemoApp().GetService().GetIsAllowed(XTRmDemoRightManageUsers);
-    bool bViewOnly = false;
-    XTRmRestrictionManager::ShowUserManagementDlg(bEditAllowed, bViewOnly, this);
+    XTRmDemoAdmin::ShowUserManagement(this);
 }
 
 void XTRmDemoMainFrame::OnAdminSettings()
 {
-    XTRmRestrictionManager::ShowSettingsDlg(this);
+    XTRmDemoAdmin::ShowSettings(this);
 }
 
 void XTRmDemoMainFrame::OnAdminLogin()
@@ -377,6 +376,7 @@ LRESULT XTRmDemoMainFrame::OnHeadlessStep(WPARAM wParam, LPARAM)
             service.UserLogin(s_strTourUser, XTRmDemoService::DemoPassword());
             ApplyRestrictions(false);
         }
+        XTRmDemoAdmin::RunHeadlessTour(this);
         PostMessage(WM_CLOSE);
         break;
     default:

@@ -308,6 +308,9 @@ XTRmDemoProfileStore::LoadResult XTRmDemoProfileStore::Load(std::wstring* pstrMe
 
     // Keep the damaged file for whoever wants to look at it; the next save
     // must not overwrite it, nor may the backup be replaced by it.
+    const wchar_t* const pszWhat = nRead == ReadResult::Missing ? L"is missing"
+        : nRead == ReadResult::Failed                        ? L"cannot be read"
+                                                             : L"is damaged";
     std::wstring strSetAside;
     if (nRead != ReadResult::Missing
         && ::MoveFileExW(m_strFilePath.c_str(), GetDamagedPath().c_str(), MOVEFILE_REPLACE_EXISTING))
@@ -320,13 +323,14 @@ XTRmDemoProfileStore::LoadResult XTRmDemoProfileStore::Load(std::wstring* pstrMe
         // Put the good copy back in place so the next start reads it directly.
         ::CopyFileW(GetBackupPath().c_str(), m_strFilePath.c_str(), FALSE);
         if (pstrMessage != nullptr)
-            *pstrMessage = L"The user profile file \"" + m_strFilePath + L"\" is missing, damaged or unreadable."
-                + strSetAside + L" The profiles as last saved before it were loaded instead.";
+            *pstrMessage = L"The user profile file \"" + m_strFilePath + L"\" " + pszWhat + L"."
+                + strSetAside + L" The previous saved copy was loaded instead.";
         return LoadResult::Recovered;
     }
     if (pstrMessage != nullptr)
-        *pstrMessage = L"The user profile file \"" + m_strFilePath + L"\" is damaged or unreadable, and there is "
-            L"no earlier copy to fall back on." + strSetAside + L" The profiles in use were kept unchanged.";
+        *pstrMessage = L"The user profile file \"" + m_strFilePath + L"\" " + pszWhat
+            + L", and there is no earlier copy to fall back on." + strSetAside
+            + L" The profiles in use were kept unchanged.";
     return LoadResult::Damaged;
 }
 

@@ -75,6 +75,7 @@ public:
 
     // Messages of the store (damaged file, failed save) for the host to show.
     const std::wstring& GetStoreMessage() const { return m_strStoreMessage; }
+    void ClearStoreMessage() { m_strStoreMessage.clear(); }
 
 private:
     static std::vector<int> RoleRights(int nRole);
