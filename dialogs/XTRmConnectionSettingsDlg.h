@@ -1,0 +1,34 @@
+// Lets the user edit where the rights server is reached: host and port.
+// Works on a copy of the service's setting and never talks to the service;
+// the caller stores the edited copy after IDOK.
+#pragma once
+
+#include "XTRmDlgBackgroundBase.h"
+#include "XTRmsRestrictionManagerServiceBase.h"
+
+#include <string>
+
+class XTRmConnectionSettingsDlg : public XTRmDlgBackgroundBase
+{
+    DECLARE_DYNAMIC(XTRmConnectionSettingsDlg)
+
+public:
+    XTRmConnectionSettingsDlg(const std::wstring& strCaption, const XTRmsServerSetting& serverSetting,
+        CWnd* pParent, UINT nBackgroundImageID);
+    virtual ~XTRmConnectionSettingsDlg();
+
+    // After IDOK it holds the host and port the user confirmed.
+    XTRmsServerSetting& GetServerSetting();
+
+protected:
+    virtual void DoDataExchange(CDataExchange* pDX) override;
+    virtual BOOL OnInitDialog() override;
+    virtual void OnOK() override;
+    virtual CWnd* GetBackgroundImageCtrl() override;
+
+private:
+    XTRmsServerSetting m_serverSetting;
+    std::wstring m_strHost;
+    int m_nPort;
+    std::wstring m_strCaption;
+};
