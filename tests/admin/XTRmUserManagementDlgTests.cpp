@@ -235,27 +235,3 @@ TEST_F(XTRmAdminTest, CancelAsksBeforeDiscardingChangesAndNoKeepsThemOpen)
         EXPECT_EQ(c.strLastCall == L"SaveUserProfiles()", bAllowed);
     }
 }
-
-TEST_F(XTRmAdminTest, TheDiscardQuestionIsARealYesNoQuestion)
-{
-    Definitions(1);
-    DefinedUsers({{L"ann", L""}});
-    TestApp().m_bShowRealMessageBoxes = true;
-    XTRmUiRobot robot;
-    robot.Expect("XTRmUserManagementDlg", [](XTRmDialogDriver& d) {
-        d.Click(CheckId(0));
-        d.PressCancel();
-        d.PressCancel();
-    });
-    for (int nAnswer : {IDNO, IDYES})
-    {
-        robot.ExpectMessageBox([nAnswer](XTRmDialogDriver& box) {
-            EXPECT_EQ(Txts::GetString(IDS_XTRM_DISCARD_CHANGES), box.GetMessageText());
-            EXPECT_EQ((UINT)MB_ICONQUESTION, box.GetMessageIcon());
-            box.Click(nAnswer);
-        });
-    }
-    XTRmRestrictionManager::ShowUserManagementDlg(true, false, nullptr);
-    EXPECT_EQ("", robot.Finish());
-    EXPECT_EQ(1u, m_svc.CountCalls(L"LoadUserProfiles"));
-}
