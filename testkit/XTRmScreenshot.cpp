@@ -18,6 +18,16 @@ bool XTRmSaveWindowScreenshot(HWND hWnd, const std::wstring& strPath)
     if (!::IsWindow(hWnd))
         return false;
     ::RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    // Under Wine the painted pixels reach the screen when the window's
+    // surface is flushed, which happens while the thread checks its queue
+    // (at most every 50 ms). PM_NOREMOVE leaves the queue as it is.
+    ::GdiFlush();
+    for (int i = 0; i < 4; ++i)
+    {
+        MSG msg;
+        ::Sleep(30);
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+    }
 
     RECT rect;
     ::GetWindowRect(hWnd, &rect);
