@@ -1,11 +1,10 @@
 // The host's start-up call: reach the rights source (directly, after retries
 // or through the rights server), initialize the service, log the user in.
-#include "XTRmRestrictionManager.h"
+#include <afxwin.h>
 
 #include "XTGenLibrary.h"
+#include "XTRmRestrictionManager.h"
 #include "XTRmRestrictionSourceSelectorDlg.h"
-
-#include <afxwin.h>
 
 namespace
 {

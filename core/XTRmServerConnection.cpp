@@ -1,12 +1,11 @@
 // Connecting to the rights server: test, report, let the user correct the
 // address, test again.
-#include "XTRmRestrictionManager.h"
+#include <afxwin.h>
 
 #include "XTRmConnectionSettingsDlg.h"
 #include "XTRmResourceIds.h"
+#include "XTRmRestrictionManager.h"
 #include "XTTxtsTextService.h"
-
-#include <afxwin.h>
 
 namespace
 {
