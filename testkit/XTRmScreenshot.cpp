@@ -4,7 +4,6 @@
 
 #include <objidl.h>
 
-#include <algorithm>
 #include <gdiplus.h>
 
 namespace

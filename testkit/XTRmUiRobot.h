@@ -16,7 +16,6 @@
 #include <afxwin.h>
 
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -130,8 +129,6 @@ public:
     // never used, refused actions, failures noted by steps. Empty when the
     // script ran as written.
     std::string Finish();
-    const std::vector<std::string>& GetFailures() const { return m_vecFailures; }
-    size_t GetUsedSteps() const { return m_nNextStep; }
 
     void AddFailure(const std::string& strWhat);
 

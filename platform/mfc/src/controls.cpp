@@ -1,8 +1,6 @@
 // The standard controls' wrappers: each member sends the control's own message.
 #include <afxwin.h>
 
-#include "afximpl.h"
-
 namespace
 {
 BOOL CreateControl(CWnd* pWnd, LPCTSTR lpszClass, LPCTSTR lpszText, DWORD dwStyle, const RECT& rect,

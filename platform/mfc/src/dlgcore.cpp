@@ -3,8 +3,6 @@
 // window, CWnd::RunModalLoop with PreTranslateMessage and IsDialogMessage).
 #include <afxwin.h>
 
-#include "afximpl.h"
-
 IMPLEMENT_DYNAMIC(CDialog, CWnd)
 
 BEGIN_MESSAGE_MAP(CDialog, CWnd)

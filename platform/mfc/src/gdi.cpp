@@ -1,8 +1,6 @@
 // GDI objects (fonts, bitmaps) and a window's font.
 #include <afxwin.h>
 
-#include "afximpl.h"
-
 #include <memory>
 #include <unordered_map>
 

@@ -5,7 +5,6 @@
 #include <objidl.h>
 #include <shlwapi.h>
 
-#include <algorithm>
 #include <gdiplus.h>
 
 namespace
