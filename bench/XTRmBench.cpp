@@ -12,6 +12,7 @@
 
 #include <boost/unordered_set.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -159,8 +160,8 @@ TEST_CASE("HideToolBarButtons")
 }
 
 // ---------------------------------------------------------------------------
-// A summary after Catch2's own report: the mean of each benchmark and, for
-// the ones measured at several sizes, how the cost grows.
+// A summary after Catch2's own report: each benchmark's median and fastest
+// sample and, for the ones measured at several sizes, how the cost grows.
 
 namespace
 {
@@ -168,34 +169,50 @@ struct SummaryListener : Catch::TestEventListenerBase
 {
     using TestEventListenerBase::TestEventListenerBase;
 
+    struct Result
+    {
+        std::string strName;
+        double dMedian;
+        double dFastest;
+    };
+
     void benchmarkEnded(Catch::BenchmarkStats<> const& stats) override
     {
-        m_vecResults.push_back({stats.info.name, stats.mean.point.count()});
+        std::vector<double> vecSamples;
+        for (const auto& sample : stats.samples)
+            vecSamples.push_back(sample.count());
+        std::sort(vecSamples.begin(), vecSamples.end());
+        if (!vecSamples.empty())
+            m_vecResults.push_back({stats.info.name, vecSamples[vecSamples.size() / 2], vecSamples.front()});
     }
 
+    // On a machine shared with other work, a sample that lasts milliseconds
+    // is likely to be preempted: the fastest sample is the least disturbed,
+    // so growth is reckoned from it.
     void testRunEnded(Catch::TestRunStats const&) override
     {
-        std::printf("\n=== Summary (mean per call) ===\n");
+        std::printf("\n=== Summary per call: median, fastest sample, growth of the fastest ===\n");
         std::map<std::string, std::pair<long, double>> mapPrevious;
-        for (const auto& result : m_vecResults)
+        for (const Result& result : m_vecResults)
         {
             std::string strGroup;
             long nSize = 0;
-            SplitBenchName(result.first, &strGroup, &nSize);
-            std::printf("%-62s %12s", result.first.c_str(), FormatNanoseconds(result.second).c_str());
+            SplitBenchName(result.strName, &strGroup, &nSize);
+            std::printf("%-58s %11s %11s", result.strName.c_str(), FormatNanoseconds(result.dMedian).c_str(),
+                FormatNanoseconds(result.dFastest).c_str());
             auto it = mapPrevious.find(strGroup);
             if (nSize > 0 && it != mapPrevious.end())
             {
-                std::printf("   %.1fx the size: %.1fx the time", static_cast<double>(nSize) / it->second.first,
-                    result.second / it->second.second);
+                std::printf("   %.1fx size: %.1fx time", static_cast<double>(nSize) / it->second.first,
+                    result.dFastest / it->second.second);
             }
             std::printf("\n");
             if (nSize > 0)
-                mapPrevious[strGroup] = {nSize, result.second};
+                mapPrevious[strGroup] = {nSize, result.dFastest};
         }
     }
 
-    std::vector<std::pair<std::string, double>> m_vecResults;
+    std::vector<Result> m_vecResults;
 };
 } // namespace
 

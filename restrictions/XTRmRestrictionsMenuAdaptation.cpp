@@ -16,8 +16,9 @@ const UINT kPopupItemId = static_cast<UINT>(-1);
 std::wstring GetItemTextByPosition(CMenu* pMenu, UINT nPosition)
 {
     TCHAR szText[128];
-    int nLength = pMenu->GetMenuString(nPosition, szText, _countof(szText), MF_BYPOSITION);
-    if (nLength < static_cast<int>(_countof(szText)) - 1)
+    const int nBufferLength = static_cast<int>(_countof(szText));
+    int nLength = pMenu->GetMenuString(nPosition, szText, nBufferLength, MF_BYPOSITION);
+    if (nLength < nBufferLength - 1)
         return std::wstring(szText, static_cast<size_t>(nLength > 0 ? nLength : 0));
 
     // Long texts are rare; ask for the length and read again.
