@@ -168,7 +168,7 @@ void XTRmDemoMainFrame::OnSize(UINT, int cx, int cy)
 {
     if (m_wndToolBar.GetSafeHwnd() == nullptr)
         return;
-    m_wndToolBar.AdjustLayout();
+    m_wndToolBar.AdjustSizeImmediate();
     CRect rectBar;
     m_wndToolBar.GetWindowRect(&rectBar);
     int nTop = rectBar.Height() + 12;
