@@ -25,7 +25,10 @@ XTRmDemoApp& DemoApp()
     return theApp;
 }
 
-XTRmDemoApp::XTRmDemoApp() : CWinApp(L"XTRm Demo")
+// One name for the application's own message boxes and XTRm's dialogs.
+const wchar_t kApplicationName[] = L"XTRm Demo - Plant Control";
+
+XTRmDemoApp::XTRmDemoApp() : CWinApp(kApplicationName)
 {
 }
 
@@ -57,6 +60,10 @@ void XTRmDemoApp::ParseCommandLine()
             m_strOutputFolder = ppszArgs[++i];
     }
     ::LocalFree(ppszArgs);
+    // A plain absolute path reads better in what the headless run prints.
+    wchar_t szFull[MAX_PATH] = {};
+    if (::GetFullPathNameW(m_strOutputFolder.c_str(), MAX_PATH, szFull, nullptr) > 0)
+        m_strOutputFolder = szFull;
     ::CreateDirectoryW(m_strOutputFolder.c_str(), nullptr);
 }
 
@@ -67,7 +74,7 @@ BOOL XTRmDemoApp::InitInstance()
     m_pService = std::make_unique<XTRmDemoService>(m_strProfileFile);
     m_pService->SetSourceReachable(!m_bSourceDown);
     XTRmRestrictionManager::SetRestrictionManagerService(m_pService.get());
-    XTRmRestrictionManager::SetApplicationName(L"XTRm Demo - Plant Control");
+    XTRmRestrictionManager::SetApplicationName(kApplicationName);
 
     if (!XTRmDemoRunStartUp(*this))
     {

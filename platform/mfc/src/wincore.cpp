@@ -2,30 +2,20 @@
 // message maps, the window procedure and the modal loop.
 #include <afxwin.h>
 
+#include "afxhandlemap.h"
 #include "afximpl.h"
 
-#include <unordered_map>
 
 // ---------------------------------------------------------------------------
 // Handle maps: one per GUI thread, as in MFC.
 
 namespace
 {
-struct WndMaps
-{
-    std::unordered_map<HWND, CWnd*> permanent;
-    std::unordered_map<HWND, CWnd*> temporary;
-};
+using CWndMaps = CAfxHandleMaps<HWND, CWnd>;
 
-// Held by a plain pointer so that no thread-local destructor runs at DLL
-// unload; a thread's maps live as long as the thread has windows.
-thread_local WndMaps* t_pWndMaps = nullptr;
-
-WndMaps& Maps()
+CWndMaps& Maps()
 {
-    if (t_pWndMaps == nullptr)
-        t_pWndMaps = new WndMaps;
-    return *t_pWndMaps;
+    return CWndMaps::ForThisThread();
 }
 
 thread_local CWnd* t_pWndInit = nullptr;
@@ -50,13 +40,7 @@ thread_local const MSG* t_pLastSentMsg = nullptr;
 
 void AFXAPI AfxDeleteTempWndMap()
 {
-    auto& temporary = Maps().temporary;
-    for (auto& entry : temporary)
-    {
-        entry.second->m_hWnd = nullptr;
-        delete entry.second;
-    }
-    temporary.clear();
+    Maps().DeleteTemporaries([](CWnd* pWnd) { pWnd->m_hWnd = nullptr; });
 }
 
 // ---------------------------------------------------------------------------
