@@ -3,7 +3,7 @@
 # MinGW-w64 (-posix), Wine, Xvfb, CMake, Ninja, boost, GoogleTest. Idempotent.
 set -euo pipefail
 
-packages=(g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-utils cmake ninja-build libboost-dev googletest imagemagick catch2)
+packages=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine libfreetype6 xvfb x11-utils cmake ninja-build libboost-dev googletest imagemagick catch2)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -13,5 +13,5 @@ if (( ${#missing[@]} )); then
     SUDO=""
     [[ $(id -u) -eq 0 ]] || SUDO="sudo"
     $SUDO apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
