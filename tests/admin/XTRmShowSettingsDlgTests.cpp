@@ -14,6 +14,13 @@ TEST_F(XTRmAdminTest, SettingsTextReachesTheControlUnchangedInAFixedPitchFont)
             ::GetObjectW(reinterpret_cast<HFONT>(::SendDlgItemMessageW(d.GetHwnd(), IDC_XTRM_SETTINGS_TEXT,
                              WM_GETFONT, 0, 0)), sizeof(font), &font);
             EXPECT_STREQ(L"Courier", font.lfFaceName);
+            const LONG expected[] = {8, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                OUT_CHARACTER_PRECIS, CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY, 0};
+            const LONG actual[] = {font.lfHeight, font.lfWidth, font.lfEscapement, font.lfOrientation,
+                font.lfWeight, font.lfItalic, font.lfUnderline, font.lfStrikeOut, font.lfCharSet,
+                font.lfOutPrecision, font.lfClipPrecision, font.lfQuality, font.lfPitchAndFamily};
+            for (size_t i = 0; i < std::size(expected); ++i)
+                EXPECT_EQ(expected[i], actual[i]) << "LOGFONT field " << i;
             d.PressOK();
         });
         XTRmRestrictionManager::ShowSettingsDlg(nullptr);
@@ -25,14 +32,20 @@ TEST_F(XTRmAdminTest, SettingsButtonOpensUserManagementForViewingAndReturns)
 {
     DefinedUsers({{L"ann", L""}});
     XTRmUiRobot robot;
-    robot.Expect("CDialog", [](XTRmDialogDriver& d) {
+    HWND hSettings = nullptr;
+    robot.Expect("CDialog", [&](XTRmDialogDriver& d) {
+        hSettings = d.GetHwnd();
         d.Click(IDC_XTRM_OPEN_USER_MANAGEMENT);
         EXPECT_TRUE(d.IsVisible(IDC_XTRM_SETTINGS_TEXT));
         d.PressOK();
     });
-    robot.Expect("XTRmUserManagementDlg", [](XTRmDialogDriver& d) {
+    robot.Expect("XTRmUserManagementDlg", [&](XTRmDialogDriver& d) {
         EXPECT_EQ(Txts::GetString(IDS_XTRM_MODE_VIEW_ONLY), d.GetText(IDC_XTRM_MODE_TEXT));
         EXPECT_FALSE(d.IsEnabled(IDC_XTRM_ADD_USER));
+        // Opened without a parent: the settings dialog neither owns it nor is
+        // disabled underneath it.
+        EXPECT_NE(hSettings, ::GetWindow(d.GetHwnd(), GW_OWNER));
+        EXPECT_TRUE(::IsWindowEnabled(hSettings));
         d.PressCancel();
     });
     XTRmRestrictionManager::ShowSettingsDlg(nullptr);

@@ -117,6 +117,22 @@ TEST_F(XTRmAdminTest, RemovingTheLastUserLeavesFrameAndRightsShowingAndUnselecte
     EXPECT_THAT(m_svc.ChangingCalls(), ElementsAre(L"RemoveUser(bob)", L"SaveUserProfiles()"));
 }
 
+TEST_F(XTRmAdminTest, FocusingTheUserListShowsTheSelectedUsersRightsAfresh)
+{
+    Definitions(2);
+    DefinedUsers({{L"ann", L""}});
+    EXPECT_EQ("", ShowUserManagement([&](XTRmDialogDriver& d) {
+        EXPECT_FALSE(d.IsChecked(CheckId(1)));
+        d.Focus(IDOK);
+        // Granted behind the dialog's back: only coming back to the list shows it.
+        m_svc.mapUserRights[{L"ann", 507}] = true;
+        EXPECT_FALSE(d.IsChecked(CheckId(1)));
+        d.Focus(IDC_XTRM_USER_LIST);
+        EXPECT_TRUE(d.IsChecked(CheckId(1)));
+        d.PressOK();
+    }));
+}
+
 TEST_F(XTRmAdminTest, TogglingARightReachesTheServiceWithItsDefinitionIdAndOkSaves)
 {
     Definitions(17); // more than there are check boxes: the first fifteen show
