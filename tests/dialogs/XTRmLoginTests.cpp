@@ -168,17 +168,22 @@ TEST_F(XTRmLoginTest, BackFromGuestTheEditsStayEmpty)
 TEST(XTRmLoginDialogs, CancelStoresTheEditsAndOnlyTheGuestFlagEmptiesTheAccessors)
 {
     // Guest chosen, but the dialog was built without guest login: the
-    // accessors still hand back what the members hold.
-    auto chooseGuestAndCancel = [](XTRmDialogDriver& d) {
-        d.SetText(IDC_XTRM_LOGIN_USER_NAME, L"typed");
-        ::SendMessageW(::GetDlgItem(d.GetHwnd(), IDC_XTRM_LOGIN_NAMED_RADIO), BM_SETCHECK, BST_UNCHECKED, 0);
-        ::SendMessageW(::GetDlgItem(d.GetHwnd(), IDC_XTRM_LOGIN_GUEST_RADIO), BM_SETCHECK, BST_CHECKED, 0);
-        d.PressCancel();
+    // accessors still hand back what the members hold. Without guest login
+    // the choice is there but hidden, frame included.
+    auto chooseGuestAndCancel = [](bool bGuestOffered) {
+        return [bGuestOffered](XTRmDialogDriver& d) {
+            for (int nID : {IDC_XTRM_LOGIN_NAMED_RADIO, IDC_XTRM_LOGIN_GUEST_RADIO, IDC_XTRM_LOGIN_MODE_FRAME})
+                EXPECT_EQ(bGuestOffered, d.IsVisible(nID)) << nID;
+            d.SetText(IDC_XTRM_LOGIN_USER_NAME, L"typed");
+            ::SendMessageW(::GetDlgItem(d.GetHwnd(), IDC_XTRM_LOGIN_NAMED_RADIO), BM_SETCHECK, BST_UNCHECKED, 0);
+            ::SendMessageW(::GetDlgItem(d.GetHwnd(), IDC_XTRM_LOGIN_GUEST_RADIO), BM_SETCHECK, BST_CHECKED, 0);
+            d.PressCancel();
+        };
     };
     {
         XTRmUserLoginDlg dlg(L"Log in", L"proposed", L"pw", nullptr, false);
         XTRmUiRobot robot;
-        robot.Expect("XTRmUserLoginDlg", chooseGuestAndCancel);
+        robot.Expect("XTRmUserLoginDlg", chooseGuestAndCancel(false));
         EXPECT_EQ(IDCANCEL, dlg.DoModal());
         EXPECT_EQ("", robot.Finish());
         EXPECT_EQ(L"typed", dlg.GetUserName());
@@ -187,7 +192,7 @@ TEST(XTRmLoginDialogs, CancelStoresTheEditsAndOnlyTheGuestFlagEmptiesTheAccessor
     {
         XTRmUserLoginDlg dlg(L"Log in", L"proposed", L"pw", nullptr, true);
         XTRmUiRobot robot;
-        robot.Expect("XTRmUserLoginDlg", chooseGuestAndCancel);
+        robot.Expect("XTRmUserLoginDlg", chooseGuestAndCancel(true));
         EXPECT_EQ(IDCANCEL, dlg.DoModal());
         EXPECT_EQ("", robot.Finish());
         EXPECT_EQ(L"", dlg.GetUserName());

@@ -271,6 +271,45 @@ TEST_P(StartupRoadTest, EndsAsExpected)
 
 INSTANTIATE_TEST_SUITE_P(Roads, StartupRoadTest, testing::ValuesIn(kRoads), RowName);
 
+// An application with a header: its picture behind the selector and the
+// login dialog, and the guest choice there because the host offers it.
+TEST_F(StartupTest, HeaderApplicationShowsItsPictureAndTheGuestChoiceTheHostOffers)
+{
+    m_service.nApplicationType = Rms::RmsApplicationWithHeader;
+    m_service.queConnectionTests = {Rms::RmsConnectionServerNotFound, Rms::RmsConnectionOk};
+    m_service.bNeedLogin = true;
+    auto expectPicture = [](XTRmDialogDriver& dlg) {
+        HANDLE hImage = reinterpret_cast<HANDLE>(
+            ::SendDlgItemMessageW(dlg.GetHwnd(), IDC_XTRM_BACKGROUND, STM_GETIMAGE, IMAGE_BITMAP, 0));
+        EXPECT_NE(nullptr, hImage);
+        RECT rcPicture = dlg.GetControlRect(IDC_XTRM_BACKGROUND), rcClient = dlg.GetClientRect();
+        EXPECT_TRUE(::EqualRect(&rcPicture, &rcClient));
+    };
+    m_robot.Expect(kSelector, [&](XTRmDialogDriver& dlg) {
+        expectPicture(dlg);
+        dlg.PressOK();
+    });
+    m_robot.Expect("XTRmUserLoginHdrDlg", [&](XTRmDialogDriver& dlg) {
+        expectPicture(dlg);
+        EXPECT_EQ(Txts::GetString(IDS_XTRM_LOGIN_CAPTION), dlg.GetCaption());
+        EXPECT_EQ(L"", dlg.GetText(IDC_XTRM_LOGIN_USER_NAME));
+        dlg.Click(IDC_XTRM_LOGIN_GUEST_RADIO);
+        dlg.PressOK();
+    });
+    Rms::ClientSettings settings = Settings(kServer);
+    settings.bGuestLoginOffered = true;
+
+    Rms::RmsResult nServiceResult = kUntouched;
+    EXPECT_EQ(Rms::RmsInitReady,
+        XTRmRestrictionManager::InitializeRestrictions(kType, kPaths, settings, Recorder(), &nServiceResult));
+
+    EXPECT_EQ("", m_robot.Finish());
+    EXPECT_EQ(kOk, nServiceResult);
+    EXPECT_EQ("F|TF|", m_strProgress);
+    EXPECT_EQ("Src Src Init GetNeedLogin IsGuestLoginAllowed UserLogin", ShortCalls(m_service));
+    EXPECT_EQ(std::vector<std::wstring>{L"UserLogin(,)"}, m_service.CallsNamed(L"UserLogin"));
+}
+
 // ---------------------------------------------------------------------------
 // InitServerConnection on its own: the last test and the connected flag
 
