@@ -39,6 +39,9 @@ class XTRmBenchRestrictions : public XTRmRestrictionsMenu
 public:
     explicit XTRmBenchRestrictions(XTRmsRestrictionManagerServiceBase* pService) : XTRmRestrictionsMenu(pService) {}
 
+    using XTRmRestrictionsMenu::IsCommandDisabled;
+    using XTRmRestrictionsMenu::IsCommandHidden;
+
     // The right that command nId depends on, out of nRights.
     static int RightOf(unsigned int nId, int nRights) { return static_cast<int>(nId % static_cast<unsigned>(nRights)); }
 

@@ -35,11 +35,6 @@ public:
     bool Disable(unsigned int nCommandId, CCmdUI* pCmdUI) const;
     void HideToolBarButtons(CMFCToolBar* pToolBar) const;
 
-    bool IsCommandHidden(unsigned int nCommandId) const;
-    bool IsCommandDisabled(unsigned int nCommandId) const;
-    bool IsMenuPopupHidden(const std::wstring& strPopupName) const;
-    bool IsMenuPopupDisabled(const std::wstring& strPopupName) const;
-
 protected:
     // A list means that every right in it is needed; an empty list is always met.
     void CommandHide(unsigned int nCommandId, const std::vector<int>& vecRestrictionIds);
@@ -56,6 +51,12 @@ protected:
     void MenuPopupDisable(const std::wstring& strPopupName, bool bDisable);
 
     bool GetIsAllowed(const std::vector<int>& vecRestrictionIds) const;
+
+    // What registration decided; none of these asks the rights service.
+    bool IsCommandHidden(unsigned int nCommandId) const;
+    bool IsCommandDisabled(unsigned int nCommandId) const;
+    bool IsMenuPopupHidden(const std::wstring& strPopupName) const;
+    bool IsMenuPopupDisabled(const std::wstring& strPopupName) const;
 
     void HandleSeparators(CMenu* pMenu) const;
 

@@ -165,7 +165,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, DisableForUpdateHandlers,
 class XTRmTestHostFrame : public CFrameWnd
 {
 public:
-    explicit XTRmTestHostFrame(const XTRmRestrictionsMenu& restrictions) : m_restrictions(restrictions) {}
+    explicit XTRmTestHostFrame(const XTRmTableRestrictions& restrictions) : m_restrictions(restrictions) {}
 
     const XTRmRestrictionsMenu& m_restrictions;
     std::vector<UINT> m_vecExecuted;
@@ -273,7 +273,7 @@ struct SeenMenu
 
 // Walks the adapted menu, checking every level outside greyed popups, and
 // collects the ids seen anywhere.
-void CheckAdaptedLevel(HMENU hMenu, const XTRmRestrictionsMenu& r, bool bInsideGreyedPopup, SeenMenu& seen,
+void CheckAdaptedLevel(HMENU hMenu, const XTRmTableRestrictions& r, bool bInsideGreyedPopup, SeenMenu& seen,
     const std::string& strWhere)
 {
     const int nCount = ::GetMenuItemCount(hMenu);
@@ -321,7 +321,7 @@ void CheckAdaptedLevel(HMENU hMenu, const XTRmRestrictionsMenu& r, bool bInsideG
 
 // Every command that no table touches, on a path of unrestricted popups or
 // inside a disabled one, must still be there.
-void CollectMustSurvive(const std::vector<ModelItem>& vecItems, const XTRmRestrictionsMenu& r, bool bInsideDisabled,
+void CollectMustSurvive(const std::vector<ModelItem>& vecItems, const XTRmTableRestrictions& r, bool bInsideDisabled,
     std::set<UINT>& setMustSurvive)
 {
     for (const ModelItem& item : vecItems)

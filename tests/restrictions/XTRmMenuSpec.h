@@ -34,4 +34,8 @@ public:
     using XTRmRestrictionsMenu::CommandHide;
     using XTRmRestrictionsMenu::MenuPopupDisable;
     using XTRmRestrictionsMenu::MenuPopupHide;
+    using XTRmRestrictionsMenu::IsCommandDisabled;
+    using XTRmRestrictionsMenu::IsCommandHidden;
+    using XTRmRestrictionsMenu::IsMenuPopupDisabled;
+    using XTRmRestrictionsMenu::IsMenuPopupHidden;
 };

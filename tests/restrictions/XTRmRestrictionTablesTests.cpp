@@ -19,6 +19,10 @@ public:
     using XTRmRestrictionsMenu::GetIsAllowed;
     using XTRmRestrictionsMenu::MenuPopupDisable;
     using XTRmRestrictionsMenu::MenuPopupHide;
+    using XTRmRestrictionsMenu::IsCommandDisabled;
+    using XTRmRestrictionsMenu::IsCommandHidden;
+    using XTRmRestrictionsMenu::IsMenuPopupDisabled;
+    using XTRmRestrictionsMenu::IsMenuPopupHidden;
 };
 
 enum class Table
