@@ -6,7 +6,7 @@
 
 #include "XTGuiLibrary.h"
 #include "XTRmDemoIds.h"
-#include "XTRmMenuSpec.h"
+#include "XTRmMenuLayout.h"
 #include "XTRmRecordingCmdUI.h"
 #include "XTRmsScriptedService.h"
 

@@ -1,5 +1,5 @@
 // Registration of commands and popups against rights, and the four tables.
-#include "XTRmRestrictionsMenu.h"
+#include "XTRmMenuLayout.h"
 #include "XTRmsScriptedService.h"
 
 #include <gtest/gtest.h>
@@ -8,22 +8,7 @@
 
 namespace
 {
-// A host's derived class; registration is protected, so tests register
-// through it as a host would.
-class HostRestrictions : public XTRmRestrictionsMenu
-{
-public:
-    using XTRmRestrictionsMenu::XTRmRestrictionsMenu;
-    using XTRmRestrictionsMenu::CommandDisable;
-    using XTRmRestrictionsMenu::CommandHide;
-    using XTRmRestrictionsMenu::GetIsAllowed;
-    using XTRmRestrictionsMenu::MenuPopupDisable;
-    using XTRmRestrictionsMenu::MenuPopupHide;
-    using XTRmRestrictionsMenu::IsCommandDisabled;
-    using XTRmRestrictionsMenu::IsCommandHidden;
-    using XTRmRestrictionsMenu::IsMenuPopupDisabled;
-    using XTRmRestrictionsMenu::IsMenuPopupHidden;
-};
+using HostRestrictions = XTRmHostRestrictions;
 
 enum class Table
 {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-// A menu bar (or popup) built from a spec; owns the menu.
-HMENU BuildMenu(const std::wstring& strSpec, bool bPopup = false);
+// A menu bar (or popup) built from a layout text; owns the menu.
+HMENU BuildMenu(const std::wstring& strLayout, bool bPopup = false);
 std::wstring DumpMenu(HMENU hMenu);
 
 // What a host's derived class would register, applied without asking a rights
@@ -25,17 +25,25 @@ struct XTRmTables
     std::vector<std::wstring> vecDisabledPopups;
 };
 
-class XTRmTableRestrictions : public XTRmRestrictionsMenu
+// A host's derived class; registration and the queries are protected, so
+// tests register and ask through it as a host would.
+class XTRmHostRestrictions : public XTRmRestrictionsMenu
 {
 public:
-    explicit XTRmTableRestrictions(const XTRmTables& tables, XTRmsRestrictionManagerServiceBase* pService = nullptr);
-
+    using XTRmRestrictionsMenu::XTRmRestrictionsMenu;
     using XTRmRestrictionsMenu::CommandDisable;
     using XTRmRestrictionsMenu::CommandHide;
+    using XTRmRestrictionsMenu::GetIsAllowed;
     using XTRmRestrictionsMenu::MenuPopupDisable;
     using XTRmRestrictionsMenu::MenuPopupHide;
     using XTRmRestrictionsMenu::IsCommandDisabled;
     using XTRmRestrictionsMenu::IsCommandHidden;
     using XTRmRestrictionsMenu::IsMenuPopupDisabled;
     using XTRmRestrictionsMenu::IsMenuPopupHidden;
+};
+
+class XTRmTableRestrictions : public XTRmHostRestrictions
+{
+public:
+    explicit XTRmTableRestrictions(const XTRmTables& tables, XTRmsRestrictionManagerServiceBase* pService = nullptr);
 };

@@ -1,4 +1,4 @@
-#include "XTRmMenuSpec.h"
+#include "XTRmMenuLayout.h"
 
 #include <cwchar>
 #include <stdexcept>
@@ -19,7 +19,7 @@ void ParseItem(HMENU hMenu, const std::wstring& s, size_t& pos)
         ++pos;
         Parse(hSub, s, pos);
         if (pos >= s.size() || s[pos] != L'}')
-            throw std::invalid_argument("menu spec: missing '}'");
+            throw std::invalid_argument("menu layout: missing '}'");
         ++pos;
         ::AppendMenuW(hMenu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(hSub), strText.c_str());
     }
@@ -37,7 +37,7 @@ void ParseItem(HMENU hMenu, const std::wstring& s, size_t& pos)
     }
     else
     {
-        throw std::invalid_argument("menu spec: item without id or items");
+        throw std::invalid_argument("menu layout: item without id or items");
     }
 }
 
@@ -55,14 +55,14 @@ void Parse(HMENU hMenu, const std::wstring& s, size_t& pos)
 }
 } // namespace
 
-HMENU BuildMenu(const std::wstring& strSpec, bool bPopup)
+HMENU BuildMenu(const std::wstring& strLayout, bool bPopup)
 {
     HMENU hMenu = bPopup ? ::CreatePopupMenu() : ::CreateMenu();
     size_t pos = 0;
-    if (!strSpec.empty())
-        Parse(hMenu, strSpec, pos);
-    if (pos != strSpec.size())
-        throw std::invalid_argument("menu spec: unexpected text");
+    if (!strLayout.empty())
+        Parse(hMenu, strLayout, pos);
+    if (pos != strLayout.size())
+        throw std::invalid_argument("menu layout: unexpected text");
     return hMenu;
 }
 
@@ -98,7 +98,7 @@ std::wstring DumpMenu(HMENU hMenu)
 }
 
 XTRmTableRestrictions::XTRmTableRestrictions(const XTRmTables& tables, XTRmsRestrictionManagerServiceBase* pService)
-    : XTRmRestrictionsMenu(pService)
+    : XTRmHostRestrictions(pService)
 {
     for (unsigned int nId : tables.vecHiddenCommands)
         CommandHide(nId, true);
