@@ -13,3 +13,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # ctest and custom commands run the Windows executables through our Wine runner,
 # which the top-level CMakeLists.txt writes into the build folder.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
+# Several build folders of one tree (a developer's and a helper's) share
+# compiled objects through ccache when it is there.
+find_program(XTRM_CCACHE ccache)
+if(XTRM_CCACHE)
+    set(CMAKE_C_COMPILER_LAUNCHER ${XTRM_CCACHE})
+    set(CMAKE_CXX_COMPILER_LAUNCHER ${XTRM_CCACHE})
+endif()

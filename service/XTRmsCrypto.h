@@ -1,0 +1,33 @@
+// Password hashing and the audit chain's digests through Windows CNG.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace XTRmsCrypto
+{
+// Cryptographically random bytes (BCryptGenRandom); empty on failure.
+std::vector<unsigned char> RandomBytes(size_t nCount);
+
+// PBKDF2-HMAC-SHA256 of the UTF-8 form of strPassword; nKeyLength bytes, or
+// empty on failure. Every intermediate buffer is wiped.
+std::vector<unsigned char> Pbkdf2Sha256(const std::wstring& strPassword, const std::vector<unsigned char>& vecSalt,
+    unsigned int nIterations, size_t nKeyLength = 32);
+
+// SHA-256 of the bytes; empty on failure.
+std::vector<unsigned char> Sha256(const void* pData, size_t nLength);
+// SHA-256 of the UTF-8 form of the text, as lowercase hex.
+std::wstring Sha256Hex(const std::wstring& strText);
+
+// Lowercase hex and back; FromHex gives false for malformed text.
+std::wstring ToHex(const std::vector<unsigned char>& vecBytes);
+bool FromHex(const std::wstring& strHex, std::vector<unsigned char>* pvecBytes);
+
+// Compares in time that depends only on the lengths.
+bool ConstantTimeEqual(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b);
+
+// Wipes and empties (SecureZeroMemory, which the compiler may not drop).
+void Wipe(std::vector<unsigned char>& vecBytes);
+void Wipe(std::wstring& strText);
+void Wipe(std::string& strText);
+} // namespace XTRmsCrypto

@@ -1,0 +1,197 @@
+// XTRms: the reference rights service. Users, roles, rights, password hashes
+// and an audit trail in a SQL database reached over ODBC: a SQLite file on
+// this machine (the restriction source) or a PostgreSQL server shared by many
+// workstations (the rights server). A host creates one from an
+// XTRmsServiceConfig and hands it to XTRmRestrictionManager.
+#pragma once
+
+#include "XTRmsApi.h"
+#include "XTRmsPasswordServiceBase.h"
+#include "XTRmsRestrictionManagerServiceBase.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// A role: its rights are what a user created with it starts with.
+struct XTRmsRoleDefinition
+{
+    Rms::RmsUserRole nId = Rms::RmsRoleNone;
+    std::wstring strName;
+    // Members may not be removed by the user management dialog and may set
+    // other users' passwords.
+    bool bSuperUser = false;
+    std::vector<int> vecRights;
+};
+
+struct XTRmsPolicy
+{
+    // Consecutive failed logins that lock an account; 0 never locks.
+    unsigned int nLockoutThreshold = 5;
+    // How long a lock lasts; 0 until an administrator unlocks.
+    unsigned int nLockoutSeconds = 15 * 60;
+    // Guests log in with an empty name and password, and get vecGuestRights.
+    bool bGuestLoginAllowed = false;
+    std::vector<int> vecGuestRights;
+    // By default an unknown user is refused exactly like a wrong password, so
+    // that user names cannot be probed; true reports it as unknown.
+    bool bReportUnknownUser = false;
+    unsigned int nMinPasswordLength = 8;
+    // PBKDF2-HMAC-SHA256 iterations for new hashes; each hash keeps its own.
+    unsigned int nPbkdf2Iterations = 600000;
+};
+
+struct XTRmsServiceConfig
+{
+    // The restriction source: a SQLite database file.
+    std::wstring strDatabaseFile;
+    // Create the file and its schema when it does not exist. A host that
+    // provisions its store beforehand (xtrms create) leaves this false, so
+    // that a lost file is reported instead of silently starting empty.
+    bool bCreateDatabase = false;
+
+    // The rights server: a PostgreSQL database. Host and port are what the
+    // connection settings dialog edits; the credentials are the host's own
+    // (never the logged-in user's).
+    XTRmsServerSetting serverSetting;
+    std::wstring strServerDatabase = L"xtrms";
+    std::wstring strServerUser;
+    std::wstring strServerPassword;
+
+    // ODBC driver names as the driver manager knows them.
+    std::wstring strSqliteDriver = L"SQLite3";
+    std::wstring strPostgresDriver = L"PostgreSQL Unicode";
+    // Bound of every connection attempt and statement, in seconds.
+    unsigned int nTimeoutSeconds = 5;
+
+    // Recorded in the audit trail; empty means this computer's name.
+    std::wstring strWorkstation;
+
+    XTRmsPolicy policy;
+    // The host's rights and roles. Written into the store when it is
+    // initialized, so that the console tool and other workstations see them.
+    std::vector<XTRmsRestrictionDefinition> vecRights;
+    std::vector<XTRmsRoleDefinition> vecRoles;
+    Rms::RmsUserRole nInitialRole = Rms::RmsRoleNone;
+};
+
+// Which database a service or tool works on.
+enum class XTRmsEngine
+{
+    Sqlite,
+    Postgres
+};
+
+// One user as the administration sees it.
+struct XTRmsUserRecord
+{
+    std::wstring strUserName;
+    std::wstring strFullName;
+    Rms::RmsUserRole nRole = Rms::RmsRoleNone;
+    bool bHasPassword = false;
+    bool bDisabled = false;
+    bool bLocked = false;
+    unsigned int nFailedLogins = 0;
+    std::vector<int> vecRights;
+};
+
+// One row of the audit trail.
+struct XTRmsAuditEntry
+{
+    long long nSequence = 0;
+    std::wstring strTimeUtc; // ISO 8601, e.g. 2026-12-05T23:50:00Z
+    std::wstring strWorkstation;
+    std::wstring strOsUser;
+    std::wstring strActor;   // the logged-in or administrating user; empty for none
+    std::wstring strEvent;   // login, login-refused, guest-login, user-created, ...
+    std::wstring strSubject; // the user the event is about
+    std::wstring strDetail;  // e.g. the refusal code or the right id
+    std::wstring strHash;    // SHA-256 over the previous row's hash and this row
+};
+
+class XTRmsServiceImpl;
+
+class XTRMS_API XTRmsService : public XTRmsRestrictionManagerServiceBase, public XTRmsPasswordServiceBase
+{
+public:
+    explicit XTRmsService(const XTRmsServiceConfig& config);
+    ~XTRmsService() override;
+    XTRmsService(const XTRmsService&) = delete;
+    XTRmsService& operator=(const XTRmsService&) = delete;
+
+    // --- XTRmsRestrictionManagerServiceBase ---------------------------------
+    // Mode 1 tests the SQLite file, mode 16 the PostgreSQL server; each
+    // attempt is bounded by the configured timeout. The engine that answered
+    // last is the one Initialize and everything after it use.
+    Rms::RmsConnectionTest TryConnectToRestrictionSource(Rms::RmsApplicationType nType, const std::wstring& strPath4,
+        int nMode, int nParam1, int nParam2, const std::wstring& strPath5) override;
+    Rms::RmsResult Initialize(Rms::RmsApplicationType nType, const std::wstring& strPath1, const std::wstring& strPath2,
+        const std::wstring& strPath3, const std::wstring& strPath4, int nParam1, int nParam2,
+        const std::wstring& strPath5) override;
+    bool GetNeedLogin() const override;
+    Rms::RmsApplicationType GetApplicationType() const override;
+    XTRmsServerSetting GetServerSetting() const override;
+    void SetServerSetting(const XTRmsServerSetting& setting) override;
+    Rms::ERmsLoginResult UserLogin(const std::wstring& strUserName, const std::wstring& strPassword) override;
+    Rms::ERmsLoginResult ReconnectToRestrictionSource() override;
+    bool IsGuestLoginAllowed() const override;
+    std::wstring GetLastServerMessage() const override;
+    bool GetIsAllowed(int nRestrictionId) const override;
+    std::vector<XTRmsUserInfo> GetAllDefinedUsers() const override;
+    std::vector<XTRmsUserInfo> GetAllUsers() const override;
+    std::vector<XTRmsUserInfo> GetLocalUsers() const override;
+    std::vector<XTRmsRoleInfo> GetAllRoles() const override;
+    Rms::RmsUserRole GetInitialRole() const override;
+    std::vector<XTRmsRestrictionDefinition> GetRoleRestrDefinitions() const override;
+    Rms::RmsResult GetUserIsAllowed(const std::wstring& strUserName, int nRestrictionId, bool* pbAllowed) const override;
+    Rms::RmsResult SetUserIsAllowed(const std::wstring& strUserName, int nRestrictionId, bool bAllowed) override;
+    Rms::RmsResult CreateUser(const std::wstring& strUserName, Rms::RmsUserRole nRole) override;
+    Rms::RmsResult RemoveUser(const std::wstring& strUserName) override;
+    Rms::RmsResult LoadUserProfiles() override;
+    Rms::RmsResult SaveUserProfiles() override;
+    bool IsUserDefined(const std::wstring& strUserName) const override;
+    bool IsSuperUser(const std::wstring& strUserName) const override;
+    bool IsDomainActive() const override;
+    std::wstring GetSettingsString() const override;
+
+    // --- XTRmsPasswordServiceBase ------------------------------------------
+    std::wstring GetLoggedInUserName() const override;
+    bool CanSetOtherPasswords() const override;
+    unsigned int GetMinPasswordLength() const override;
+    Rms::ERmsPasswordResult ChangeOwnPassword(const std::wstring& strOldPassword,
+        const std::wstring& strNewPassword) override;
+    Rms::ERmsPasswordResult SetUserPassword(const std::wstring& strUserName,
+        const std::wstring& strNewPassword) override;
+
+    // --- Administration (the console tool, provisioning, tests) ------------
+    // These act at once, each in one transaction, and are audited with the
+    // operating-system user as the actor. They work on the engine chosen by
+    // OpenStore, without a login.
+    // Opens the store, creating or upgrading its schema when allowed;
+    // pstrError receives a message fit for a user on failure.
+    bool OpenStore(XTRmsEngine nEngine, bool bCreateOrUpgrade, std::wstring* pstrError);
+    // The schema version of the open store and the newest this service knows.
+    int GetSchemaVersion() const;
+    static int GetLatestSchemaVersion();
+    Rms::RmsResult AddUser(const std::wstring& strUserName, const std::wstring& strFullName, Rms::RmsUserRole nRole,
+        const std::wstring& strPassword, std::wstring* pstrError);
+    Rms::RmsResult SetPassword(const std::wstring& strUserName, const std::wstring& strPassword,
+        std::wstring* pstrError);
+    Rms::RmsResult Unlock(const std::wstring& strUserName, std::wstring* pstrError);
+    Rms::RmsResult SetDisabled(const std::wstring& strUserName, bool bDisabled, std::wstring* pstrError);
+    std::vector<XTRmsUserRecord> ListUsers() const;
+    // Users and rights as CSV (header: user,full_name,role,disabled,rights
+    // with the rights separated by ';'); import adds missing users (without
+    // a password) and sets role, name, disabled and rights of every listed
+    // user, all in one transaction.
+    bool ExportCsv(std::wstring* pstrCsv, std::wstring* pstrError) const;
+    bool ImportCsv(const std::wstring& strCsv, std::wstring* pstrError);
+    // The latest nCount entries, oldest first (0: all).
+    std::vector<XTRmsAuditEntry> GetAuditTrail(size_t nCount) const;
+    // False when a row was edited, removed or inserted out of the chain;
+    // pstrProblem names the first bad sequence number.
+    bool VerifyAuditChain(std::wstring* pstrProblem) const;
+
+private:
+    std::unique_ptr<XTRmsServiceImpl> m_pImpl;
+};
