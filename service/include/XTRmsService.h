@@ -68,6 +68,10 @@ struct XTRmsServiceConfig
     std::wstring strWorkstation;
 
     XTRmsPolicy policy;
+    // Accounts of the host's directory that may be given a profile, beside
+    // this computer's local accounts; when there are any, the add-user dialog
+    // offers them through its "all users" button.
+    std::vector<XTRmsUserInfo> vecDirectoryUsers;
     // The host's rights and roles. Written into the store when it is
     // initialized, so that the console tool and other workstations see them.
     std::vector<XTRmsRestrictionDefinition> vecRights;

@@ -1,0 +1,119 @@
+// A small RAII layer over ODBC handles: a connection with bounded waits and
+// transactions, and statements whose values always travel as bound
+// parameters, never as SQL text.
+#pragma once
+
+#include <windows.h>
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <deque>
+#include <memory>
+#include <string>
+
+namespace XTRmsOdbc
+{
+// The first diagnostic record of a failed call.
+struct Error
+{
+    std::wstring strState; // SQLSTATE, e.g. 08001
+    long nNative = 0;
+    std::wstring strMessage;
+};
+
+// Quotes a connection-string value in braces (a '}' inside is doubled), so
+// that a host name, path or password cannot add attributes of its own.
+std::wstring QuoteValue(const std::wstring& strValue);
+
+// Under Wine the drivers are native programs that read Unix paths: a Windows
+// path is translated there; on Windows it is returned unchanged.
+std::wstring DriverPath(const std::wstring& strWindowsPath);
+
+class Connection
+{
+public:
+    Connection();
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Connects without prompting; the login and every later statement are
+    // bounded by nTimeoutSeconds. The caller wipes its connection string.
+    bool Open(const std::wstring& strConnectionString, unsigned int nTimeoutSeconds);
+    void Close();
+    bool IsOpen() const { return m_bOpen; }
+    unsigned int GetTimeout() const { return m_nTimeoutSeconds; }
+    const Error& GetLastError() const { return m_error; }
+
+    // A statement without values (DDL, pragmas, transaction control).
+    bool Execute(const wchar_t* pszSql);
+
+    // Transactions as statements, so that each engine can be asked for the
+    // lock it needs at once (SQLite's BEGIN IMMEDIATE).
+    bool Begin(const wchar_t* pszBeginSql);
+    bool Commit();
+    bool Rollback();
+    bool InTransaction() const { return m_bInTransaction; }
+
+    SQLHDBC GetHandle() const { return m_hDbc; }
+    void SetError(const Error& error) { m_error = error; }
+
+private:
+    SQLHENV m_hEnv = SQL_NULL_HENV;
+    SQLHDBC m_hDbc = SQL_NULL_HDBC;
+    bool m_bOpen = false;
+    bool m_bInTransaction = false;
+    unsigned int m_nTimeoutSeconds = 5;
+    Error m_error;
+};
+
+class Statement
+{
+public:
+    Statement(Connection& connection, const wchar_t* pszSql);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    // Parameters in the order of the '?' marks; bound when Execute runs.
+    Statement& Bind(const std::wstring& strValue);
+    Statement& Bind(long long nValue);
+    Statement& BindNull();
+
+    // Runs the statement; rows then come with Fetch. The values bound stay
+    // for a repeated Execute until ClearBindings.
+    bool Execute();
+    bool Fetch();
+    void ClearBindings();
+
+    std::wstring GetText(int nColumn, bool* pbNull = nullptr);
+    long long GetInt(int nColumn, bool* pbNull = nullptr);
+    // Rows changed by the last INSERT, UPDATE or DELETE.
+    long long GetRowCount();
+
+    bool IsValid() const { return m_hStmt != SQL_NULL_HSTMT; }
+
+private:
+    struct Value
+    {
+        bool bText = false;
+        bool bNull = false;
+        std::wstring strText;
+        long long nInt = 0;
+        SQLLEN nIndicator = 0;
+    };
+
+    bool Fail(SQLRETURN nResult);
+
+    Connection& m_connection;
+    SQLHSTMT m_hStmt = SQL_NULL_HSTMT;
+    std::wstring m_strSql;
+    bool m_bPrepared = false;
+    bool m_bCursorOpen = false;
+    // A deque keeps each value's address while more are added.
+    std::deque<Value> m_values;
+};
+
+Error ReadError(SQLSMALLINT nHandleType, SQLHANDLE hHandle);
+} // namespace XTRmsOdbc

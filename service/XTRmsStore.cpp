@@ -1,0 +1,537 @@
+#include "XTRmsStore.h"
+
+#include "XTRmsCrypto.h"
+
+#include <cwchar>
+
+namespace
+{
+// Any number of the service's own; the same on every workstation.
+const wchar_t* const kPostgresWriteLock = L"SELECT pg_advisory_xact_lock(7401007)";
+
+// One schema for both engines: plain SQL types that SQLite and PostgreSQL
+// read alike. Each version is applied once, in order, in one transaction.
+const wchar_t* const kMigration1[] = {
+    L"CREATE TABLE xtrms_schema (id INTEGER PRIMARY KEY, version INTEGER NOT NULL)",
+    L"INSERT INTO xtrms_schema (id, version) VALUES (1, 0)",
+    L"CREATE TABLE xtrms_rights (id INTEGER PRIMARY KEY, name VARCHAR(200) NOT NULL)",
+    L"CREATE TABLE xtrms_roles (id INTEGER PRIMARY KEY, name VARCHAR(200) NOT NULL, super_user INTEGER NOT NULL)",
+    L"CREATE TABLE xtrms_role_rights (role_id INTEGER NOT NULL, right_id INTEGER NOT NULL, "
+    L"PRIMARY KEY (role_id, right_id))",
+    L"CREATE TABLE xtrms_users (name VARCHAR(256) PRIMARY KEY, full_name VARCHAR(256) NOT NULL, "
+    L"role_id INTEGER NOT NULL, password_hash VARCHAR(128), password_salt VARCHAR(64), password_iterations INTEGER)",
+    L"CREATE TABLE xtrms_user_rights (user_name VARCHAR(256) NOT NULL, right_id INTEGER NOT NULL, "
+    L"PRIMARY KEY (user_name, right_id))",
+};
+// Lockout and disabled accounts came with version 2.
+const wchar_t* const kMigration2[] = {
+    L"ALTER TABLE xtrms_users ADD COLUMN failed_logins INTEGER NOT NULL DEFAULT 0",
+    L"ALTER TABLE xtrms_users ADD COLUMN locked_until BIGINT NOT NULL DEFAULT 0",
+    L"ALTER TABLE xtrms_users ADD COLUMN disabled INTEGER NOT NULL DEFAULT 0",
+};
+// The audit trail and the head of its chain came with version 3.
+const wchar_t* const kMigration3[] = {
+    L"CREATE TABLE xtrms_audit (seq BIGINT PRIMARY KEY, at_utc VARCHAR(32) NOT NULL, "
+    L"workstation VARCHAR(256) NOT NULL, os_user VARCHAR(256) NOT NULL, actor VARCHAR(256) NOT NULL, "
+    L"event VARCHAR(64) NOT NULL, subject VARCHAR(256) NOT NULL, detail VARCHAR(512) NOT NULL, "
+    L"hash VARCHAR(64) NOT NULL)",
+    L"CREATE TABLE xtrms_audit_head (id INTEGER PRIMARY KEY, seq BIGINT NOT NULL, hash VARCHAR(64) NOT NULL)",
+    L"INSERT INTO xtrms_audit_head (id, seq, hash) VALUES (1, 0, '')",
+};
+
+struct Migration
+{
+    const wchar_t* const* ppszStatements;
+    size_t nCount;
+};
+
+const Migration kMigrations[] = {
+    {kMigration1, sizeof(kMigration1) / sizeof(kMigration1[0])},
+    {kMigration2, sizeof(kMigration2) / sizeof(kMigration2[0])},
+    {kMigration3, sizeof(kMigration3) / sizeof(kMigration3[0])},
+};
+static_assert(sizeof(kMigrations) / sizeof(kMigrations[0]) == XTRmsStore::ms_nLatestSchemaVersion,
+    "one migration per schema version");
+
+const wchar_t* const kAuditColumns = L"seq, at_utc, workstation, os_user, actor, event, subject, detail, hash";
+
+XTRmsAuditEntry ReadAuditRow(XTRmsOdbc::Statement& statement)
+{
+    XTRmsAuditEntry entry;
+    entry.nSequence = statement.GetInt(1);
+    entry.strTimeUtc = statement.GetText(2);
+    entry.strWorkstation = statement.GetText(3);
+    entry.strOsUser = statement.GetText(4);
+    entry.strActor = statement.GetText(5);
+    entry.strEvent = statement.GetText(6);
+    entry.strSubject = statement.GetText(7);
+    entry.strDetail = statement.GetText(8);
+    entry.strHash = statement.GetText(9);
+    return entry;
+}
+} // namespace
+
+XTRmsStore::XTRmsStore(XTRmsEngine nEngine, std::unique_ptr<XTRmsOdbc::Connection> pConnection)
+    : m_nEngine(nEngine), m_pConnection(std::move(pConnection))
+{
+}
+
+std::wstring XTRmsStore::GetLastErrorText() const
+{
+    const XTRmsOdbc::Error& error = m_pConnection->GetLastError();
+    return error.strMessage + L" (SQLSTATE " + error.strState + L")";
+}
+
+bool XTRmsStore::TableExists(const wchar_t* pszTable, bool* pbExists)
+{
+    XTRmsOdbc::Statement statement(*m_pConnection, m_nEngine == XTRmsEngine::Sqlite
+            ? L"SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = ?"
+            : L"SELECT COUNT(*) FROM information_schema.tables WHERE table_schema = current_schema() "
+              L"AND table_name = ?");
+    statement.Bind(std::wstring(pszTable));
+    if (!statement.Execute() || !statement.Fetch())
+        return false;
+    *pbExists = statement.GetInt(1) > 0;
+    return true;
+}
+
+bool XTRmsStore::ReadSchemaVersion(int* pnVersion)
+{
+    bool bExists = false;
+    if (!TableExists(L"xtrms_schema", &bExists))
+        return false;
+    if (!bExists)
+    {
+        *pnVersion = 0;
+        return true;
+    }
+    XTRmsOdbc::Statement statement(*m_pConnection, L"SELECT version FROM xtrms_schema WHERE id = 1");
+    if (!statement.Execute() || !statement.Fetch())
+        return false;
+    *pnVersion = static_cast<int>(statement.GetInt(1));
+    return true;
+}
+
+bool XTRmsStore::ApplyMigration(int nVersion)
+{
+    const Migration& migration = kMigrations[nVersion - 1];
+    for (size_t i = 0; i < migration.nCount; ++i)
+    {
+        if (!m_pConnection->Execute(migration.ppszStatements[i]))
+            return false;
+    }
+    XTRmsOdbc::Statement statement(*m_pConnection, L"UPDATE xtrms_schema SET version = ? WHERE id = 1");
+    statement.Bind(static_cast<long long>(nVersion));
+    return statement.Execute();
+}
+
+bool XTRmsStore::Migrate(int nTarget)
+{
+    for (;;)
+    {
+        if (!BeginWrite())
+            return false;
+        // Read under the lock: another workstation may have migrated first.
+        int nVersion = 0;
+        if (!ReadSchemaVersion(&nVersion))
+        {
+            Rollback();
+            return false;
+        }
+        if (nVersion >= nTarget)
+            return Commit();
+        if (!ApplyMigration(nVersion + 1))
+        {
+            Rollback();
+            return false;
+        }
+        if (!Commit())
+            return false;
+    }
+}
+
+bool XTRmsStore::BeginWrite()
+{
+    if (m_nEngine == XTRmsEngine::Sqlite)
+        return m_pConnection->Begin(L"BEGIN IMMEDIATE");
+    if (!m_pConnection->Begin(L"BEGIN"))
+        return false;
+    if (m_pConnection->Execute(kPostgresWriteLock))
+        return true;
+    Rollback();
+    return false;
+}
+
+bool XTRmsStore::Commit()
+{
+    return m_pConnection->Commit();
+}
+
+void XTRmsStore::Rollback()
+{
+    XTRmsOdbc::Error error = m_pConnection->GetLastError();
+    m_pConnection->Rollback();
+    // The reason of the failure matters, not that of the rollback.
+    m_pConnection->SetError(error);
+}
+
+bool XTRmsStore::WriteDefinitions(const std::vector<XTRmsRestrictionDefinition>& vecRights,
+    const std::vector<XTRmsRoleDefinition>& vecRoles)
+{
+    XTRmsOdbc::Connection& connection = *m_pConnection;
+    if (!connection.Execute(L"DELETE FROM xtrms_rights") || !connection.Execute(L"DELETE FROM xtrms_roles") ||
+        !connection.Execute(L"DELETE FROM xtrms_role_rights"))
+        return false;
+    XTRmsOdbc::Statement insertRight(connection, L"INSERT INTO xtrms_rights (id, name) VALUES (?, ?)");
+    for (const XTRmsRestrictionDefinition& right : vecRights)
+    {
+        insertRight.ClearBindings();
+        insertRight.Bind(static_cast<long long>(right.GetId())).Bind(right.GetName());
+        if (!insertRight.Execute())
+            return false;
+    }
+    XTRmsOdbc::Statement insertRole(connection, L"INSERT INTO xtrms_roles (id, name, super_user) VALUES (?, ?, ?)");
+    XTRmsOdbc::Statement insertRoleRight(connection, L"INSERT INTO xtrms_role_rights (role_id, right_id) VALUES (?, ?)");
+    for (const XTRmsRoleDefinition& role : vecRoles)
+    {
+        insertRole.ClearBindings();
+        insertRole.Bind(static_cast<long long>(role.nId)).Bind(role.strName).Bind(role.bSuperUser ? 1LL : 0LL);
+        if (!insertRole.Execute())
+            return false;
+        for (int nRight : std::set<int>(role.vecRights.begin(), role.vecRights.end()))
+        {
+            insertRoleRight.ClearBindings();
+            insertRoleRight.Bind(static_cast<long long>(role.nId)).Bind(static_cast<long long>(nRight));
+            if (!insertRoleRight.Execute())
+                return false;
+        }
+    }
+    return true;
+}
+
+bool XTRmsStore::ReadDefinitions(std::vector<XTRmsRestrictionDefinition>* pvecRights,
+    std::vector<XTRmsRoleDefinition>* pvecRoles)
+{
+    pvecRights->clear();
+    pvecRoles->clear();
+    XTRmsOdbc::Statement rights(*m_pConnection, L"SELECT id, name FROM xtrms_rights ORDER BY id");
+    if (!rights.Execute())
+        return false;
+    while (rights.Fetch())
+    {
+        int nId = static_cast<int>(rights.GetInt(1));
+        pvecRights->emplace_back(nId, rights.GetText(2));
+    }
+    XTRmsOdbc::Statement roles(*m_pConnection, L"SELECT id, name, super_user FROM xtrms_roles ORDER BY id");
+    if (!roles.Execute())
+        return false;
+    std::map<int, size_t> mapRoleIndex;
+    while (roles.Fetch())
+    {
+        XTRmsRoleDefinition role;
+        role.nId = static_cast<Rms::RmsUserRole>(roles.GetInt(1));
+        role.strName = roles.GetText(2);
+        role.bSuperUser = roles.GetInt(3) != 0;
+        mapRoleIndex[role.nId] = pvecRoles->size();
+        pvecRoles->push_back(role);
+    }
+    XTRmsOdbc::Statement roleRights(*m_pConnection,
+        L"SELECT role_id, right_id FROM xtrms_role_rights ORDER BY role_id, right_id");
+    if (!roleRights.Execute())
+        return false;
+    while (roleRights.Fetch())
+    {
+        int nRole = static_cast<int>(roleRights.GetInt(1));
+        int nRight = static_cast<int>(roleRights.GetInt(2));
+        auto it = mapRoleIndex.find(nRole);
+        if (it != mapRoleIndex.end())
+            (*pvecRoles)[it->second].vecRights.push_back(nRight);
+    }
+    return true;
+}
+
+bool XTRmsStore::ReadUsers(std::vector<XTRmsStoredUser>* pvecUsers)
+{
+    pvecUsers->clear();
+    XTRmsOdbc::Statement users(*m_pConnection,
+        L"SELECT name, full_name, role_id, CASE WHEN password_hash IS NULL THEN 0 ELSE 1 END, "
+        L"failed_logins, locked_until, disabled FROM xtrms_users");
+    if (!users.Execute())
+        return false;
+    std::map<std::wstring, size_t> mapIndex;
+    while (users.Fetch())
+    {
+        XTRmsStoredUser user;
+        user.strUserName = users.GetText(1);
+        user.strFullName = users.GetText(2);
+        user.nRole = static_cast<int>(users.GetInt(3));
+        // Only whether there is a hash travels here, never the hash.
+        if (users.GetInt(4) != 0)
+            user.strHashHex = L"*";
+        user.nFailedLogins = static_cast<unsigned int>(users.GetInt(5));
+        user.nLockedUntil = users.GetInt(6);
+        user.bDisabled = users.GetInt(7) != 0;
+        mapIndex[user.strUserName] = pvecUsers->size();
+        pvecUsers->push_back(std::move(user));
+    }
+    XTRmsOdbc::Statement rights(*m_pConnection, L"SELECT user_name, right_id FROM xtrms_user_rights");
+    if (!rights.Execute())
+        return false;
+    while (rights.Fetch())
+    {
+        std::wstring strUser = rights.GetText(1);
+        int nRight = static_cast<int>(rights.GetInt(2));
+        auto it = mapIndex.find(strUser);
+        if (it != mapIndex.end())
+            (*pvecUsers)[it->second].setRights.insert(nRight);
+    }
+    return true;
+}
+
+bool XTRmsStore::ReadUser(const std::wstring& strUserName, XTRmsStoredUser* pUser, bool* pbFound)
+{
+    *pbFound = false;
+    XTRmsOdbc::Statement user(*m_pConnection,
+        L"SELECT name, full_name, role_id, password_hash, password_salt, password_iterations, failed_logins, "
+        L"locked_until, disabled FROM xtrms_users WHERE name = ?");
+    user.Bind(strUserName);
+    if (!user.Execute())
+        return false;
+    if (!user.Fetch())
+        return true;
+    *pbFound = true;
+    pUser->strUserName = user.GetText(1);
+    pUser->strFullName = user.GetText(2);
+    pUser->nRole = static_cast<int>(user.GetInt(3));
+    pUser->strHashHex = user.GetText(4);
+    pUser->strSaltHex = user.GetText(5);
+    pUser->nIterations = static_cast<unsigned int>(user.GetInt(6));
+    pUser->nFailedLogins = static_cast<unsigned int>(user.GetInt(7));
+    pUser->nLockedUntil = user.GetInt(8);
+    pUser->bDisabled = user.GetInt(9) != 0;
+    pUser->setRights.clear();
+    XTRmsOdbc::Statement rights(*m_pConnection, L"SELECT right_id FROM xtrms_user_rights WHERE user_name = ?");
+    rights.Bind(strUserName);
+    if (!rights.Execute())
+        return false;
+    while (rights.Fetch())
+        pUser->setRights.insert(static_cast<int>(rights.GetInt(1)));
+    return true;
+}
+
+bool XTRmsStore::InsertUser(const XTRmsStoredUser& user)
+{
+    XTRmsOdbc::Statement insert(*m_pConnection,
+        L"INSERT INTO xtrms_users (name, full_name, role_id, password_hash, password_salt, password_iterations, "
+        L"failed_logins, locked_until, disabled) VALUES (?, ?, ?, ?, ?, ?, 0, 0, ?)");
+    insert.Bind(user.strUserName).Bind(user.strFullName).Bind(static_cast<long long>(user.nRole));
+    if (user.strHashHex.empty())
+        insert.BindNull().BindNull().Bind(0LL);
+    else
+        insert.Bind(user.strHashHex).Bind(user.strSaltHex).Bind(static_cast<long long>(user.nIterations));
+    insert.Bind(user.bDisabled ? 1LL : 0LL);
+    if (!insert.Execute())
+        return false;
+    for (int nRight : user.setRights)
+    {
+        if (!SetRight(user.strUserName, nRight, true))
+            return false;
+    }
+    return true;
+}
+
+bool XTRmsStore::DeleteUser(const std::wstring& strUserName, bool* pbRemoved)
+{
+    XTRmsOdbc::Statement rights(*m_pConnection, L"DELETE FROM xtrms_user_rights WHERE user_name = ?");
+    rights.Bind(strUserName);
+    if (!rights.Execute())
+        return false;
+    XTRmsOdbc::Statement user(*m_pConnection, L"DELETE FROM xtrms_users WHERE name = ?");
+    user.Bind(strUserName);
+    if (!user.Execute())
+        return false;
+    *pbRemoved = user.GetRowCount() > 0;
+    return true;
+}
+
+bool XTRmsStore::SetRight(const std::wstring& strUserName, int nRight, bool bAllowed)
+{
+    // Delete first, then insert when granted: the same in both engines, and
+    // granting twice is no error.
+    XTRmsOdbc::Statement remove(*m_pConnection, L"DELETE FROM xtrms_user_rights WHERE user_name = ? AND right_id = ?");
+    remove.Bind(strUserName).Bind(static_cast<long long>(nRight));
+    if (!remove.Execute())
+        return false;
+    if (!bAllowed)
+        return true;
+    XTRmsOdbc::Statement insert(*m_pConnection, L"INSERT INTO xtrms_user_rights (user_name, right_id) VALUES (?, ?)");
+    insert.Bind(strUserName).Bind(static_cast<long long>(nRight));
+    return insert.Execute();
+}
+
+bool XTRmsStore::SetUserFields(const std::wstring& strUserName, const std::wstring& strFullName, int nRole,
+    bool bDisabled)
+{
+    XTRmsOdbc::Statement update(*m_pConnection,
+        L"UPDATE xtrms_users SET full_name = ?, role_id = ?, disabled = ? WHERE name = ?");
+    update.Bind(strFullName).Bind(static_cast<long long>(nRole)).Bind(bDisabled ? 1LL : 0LL).Bind(strUserName);
+    return update.Execute();
+}
+
+bool XTRmsStore::SetPassword(const std::wstring& strUserName, const std::wstring& strHashHex,
+    const std::wstring& strSaltHex, unsigned int nIterations)
+{
+    XTRmsOdbc::Statement update(*m_pConnection,
+        L"UPDATE xtrms_users SET password_hash = ?, password_salt = ?, password_iterations = ? WHERE name = ?");
+    update.Bind(strHashHex).Bind(strSaltHex).Bind(static_cast<long long>(nIterations)).Bind(strUserName);
+    return update.Execute() && update.GetRowCount() == 1;
+}
+
+bool XTRmsStore::SetLockState(const std::wstring& strUserName, unsigned int nFailedLogins, long long nLockedUntil)
+{
+    XTRmsOdbc::Statement update(*m_pConnection,
+        L"UPDATE xtrms_users SET failed_logins = ?, locked_until = ? WHERE name = ?");
+    update.Bind(static_cast<long long>(nFailedLogins)).Bind(nLockedUntil).Bind(strUserName);
+    return update.Execute() && update.GetRowCount() == 1;
+}
+
+bool XTRmsStore::SetDisabled(const std::wstring& strUserName, bool bDisabled)
+{
+    XTRmsOdbc::Statement update(*m_pConnection, L"UPDATE xtrms_users SET disabled = ? WHERE name = ?");
+    update.Bind(bDisabled ? 1LL : 0LL).Bind(strUserName);
+    return update.Execute() && update.GetRowCount() == 1;
+}
+
+std::wstring XTRmsStore::AuditHash(const std::wstring& strPreviousHash, const XTRmsAuditEntry& entry)
+{
+    // Every field with its length in front, so that no two rows give the
+    // same text however their fields are cut.
+    std::wstring strText = strPreviousHash;
+    auto add = [&strText](const std::wstring& strField) {
+        strText += L'|';
+        strText += std::to_wstring(strField.size());
+        strText += L':';
+        strText += strField;
+    };
+    add(std::to_wstring(entry.nSequence));
+    add(entry.strTimeUtc);
+    add(entry.strWorkstation);
+    add(entry.strOsUser);
+    add(entry.strActor);
+    add(entry.strEvent);
+    add(entry.strSubject);
+    add(entry.strDetail);
+    return XTRmsCrypto::Sha256Hex(strText);
+}
+
+bool XTRmsStore::AppendAudit(const std::wstring& strWorkstation, const std::wstring& strOsUser,
+    const std::wstring& strActor, const std::wstring& strEvent, const std::wstring& strSubject,
+    const std::wstring& strDetail)
+{
+    XTRmsOdbc::Statement head(*m_pConnection, L"SELECT seq, hash FROM xtrms_audit_head WHERE id = 1");
+    if (!head.Execute() || !head.Fetch())
+        return false;
+    XTRmsAuditEntry entry;
+    entry.nSequence = head.GetInt(1) + 1;
+    std::wstring strPrevious = head.GetText(2);
+    entry.strTimeUtc = NowUtcText();
+    entry.strWorkstation = strWorkstation;
+    entry.strOsUser = strOsUser;
+    entry.strActor = strActor;
+    entry.strEvent = strEvent;
+    entry.strSubject = strSubject;
+    entry.strDetail = strDetail;
+    entry.strHash = AuditHash(strPrevious, entry);
+
+    XTRmsOdbc::Statement insert(*m_pConnection,
+        L"INSERT INTO xtrms_audit (seq, at_utc, workstation, os_user, actor, event, subject, detail, hash) "
+        L"VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    insert.Bind(entry.nSequence).Bind(entry.strTimeUtc).Bind(entry.strWorkstation).Bind(entry.strOsUser)
+        .Bind(entry.strActor).Bind(entry.strEvent).Bind(entry.strSubject).Bind(entry.strDetail).Bind(entry.strHash);
+    if (!insert.Execute())
+        return false;
+    XTRmsOdbc::Statement update(*m_pConnection, L"UPDATE xtrms_audit_head SET seq = ?, hash = ? WHERE id = 1");
+    update.Bind(entry.nSequence).Bind(entry.strHash);
+    return update.Execute();
+}
+
+bool XTRmsStore::ReadAudit(size_t nCount, std::vector<XTRmsAuditEntry>* pvecEntries)
+{
+    pvecEntries->clear();
+    std::wstring strSql = std::wstring(L"SELECT ") + kAuditColumns + L" FROM xtrms_audit ORDER BY seq DESC";
+    if (nCount != 0)
+        strSql += L" LIMIT ?";
+    XTRmsOdbc::Statement statement(*m_pConnection, strSql.c_str());
+    if (nCount != 0)
+        statement.Bind(static_cast<long long>(nCount));
+    if (!statement.Execute())
+        return false;
+    while (statement.Fetch())
+        pvecEntries->push_back(ReadAuditRow(statement));
+    std::vector<XTRmsAuditEntry> vecOldestFirst(pvecEntries->rbegin(), pvecEntries->rend());
+    pvecEntries->swap(vecOldestFirst);
+    return true;
+}
+
+bool XTRmsStore::VerifyAudit(bool* pbIntact, std::wstring* pstrProblem)
+{
+    *pbIntact = false;
+    XTRmsOdbc::Statement head(*m_pConnection, L"SELECT seq, hash FROM xtrms_audit_head WHERE id = 1");
+    if (!head.Execute() || !head.Fetch())
+        return false;
+    long long nHeadSequence = head.GetInt(1);
+    std::wstring strHeadHash = head.GetText(2);
+
+    std::wstring strSql = std::wstring(L"SELECT ") + kAuditColumns + L" FROM xtrms_audit ORDER BY seq";
+    XTRmsOdbc::Statement rows(*m_pConnection, strSql.c_str());
+    if (!rows.Execute())
+        return false;
+    std::wstring strPrevious;
+    long long nExpected = 1;
+    while (rows.Fetch())
+    {
+        XTRmsAuditEntry entry = ReadAuditRow(rows);
+        if (entry.nSequence != nExpected)
+        {
+            *pstrProblem = L"audit row " + std::to_wstring(nExpected) + L" is missing";
+            return true;
+        }
+        if (AuditHash(strPrevious, entry) != entry.strHash)
+        {
+            *pstrProblem = L"audit row " + std::to_wstring(entry.nSequence) + L" was changed";
+            return true;
+        }
+        strPrevious = entry.strHash;
+        ++nExpected;
+    }
+    if (nExpected - 1 != nHeadSequence || strPrevious != strHeadHash)
+    {
+        *pstrProblem = L"the audit trail ends at row " + std::to_wstring(nExpected - 1) + L" but its head is row " +
+            std::to_wstring(nHeadSequence) + L": rows were removed or the head was changed";
+        return true;
+    }
+    *pbIntact = true;
+    pstrProblem->clear();
+    return true;
+}
+
+std::wstring XTRmsStore::NowUtcText()
+{
+    SYSTEMTIME st;
+    GetSystemTime(&st);
+    wchar_t szText[32];
+    swprintf(szText, sizeof(szText) / sizeof(szText[0]), L"%04u-%02u-%02uT%02u:%02u:%02uZ", st.wYear, st.wMonth,
+        st.wDay, st.wHour, st.wMinute, st.wSecond);
+    return szText;
+}
+
+long long XTRmsStore::NowUnixSeconds()
+{
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    ULARGE_INTEGER value;
+    value.LowPart = ft.dwLowDateTime;
+    value.HighPart = ft.dwHighDateTime;
+    // 100-ns intervals since 1601 to seconds since 1970.
+    return static_cast<long long>(value.QuadPart / 10000000ULL) - 11644473600LL;
+}
