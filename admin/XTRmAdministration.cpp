@@ -1,8 +1,13 @@
 // The façade's entries into the administration dialogs.
 #include "XTRmRestrictionManager.h"
 
+#include "XTRmChangePasswordDlg.h"
+#include "XTRmResourceIds.h"
 #include "XTRmShowSettingsDlg.h"
 #include "XTRmUserManagementDlg.h"
+#include "XTRmsPasswordServiceBase.h"
+
+#include "XTTxtsTextService.h"
 
 void XTRmRestrictionManager::ShowUserManagementDlg(const bool& bEditAllowed, const bool& bViewOnly, CWnd* pParent)
 {
@@ -18,4 +23,26 @@ void XTRmRestrictionManager::ShowSettingsDlg(CWnd* pParent)
         return;
     XTRmShowSettingsDlg dlg(ms_pRestrictionManagerService->GetSettingsString(), pParent);
     dlg.DoModal();
+}
+
+bool XTRmRestrictionManager::ShowChangePasswordDlg(CWnd* pParent)
+{
+    // Passwords are an optional part of a rights service: without it there
+    // is nothing to offer, and nothing to say either.
+    XTRmsPasswordServiceBase* pPasswordService =
+        dynamic_cast<XTRmsPasswordServiceBase*>(ms_pRestrictionManagerService);
+    if (pPasswordService == nullptr)
+        return false;
+
+    if (pPasswordService->GetLoggedInUserName().empty())
+    {
+        AfxMessageBox(Txts::GetString(IDS_XTRM_PASSWORD_NAMED_LOGIN_NEEDED).c_str(), MB_OK | MB_ICONINFORMATION, 0);
+        return false;
+    }
+
+    XTRmChangePasswordDlg dlg(ms_pRestrictionManagerService, pPasswordService, pParent);
+    if (dlg.DoModal() != IDOK)
+        return false;
+    AfxMessageBox(Txts::GetString(IDS_XTRM_PASSWORD_CHANGED).c_str(), MB_OK | MB_ICONINFORMATION, 0);
+    return true;
 }

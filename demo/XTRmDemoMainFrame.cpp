@@ -123,6 +123,7 @@ BEGIN_MESSAGE_MAP(XTRmDemoMainFrame, CFrameWnd)
     ON_COMMAND(ID_XTRM_DEMO_ADMIN_SETTINGS, &XTRmDemoMainFrame::OnAdminSettings)
     ON_COMMAND(ID_XTRM_DEMO_ADMIN_LOGIN, &XTRmDemoMainFrame::OnAdminLogin)
     ON_COMMAND(ID_XTRM_DEMO_ADMIN_CONNECTION, &XTRmDemoMainFrame::OnAdminConnection)
+    ON_COMMAND(ID_XTRM_DEMO_ADMIN_CHANGE_PASSWORD, &XTRmDemoMainFrame::OnAdminChangePassword)
     ON_COMMAND_RANGE(ID_XTRM_DEMO_FIRST_COMMAND, ID_XTRM_DEMO_LAST_COMMAND, &XTRmDemoMainFrame::OnPlantCommand)
     // Every restricted command asks the restrictions before it is shown or
     // run, whether it comes from the menu, the toolbar or an accelerator.
@@ -323,6 +324,12 @@ void XTRmDemoMainFrame::OnAdminLogin()
 void XTRmDemoMainFrame::OnAdminConnection()
 {
     XTRmRestrictionManager::ShowConnectionDlg();
+}
+
+void XTRmDemoMainFrame::OnAdminChangePassword()
+{
+    // The library itself tells a guest why not, and the user that it is done.
+    XTRmRestrictionManager::ShowChangePasswordDlg(this);
 }
 
 void XTRmDemoMainFrame::RunHeadlessTour()

@@ -35,6 +35,7 @@ protected:
     void OnAdminSettings();
     void OnAdminLogin();
     void OnAdminConnection();
+    void OnAdminChangePassword();
     void OnPlantCommand(UINT nID);
     void OnUpdateRestrictedCommand(CCmdUI* pCmdUI);
     LRESULT OnHeadlessStep(WPARAM wParam, LPARAM lParam);

@@ -85,3 +85,28 @@
 #define IDS_XTRM_SERVER_NOT_FOUND       7328
 #define IDS_XTRM_SERVER_INCOMPATIBLE    7329
 #define IDS_XTRM_NO_SERVER_MESSAGE      7331
+
+// Change-password dialog: its own block from 7400, above every range the
+// other dialogs use. The template is 7400; controls and texts both count
+// from 7401 in their own number spaces.
+#define IDD_XTRM_CHANGE_PASSWORD        7400
+
+#define IDC_XTRM_PASSWORD_USER          7401
+#define IDC_XTRM_PASSWORD_OLD           7402
+#define IDC_XTRM_PASSWORD_NEW           7403
+#define IDC_XTRM_PASSWORD_CONFIRM       7404
+#define IDC_XTRM_PASSWORD_POLICY        7405
+
+// "%1" in the policy and too-short texts stands for the minimum length.
+#define IDS_XTRM_PASSWORD_CAPTION       7401
+#define IDS_XTRM_PASSWORD_POLICY        7402
+#define IDS_XTRM_PASSWORD_MISMATCH      7403
+#define IDS_XTRM_PASSWORD_WRONG_OLD     7404
+#define IDS_XTRM_PASSWORD_TOO_SHORT     7405
+#define IDS_XTRM_PASSWORD_CONTAINS_USER_NAME 7406
+#define IDS_XTRM_PASSWORD_NOT_PERMITTED 7407
+#define IDS_XTRM_PASSWORD_UNKNOWN_USER  7408
+#define IDS_XTRM_PASSWORD_STORE_FAILED  7409
+#define IDS_XTRM_PASSWORD_NOT_CHANGED   7410
+#define IDS_XTRM_PASSWORD_NAMED_LOGIN_NEEDED 7411
+#define IDS_XTRM_PASSWORD_CHANGED       7412

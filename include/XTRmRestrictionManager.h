@@ -37,6 +37,11 @@ public:
 
     static void ShowUserManagementDlg(const bool& bEditAllowed, const bool& bViewOnly, CWnd* pParent);
     static void ShowSettingsDlg(CWnd* pParent);
+    // Lets the logged-in user change his password (an administrator also
+    // another user's). False, and nothing shown, when the service has no
+    // password interface; false after a message when nobody or a guest is
+    // logged in; true only when a password was changed.
+    static bool ShowChangePasswordDlg(CWnd* pParent);
 
 private:
     static std::wstring GetApplicationName();

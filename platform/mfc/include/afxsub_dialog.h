@@ -283,3 +283,29 @@ public:
     void ResetContent();
     int FindStringExact(int nIndexStart, LPCTSTR lpszFind) const;
 };
+
+class AFX_SUB_API CComboBox : public CWnd
+{
+    DECLARE_DYNAMIC(CComboBox)
+public:
+    CComboBox();
+    virtual ~CComboBox();
+
+    virtual BOOL Create(DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID);
+
+    int GetCount() const;
+    int GetCurSel() const;
+    int SetCurSel(int nSelect);
+    int GetLBText(int nIndex, LPTSTR lpszText) const;
+    int GetLBTextLen(int nIndex) const;
+    DWORD_PTR GetItemData(int nIndex) const;
+    int SetItemData(int nIndex, DWORD_PTR dwItemData);
+    void ShowDropDown(BOOL bShowIt = TRUE);
+    BOOL GetDroppedState() const;
+
+    int AddString(LPCTSTR lpszString);
+    int InsertString(int nIndex, LPCTSTR lpszString);
+    int DeleteString(UINT nIndex);
+    void ResetContent();
+    int FindStringExact(int nIndexStart, LPCTSTR lpszFind) const;
+};

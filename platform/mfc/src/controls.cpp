@@ -264,3 +264,90 @@ int CListBox::FindStringExact(int nIndexStart, LPCTSTR lpszFind) const
 {
     return (int)SendMessage(LB_FINDSTRINGEXACT, (WPARAM)nIndexStart, reinterpret_cast<LPARAM>(lpszFind));
 }
+
+// ---------------------------------------------------------------------------
+// CComboBox
+
+IMPLEMENT_DYNAMIC(CComboBox, CWnd)
+
+CComboBox::CComboBox() = default;
+
+CComboBox::~CComboBox()
+{
+    DestroyWindow();
+}
+
+BOOL CComboBox::Create(DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID)
+{
+    return CreateControl(this, L"COMBOBOX", nullptr, dwStyle, rect, pParentWnd, nID);
+}
+
+int CComboBox::GetCount() const
+{
+    return (int)SendMessage(CB_GETCOUNT);
+}
+
+int CComboBox::GetCurSel() const
+{
+    return (int)SendMessage(CB_GETCURSEL);
+}
+
+int CComboBox::SetCurSel(int nSelect)
+{
+    return (int)SendMessage(CB_SETCURSEL, (WPARAM)nSelect);
+}
+
+int CComboBox::GetLBText(int nIndex, LPTSTR lpszText) const
+{
+    return (int)SendMessage(CB_GETLBTEXT, (WPARAM)nIndex, reinterpret_cast<LPARAM>(lpszText));
+}
+
+int CComboBox::GetLBTextLen(int nIndex) const
+{
+    return (int)SendMessage(CB_GETLBTEXTLEN, (WPARAM)nIndex);
+}
+
+DWORD_PTR CComboBox::GetItemData(int nIndex) const
+{
+    return (DWORD_PTR)SendMessage(CB_GETITEMDATA, (WPARAM)nIndex);
+}
+
+int CComboBox::SetItemData(int nIndex, DWORD_PTR dwItemData)
+{
+    return (int)SendMessage(CB_SETITEMDATA, (WPARAM)nIndex, (LPARAM)dwItemData);
+}
+
+void CComboBox::ShowDropDown(BOOL bShowIt)
+{
+    SendMessage(CB_SHOWDROPDOWN, (WPARAM)bShowIt);
+}
+
+BOOL CComboBox::GetDroppedState() const
+{
+    return (BOOL)SendMessage(CB_GETDROPPEDSTATE);
+}
+
+int CComboBox::AddString(LPCTSTR lpszString)
+{
+    return (int)SendMessage(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(lpszString));
+}
+
+int CComboBox::InsertString(int nIndex, LPCTSTR lpszString)
+{
+    return (int)SendMessage(CB_INSERTSTRING, (WPARAM)nIndex, reinterpret_cast<LPARAM>(lpszString));
+}
+
+int CComboBox::DeleteString(UINT nIndex)
+{
+    return (int)SendMessage(CB_DELETESTRING, nIndex);
+}
+
+void CComboBox::ResetContent()
+{
+    SendMessage(CB_RESETCONTENT);
+}
+
+int CComboBox::FindStringExact(int nIndexStart, LPCTSTR lpszFind) const
+{
+    return (int)SendMessage(CB_FINDSTRINGEXACT, (WPARAM)nIndexStart, reinterpret_cast<LPARAM>(lpszFind));
+}

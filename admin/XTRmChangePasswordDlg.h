@@ -1,0 +1,63 @@
+// Lets the logged-in user change his own password, and an administrator set
+// another user's. Sends the change to the rights service's password interface
+// on OK and stays open, with the password edits emptied, when the service
+// refuses it. Exported so that a host may show it itself; the façade's
+// ShowChangePasswordDlg checks first that a named user is logged in.
+#pragma once
+
+#include <afxwin.h>
+
+#include "XTRmApi.h"
+#include "XTRmsPasswordServiceBase.h"
+#include "XTRmsRestrictionManagerServiceBase.h"
+
+#include <string>
+#include <vector>
+
+class XTRM_API XTRmChangePasswordDlg : public CDialog
+{
+    DECLARE_DYNAMIC(XTRmChangePasswordDlg)
+
+public:
+    // Both interfaces are usually one object: the rights service lists the
+    // users, its password interface changes the password.
+    XTRmChangePasswordDlg(XTRmsRestrictionManagerServiceBase* pService, XTRmsPasswordServiceBase* pPasswordService,
+        CWnd* pParent);
+    virtual ~XTRmChangePasswordDlg();
+
+protected:
+    virtual void DoDataExchange(CDataExchange* pDX);
+    virtual BOOL OnInitDialog();
+    virtual void OnOK();
+    virtual void OnCancel();
+
+    afx_msg void OnUserSelChange();
+    afx_msg void OnPasswordChange();
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    void FillUserList(bool bCanSetOtherPasswords);
+    // The logged-in user when no row is selected.
+    std::wstring GetSelectedUserName() const;
+    bool IsOwnChange() const;
+    void UpdateControls();
+    // Empties the password edits and the members that held them, and puts the
+    // focus where the user types first.
+    void ClearPasswords(bool bOldPasswordToo);
+    void WipePasswordMembers();
+    void ShowRefusal(Rms::ERmsPasswordResult nResult);
+
+    XTRmsRestrictionManagerServiceBase* m_pRestrictionManagerService;
+    XTRmsPasswordServiceBase* m_pPasswordService;
+    std::wstring m_strLoggedInUserName;
+    unsigned int m_nMinPasswordLength;
+    // Row i of m_cboUser shows element i: the list is not sorted.
+    std::vector<XTRmsUserInfo> m_vecUsers;
+    std::wstring m_strOldPassword;
+    std::wstring m_strNewPassword;
+    std::wstring m_strConfirmPassword;
+    CComboBox m_cboUser;
+    CEdit m_edtOldPassword;
+    CEdit m_edtNewPassword;
+};

@@ -1,0 +1,286 @@
+// The change-password dialog, opened through the façade as a host's menu
+// command opens it and driven by the robot: what the user sees and what
+// reaches the rights service's password interface.
+#include "XTRmAdminTestFixture.h"
+
+#include "../../admin/XTRmChangePasswordDlg.h"
+#include "XTRmsPasswordServiceBase.h"
+
+#include <deque>
+
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+namespace
+{
+// The scripted service with passwords: changes are recorded and answered
+// from a queue, OK when it is empty.
+class XTRmsPasswordTestService : public XTRmsScriptedService, public XTRmsPasswordServiceBase
+{
+public:
+    std::wstring strLoggedInUser = L"ann";
+    bool bCanSetOtherPasswords = false;
+    std::deque<Rms::ERmsPasswordResult> queResults;
+    std::vector<std::wstring> vecPasswordCalls;
+
+    std::wstring GetLoggedInUserName() const override { return strLoggedInUser; }
+    bool CanSetOtherPasswords() const override { return bCanSetOtherPasswords; }
+    unsigned int GetMinPasswordLength() const override { return 8; }
+    Rms::ERmsPasswordResult ChangeOwnPassword(const std::wstring& strOld, const std::wstring& strNew) override
+    {
+        return Answer(L"ChangeOwnPassword(" + strOld + L"," + strNew + L")");
+    }
+    Rms::ERmsPasswordResult SetUserPassword(const std::wstring& strUser, const std::wstring& strNew) override
+    {
+        return Answer(L"SetUserPassword(" + strUser + L"," + strNew + L")");
+    }
+
+private:
+    Rms::ERmsPasswordResult Answer(const std::wstring& strCall)
+    {
+        vecPasswordCalls.push_back(strCall);
+        const Rms::ERmsPasswordResult nResult = queResults.empty() ? Rms::ERmsPasswordOk : queResults.front();
+        if (!queResults.empty())
+            queResults.pop_front();
+        return nResult;
+    }
+};
+
+const int USER = IDC_XTRM_PASSWORD_USER, OLD = IDC_XTRM_PASSWORD_OLD, NEW = IDC_XTRM_PASSWORD_NEW,
+          CONFIRM = IDC_XTRM_PASSWORD_CONFIRM;
+
+// A text as the dialog shows it, with the minimum length in it.
+std::wstring Shown(unsigned int nTextId)
+{
+    std::wstring strText = Txts::GetString(nTextId);
+    const size_t nPos = strText.find(L"%1");
+    return nPos == std::wstring::npos ? strText : strText.replace(nPos, 2, L"8");
+}
+
+// The robot drives list boxes only: a drop-down pick as a person makes it,
+// refused while the list is disabled, notified as the combo box does.
+void PickUser(XTRmDialogDriver& d, int nRow)
+{
+    if (!d.IsEnabled(USER) || !d.IsVisible(USER))
+        return d.Fail("the user list cannot be picked from");
+    d.Focus(USER);
+    HWND hCombo = ::GetDlgItem(d.GetHwnd(), USER);
+    ::SendMessageW(hCombo, CB_SETCURSEL, nRow, 0);
+    ::SendMessageW(d.GetHwnd(), WM_COMMAND, MAKEWPARAM(USER, CBN_SELCHANGE), reinterpret_cast<LPARAM>(hCombo));
+}
+
+std::vector<std::wstring> UserRows(const XTRmDialogDriver& d)
+{
+    HWND hCombo = ::GetDlgItem(d.GetHwnd(), USER);
+    std::vector<std::wstring> vecRows((size_t)::SendMessageW(hCombo, CB_GETCOUNT, 0, 0));
+    for (size_t i = 0; i < vecRows.size(); ++i)
+    {
+        vecRows[i].resize((size_t)::SendMessageW(hCombo, CB_GETLBTEXTLEN, i, 0) + 1);
+        vecRows[i].resize((size_t)::SendMessageW(hCombo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&vecRows[i][0])));
+    }
+    return vecRows;
+}
+
+void Fill(XTRmDialogDriver& d, const std::wstring& strOld, const std::wstring& strNew, const std::wstring& strConfirm)
+{
+    if (!strOld.empty())
+        d.Type(OLD, strOld);
+    d.Type(NEW, strNew);
+    d.Type(CONFIRM, strConfirm);
+}
+} // namespace
+
+class XTRmChangePasswordTest : public testing::Test
+{
+protected:
+    void SetUp() override { XTRmRestrictionManager::SetRestrictionManagerService(&m_svc); }
+    void TearDown() override { XTRmRestrictionManager::SetRestrictionManagerService(nullptr); }
+
+    // Runs the dialog's step, then answers the message boxes it opens; starts
+    // with nothing recorded.
+    std::string Show(XTRmUiRobot::Step fnStep, int nMessageBoxes = 0)
+    {
+        TestApp().Reset();
+        TestApp().m_bShowRealMessageBoxes = true;
+        m_svc.vecPasswordCalls.clear();
+        XTRmUiRobot robot;
+        robot.Expect("XTRmChangePasswordDlg", fnStep);
+        for (int i = 0; i < nMessageBoxes; ++i)
+            robot.ExpectMessageBox([](XTRmDialogDriver& box) { box.PressOK(); });
+        m_bChanged = XTRmRestrictionManager::ShowChangePasswordDlg(nullptr);
+        return robot.Finish();
+    }
+    // The texts of the boxes shown, marked when their flags or help id differ.
+    static std::vector<std::wstring> Boxes(UINT nIcon)
+    {
+        std::vector<std::wstring> vecTexts;
+        for (const XTRmRecordedMessageBox& box : TestApp().m_vecMessageBoxes)
+            vecTexts.push_back((box.nType == (MB_OK | nIcon) && box.nIDHelp == 0 ? L"" : L"(flags) ") + box.strText);
+        return vecTexts;
+    }
+
+    XTRmsPasswordTestService m_svc;
+    bool m_bChanged = false;
+};
+
+TEST_F(XTRmChangePasswordTest, OwnChangeWithTheLoggedInUserPreselectedAndOnlyAnAdministratorMayPick)
+{
+    m_svc.vecDefinedUsers = {{L"bob", L"Bob Builder"}, {L"ann", L"Ann Lee"}, {L"cy", L""}};
+    for (bool bAdmin : {false, true})
+    {
+        m_svc.bCanSetOtherPasswords = bAdmin;
+        EXPECT_EQ("", Show([&](XTRmDialogDriver& d) {
+            EXPECT_EQ(Txts::GetString(IDS_XTRM_PASSWORD_CAPTION), d.GetCaption());
+            EXPECT_EQ(Shown(IDS_XTRM_PASSWORD_POLICY), d.GetText(IDC_XTRM_PASSWORD_POLICY));
+            if (bAdmin)
+                EXPECT_THAT(UserRows(d), ElementsAre(L"bob [Bob Builder]", L"ann [Ann Lee]", L"cy"));
+            else
+                EXPECT_THAT(UserRows(d), ElementsAre(L"ann [Ann Lee]"));
+            EXPECT_EQ(L"ann [Ann Lee]", d.GetText(USER));
+            EXPECT_TRUE(d.IsVisible(USER));
+            EXPECT_EQ(bAdmin, d.IsEnabled(USER));
+            EXPECT_EQ(OLD, d.GetFocusId());
+            Fill(d, L"old-1", L"new-pass", L"new-pass");
+            d.PressOK();
+        }, 1)) << bAdmin;
+        EXPECT_TRUE(m_bChanged);
+        EXPECT_THAT(m_svc.vecPasswordCalls, ElementsAre(L"ChangeOwnPassword(old-1,new-pass)"));
+        EXPECT_THAT(Boxes(MB_ICONINFORMATION), ElementsAre(Txts::GetString(IDS_XTRM_PASSWORD_CHANGED)));
+    }
+}
+
+TEST_F(XTRmChangePasswordTest, OkNeedsTheNewPasswordAndForOnesOwnTheOldOneAndCancelSendsNothing)
+{
+    struct Action { int nId; const wchar_t* pszText; bool bOkEnabled; };
+    const Action actions[] = {
+        {CONFIRM, L"y", false}, {NEW, L"x", false}, {OLD, L"o", true}, {NEW, L"", false}, {NEW, L"y", true},
+        {OLD, L"", false}, {OLD, L"o", true},
+    };
+    EXPECT_EQ("", Show([&](XTRmDialogDriver& d) {
+        EXPECT_FALSE(d.IsEnabled(IDOK));
+        for (const Action& a : actions)
+        {
+            d.SetText(a.nId, a.pszText);
+            EXPECT_EQ(a.bOkEnabled, d.IsEnabled(IDOK)) << a.nId << " " << a.pszText;
+        }
+        d.PressCancel();
+    }));
+    EXPECT_FALSE(m_bChanged);
+    EXPECT_THAT(m_svc.vecPasswordCalls, IsEmpty());
+    EXPECT_TRUE(TestApp().m_vecMessageBoxes.empty());
+}
+
+TEST_F(XTRmChangePasswordTest, EachRefusalShowsItsOwnTextAndKeepsTheDialogOpenWithEmptiedPasswords)
+{
+    struct Case { Rms::ERmsPasswordResult nResult; unsigned int nTextId; UINT nIcon; };
+    const Case cases[] = {
+        {Rms::ERmsPasswordWrongOld, IDS_XTRM_PASSWORD_WRONG_OLD, MB_ICONEXCLAMATION},
+        {Rms::ERmsPasswordTooShort, IDS_XTRM_PASSWORD_TOO_SHORT, MB_ICONEXCLAMATION},
+        {Rms::ERmsPasswordContainsUserName, IDS_XTRM_PASSWORD_CONTAINS_USER_NAME, MB_ICONEXCLAMATION},
+        {Rms::ERmsPasswordNotPermitted, IDS_XTRM_PASSWORD_NOT_PERMITTED, MB_ICONHAND},
+        {Rms::ERmsPasswordUnknownUser, IDS_XTRM_PASSWORD_UNKNOWN_USER, MB_ICONHAND},
+        {Rms::ERmsPasswordStoreFailed, IDS_XTRM_PASSWORD_STORE_FAILED, MB_ICONHAND},
+        {Rms::ERmsPasswordResult(42), IDS_XTRM_PASSWORD_NOT_CHANGED, MB_ICONHAND}, // a newer service's reason
+    };
+    for (const Case& c : cases)
+    {
+        m_svc.queResults = {c.nResult};
+        // The user tries again after the refusal, and the service accepts.
+        EXPECT_EQ("", Show([&](XTRmDialogDriver& d) {
+            Fill(d, L"old-1", L"new-1", L"new-1");
+            d.PressOK();
+            for (int nId : {OLD, NEW, CONFIRM})
+                EXPECT_EQ(L"", d.GetText(nId)) << nId;
+            EXPECT_FALSE(d.IsEnabled(IDOK));
+            EXPECT_EQ(OLD, d.GetFocusId());
+            Fill(d, L"old-2", L"new-2", L"new-2");
+            d.PressOK();
+        }, 2)) << c.nResult;
+        EXPECT_TRUE(m_bChanged);
+        EXPECT_THAT(m_svc.vecPasswordCalls,
+            ElementsAre(L"ChangeOwnPassword(old-1,new-1)", L"ChangeOwnPassword(old-2,new-2)"));
+        EXPECT_EQ(Shown(c.nTextId), Boxes(c.nIcon).at(0)) << c.nResult;
+    }
+}
+
+TEST_F(XTRmChangePasswordTest, ADifferingConfirmationNeverReachesTheService)
+{
+    for (const wchar_t* pszConfirm : {L"new-2", L"", L"New-1", L"new-1 "})
+    {
+        EXPECT_EQ("", Show([&](XTRmDialogDriver& d) {
+            Fill(d, L"old-1", L"new-1", pszConfirm);
+            d.PressOK();
+            // Both new ones are to be typed again; the old one stays.
+            EXPECT_EQ(L"old-1", d.GetText(OLD));
+            EXPECT_EQ(L"", d.GetText(NEW) + d.GetText(CONFIRM));
+            EXPECT_EQ(NEW, d.GetFocusId());
+            d.PressCancel();
+        }, 1)) << pszConfirm;
+        EXPECT_FALSE(m_bChanged);
+        EXPECT_THAT(m_svc.vecPasswordCalls, IsEmpty());
+        EXPECT_THAT(Boxes(MB_ICONEXCLAMATION), ElementsAre(Txts::GetString(IDS_XTRM_PASSWORD_MISMATCH)));
+    }
+}
+
+TEST_F(XTRmChangePasswordTest, AnAdministratorSetsThePickedUsersPasswordWithoutTheOldOne)
+{
+    m_svc.bCanSetOtherPasswords = true;
+    struct Case { std::vector<XTRmsUserInfo> vecDefined; std::vector<std::wstring> vecRows; int nOwn; int nPick; };
+    const Case cases[] = {
+        {{{L"ann", L""}, {L"bob", L""}, {L"cy", L""}}, {L"ann", L"bob", L"cy"}, 0, 2},
+        {{{L"bob", L""}, {L"ann", L""}, {L"cy", L""}}, {L"bob", L"ann", L"cy"}, 1, 0},
+        // Not listed by the service: the logged-in user comes first all the same.
+        {{{L"bob", L""}, {L"cy", L""}}, {L"ann", L"bob", L"cy"}, 0, 1},
+    };
+    for (const Case& c : cases)
+    {
+        m_svc.vecDefinedUsers = c.vecDefined;
+        EXPECT_EQ("", Show([&](XTRmDialogDriver& d) {
+            EXPECT_EQ(c.vecRows, UserRows(d));
+            EXPECT_EQ(L"ann", d.GetText(USER));
+            d.Type(OLD, L"typed-first");
+            PickUser(d, c.nPick);
+            EXPECT_FALSE(d.IsEnabled(OLD));
+            EXPECT_EQ(L"", d.GetText(OLD));
+            PickUser(d, c.nOwn);
+            EXPECT_TRUE(d.IsEnabled(OLD));
+            PickUser(d, c.nPick);
+            Fill(d, L"", L"new-1", L"new-1");
+            d.PressOK();
+        }, 1));
+        EXPECT_TRUE(m_bChanged);
+        EXPECT_THAT(m_svc.vecPasswordCalls, ElementsAre(L"SetUserPassword(" + c.vecRows[c.nPick] + L",new-1)"));
+    }
+}
+
+TEST_F(XTRmChangePasswordTest, NoDialogWithoutAPasswordServiceOrForAGuest)
+{
+    XTRmsScriptedService plainService;
+    struct Case { XTRmsRestrictionManagerServiceBase* pService; const wchar_t* pszUser; bool bTold; };
+    for (const Case& c : {Case{nullptr, L"ann", false}, Case{&plainService, L"ann", false}, Case{&m_svc, L"", true}})
+    {
+        TestApp().Reset(); // recorded, not shown: the robot is to meet no window at all
+        XTRmRestrictionManager::SetRestrictionManagerService(c.pService);
+        m_svc.strLoggedInUser = c.pszUser;
+        XTRmUiRobot robot;
+        EXPECT_FALSE(XTRmRestrictionManager::ShowChangePasswordDlg(nullptr));
+        EXPECT_EQ("", robot.Finish());
+        EXPECT_EQ(c.bTold ? std::vector<std::wstring>{Txts::GetString(IDS_XTRM_PASSWORD_NAMED_LOGIN_NEEDED)}
+                          : std::vector<std::wstring>{}, Boxes(MB_ICONINFORMATION));
+    }
+    EXPECT_THAT(m_svc.vecPasswordCalls, IsEmpty());
+}
+
+TEST_F(XTRmChangePasswordTest, AHostMayShowTheExportedDialogItself)
+{
+    XTRmUiRobot robot;
+    robot.Expect("XTRmChangePasswordDlg", [](XTRmDialogDriver& d) {
+        Fill(d, L"old-1", L"new-1", L"new-1");
+        d.PressOK();
+    });
+    XTRmChangePasswordDlg dlg(&m_svc, &m_svc, nullptr);
+    EXPECT_EQ(IDOK, dlg.DoModal());
+    EXPECT_EQ("", robot.Finish());
+    EXPECT_THAT(m_svc.vecPasswordCalls, ElementsAre(L"ChangeOwnPassword(old-1,new-1)"));
+    EXPECT_TRUE(TestApp().m_vecMessageBoxes.empty()) << "the confirmation is the façade's";
+}
