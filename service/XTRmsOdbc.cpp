@@ -145,16 +145,49 @@ bool Connection::Execute(const wchar_t* pszSql)
 
 bool Connection::Begin(const wchar_t* pszBeginSql)
 {
-    if (m_bInTransaction || !Execute(pszBeginSql))
+    if (m_bInTransaction || !m_bOpen)
         return false;
+    if (pszBeginSql != nullptr)
+    {
+        if (!Execute(pszBeginSql))
+            return false;
+        m_bDriverTransaction = false;
+    }
+    else
+    {
+        if (!SQL_SUCCEEDED(SQLSetConnectAttrW(m_hDbc, SQL_ATTR_AUTOCOMMIT,
+                reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_AUTOCOMMIT_OFF)), 0)))
+        {
+            m_error = ReadError(SQL_HANDLE_DBC, m_hDbc);
+            return false;
+        }
+        m_bDriverTransaction = true;
+    }
     m_bInTransaction = true;
     return true;
+}
+
+bool Connection::EndDriverTransaction(SQLSMALLINT nCompletion)
+{
+    bool bOk = SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, m_hDbc, nCompletion));
+    if (!bOk)
+    {
+        m_error = ReadError(SQL_HANDLE_DBC, m_hDbc);
+        SQLEndTran(SQL_HANDLE_DBC, m_hDbc, SQL_ROLLBACK);
+    }
+    SQLSetConnectAttrW(m_hDbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_AUTOCOMMIT_ON)), 0);
+    return bOk;
 }
 
 bool Connection::Commit()
 {
     if (!m_bInTransaction)
         return false;
+    if (m_bDriverTransaction)
+    {
+        m_bInTransaction = false;
+        return EndDriverTransaction(SQL_COMMIT);
+    }
     if (Execute(L"COMMIT"))
     {
         m_bInTransaction = false;
@@ -172,6 +205,8 @@ bool Connection::Rollback()
     if (!m_bInTransaction)
         return false;
     m_bInTransaction = false;
+    if (m_bDriverTransaction)
+        return EndDriverTransaction(SQL_ROLLBACK);
     return Execute(L"ROLLBACK");
 }
 

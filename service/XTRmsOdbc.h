@@ -49,9 +49,10 @@ public:
     // A statement without values (DDL, pragmas, transaction control).
     bool Execute(const wchar_t* pszSql);
 
-    // Transactions as statements, so that each engine can be asked for the
-    // lock it needs at once (SQLite's BEGIN IMMEDIATE).
-    bool Begin(const wchar_t* pszBeginSql);
+    // A transaction: with a statement (SQLite's BEGIN IMMEDIATE, which takes
+    // the write lock at once), or without one through the driver manager
+    // (autocommit off until Commit or Rollback).
+    bool Begin(const wchar_t* pszBeginSql = nullptr);
     bool Commit();
     bool Rollback();
     bool InTransaction() const { return m_bInTransaction; }
@@ -60,10 +61,13 @@ public:
     void SetError(const Error& error) { m_error = error; }
 
 private:
+    bool EndDriverTransaction(SQLSMALLINT nCompletion);
+
     SQLHENV m_hEnv = SQL_NULL_HENV;
     SQLHDBC m_hDbc = SQL_NULL_HDBC;
     bool m_bOpen = false;
     bool m_bInTransaction = false;
+    bool m_bDriverTransaction = false;
     unsigned int m_nTimeoutSeconds = 5;
     Error m_error;
 };

@@ -356,11 +356,18 @@ public:
             int nPort = m_serverSetting.GetPortNum();
             if (strHost.empty())
                 return Fail(XTRmsOpenResult::AddressInvalid, L"No rights server is configured.");
-            if (nPort < 1 || nPort > 65535 || strHost.find_first_of(L";{}= \t") != std::wstring::npos)
+            // The driver takes braces around the password only: the other
+            // values must not be able to add attributes of their own.
+            const wchar_t* pszUnsafe = L";{}= \t";
+            if (nPort < 1 || nPort > 65535 || strHost.find_first_of(pszUnsafe) != std::wstring::npos)
                 return Fail(XTRmsOpenResult::AddressInvalid, L"The rights server address is not valid.");
+            if (m_config.strServerDatabase.find_first_of(pszUnsafe) != std::wstring::npos ||
+                m_config.strServerUser.find_first_of(pszUnsafe) != std::wstring::npos)
+                return Fail(XTRmsOpenResult::AddressInvalid,
+                    L"The server database or user name holds a character that is not allowed.");
             strConnection = L"Driver={" + m_config.strPostgresDriver + L"};Server=" + strHost +
-                L";Port=" + std::to_wstring(nPort) + L";Database=" + XTRmsOdbc::QuoteValue(m_config.strServerDatabase) +
-                L";Uid=" + XTRmsOdbc::QuoteValue(m_config.strServerUser) + L";Pwd=";
+                L";Port=" + std::to_wstring(nPort) + L";Database=" + m_config.strServerDatabase +
+                L";Uid=" + m_config.strServerUser + L";Pwd=";
             std::wstring strQuotedPassword = XTRmsOdbc::QuoteValue(m_config.strServerPassword);
             strConnection += strQuotedPassword;
             strConnection += L";";
@@ -616,9 +623,10 @@ Rms::RmsResult XTRmsService::Initialize(Rms::RmsApplicationType nType, const std
     m_pImpl->m_bGuest = false;
     m_pImpl->m_strUser.clear();
     m_pImpl->m_setRights.clear();
-    // A host that skipped the connection test still gets its local store.
+    // A host that skipped the connection test still gets its store: the one
+    // tried last, the local file when none was.
     if (!m_pImpl->m_pStore &&
-        m_pImpl->Open(XTRmsEngine::Sqlite, true, m_pImpl->m_config.bCreateDatabase) != XTRmsOpenResult::Ok)
+        m_pImpl->Open(m_pImpl->m_nEngine, true, m_pImpl->m_config.bCreateDatabase) != XTRmsOpenResult::Ok)
         return Rms::RmsFailure;
     return m_pImpl->ReadWorkingCopy() ? Rms::RmsSuccess : Rms::RmsFailure;
 }

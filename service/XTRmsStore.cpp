@@ -154,7 +154,7 @@ bool XTRmsStore::BeginWrite()
 {
     if (m_nEngine == XTRmsEngine::Sqlite)
         return m_pConnection->Begin(L"BEGIN IMMEDIATE");
-    if (!m_pConnection->Begin(L"BEGIN"))
+    if (!m_pConnection->Begin())
         return false;
     if (m_pConnection->Execute(kPostgresWriteLock))
         return true;

@@ -1,0 +1,121 @@
+#include "XTRmsTestStores.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace
+{
+std::string ReadUnixFile(const std::string& strUnixPath)
+{
+    // The test runs under Wine: a Unix path is reached through drive Z:.
+    std::string strPath = "Z:" + strUnixPath;
+    for (char& ch : strPath)
+    {
+        if (ch == '/')
+            ch = '\\';
+    }
+    std::ifstream file(strPath);
+    std::stringstream text;
+    text << file.rdbuf();
+    std::string strText = text.str();
+    while (!strText.empty() && (strText.back() == '\n' || strText.back() == '\r'))
+        strText.pop_back();
+    return strText;
+}
+
+std::wstring Widen(const std::string& strText)
+{
+    return std::wstring(strText.begin(), strText.end());
+}
+} // namespace
+
+bool XTRmsFindTestServer(XTRmsTestServer* pServer)
+{
+    const char* pszDir = std::getenv("XTRMS_TEST_PG_DIR");
+    if (pszDir == nullptr || *pszDir == 0)
+        return false;
+    std::string strPort = ReadUnixFile(std::string(pszDir) + "/port");
+    if (strPort.empty())
+        return false;
+    pServer->nPort = std::atoi(strPort.c_str());
+    pServer->strPassword = Widen(ReadUnixFile(std::string(pszDir) + "/password"));
+    pServer->strUser = L"xtrms";
+    pServer->strDatabase = L"xtrms";
+    return pServer->nPort > 0 && !pServer->strPassword.empty();
+}
+
+std::wstring XTRmsNewDatabaseFile()
+{
+    wchar_t szFolder[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, szFolder);
+    static unsigned int s_nCounter = 0;
+    std::wstring strFile = std::wstring(szFolder) + L"xtrms-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+        std::to_wstring(++s_nCounter) + L".db";
+    for (const wchar_t* pszSuffix : {L"", L"-wal", L"-shm"})
+        DeleteFileW((strFile + pszSuffix).c_str());
+    return strFile;
+}
+
+XTRmsServiceConfig XTRmsTestConfig(XTRmsEngine nEngine, const XTRmsTestServer& server, const std::wstring& strFile)
+{
+    XTRmsServiceConfig config;
+    config.strDatabaseFile = strFile;
+    config.bCreateDatabase = nEngine == XTRmsEngine::Sqlite;
+    config.serverSetting = XTRmsServerSetting(L"127.0.0.1", server.nPort);
+    config.strServerDatabase = server.strDatabase;
+    config.strServerUser = server.strUser;
+    config.strServerPassword = server.strPassword;
+    config.nTimeoutSeconds = 3;
+    config.strWorkstation = L"TESTWS";
+    config.policy.nPbkdf2Iterations = 1000;
+    config.policy.nLockoutThreshold = 3;
+    config.policy.nLockoutSeconds = 0;
+    config.policy.nMinPasswordLength = 8;
+    config.vecRights = {{1, L"View"}, {2, L"Edit"}, {3, L"Configure"}, {4, L"Manage users"}};
+    XTRmsRoleDefinition operatorRole;
+    operatorRole.nId = static_cast<Rms::RmsUserRole>(1);
+    operatorRole.strName = L"Operator";
+    operatorRole.vecRights = {1, 2};
+    XTRmsRoleDefinition adminRole;
+    adminRole.nId = static_cast<Rms::RmsUserRole>(2);
+    adminRole.strName = L"Administrator";
+    adminRole.bSuperUser = true;
+    adminRole.vecRights = {1, 2, 3, 4};
+    config.vecRoles = {operatorRole, adminRole};
+    config.nInitialRole = operatorRole.nId;
+    return config;
+}
+
+std::unique_ptr<XTRmsOdbc::Connection> XTRmsConnectRaw(const XTRmsServiceConfig& config, XTRmsEngine nEngine)
+{
+    auto pConnection = std::make_unique<XTRmsOdbc::Connection>();
+    std::wstring strConnection = nEngine == XTRmsEngine::Sqlite
+        ? L"Driver={SQLite3};Database=" + XTRmsOdbc::DriverPath(config.strDatabaseFile) + L";Timeout=5000;"
+        : L"Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=" + std::to_wstring(config.serverSetting.GetPortNum()) +
+            L";Database=" + config.strServerDatabase + L";Uid=" + config.strServerUser +
+            L";Pwd=" + XTRmsOdbc::QuoteValue(config.strServerPassword) + L";";
+    if (!pConnection->Open(strConnection, 5))
+        return nullptr;
+    return pConnection;
+}
+
+bool XTRmsEmptyServerDatabase(const XTRmsServiceConfig& config)
+{
+    std::unique_ptr<XTRmsOdbc::Connection> pConnection = XTRmsConnectRaw(config, XTRmsEngine::Postgres);
+    if (!pConnection)
+        return false;
+    for (const wchar_t* pszTable : {L"xtrms_schema", L"xtrms_rights", L"xtrms_roles", L"xtrms_role_rights",
+             L"xtrms_users", L"xtrms_user_rights", L"xtrms_audit", L"xtrms_audit_head"})
+    {
+        std::wstring strDrop = std::wstring(L"DROP TABLE IF EXISTS ") + pszTable;
+        if (!pConnection->Execute(strDrop.c_str()))
+            return false;
+    }
+    return true;
+}
+
+int XTRmsModeOf(XTRmsEngine nEngine)
+{
+    return nEngine == XTRmsEngine::Sqlite ? 1 : 16;
+}
