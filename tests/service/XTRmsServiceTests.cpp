@@ -528,6 +528,36 @@ TEST(XTRmsLocalSource, MissingUnreadableAndAbsentFilesAreReportedNotReplaced)
     DeleteFileW(config.strDatabaseFile.c_str());
 }
 
+TEST(XTRmsLocalSource, FileLockedByAnotherProcessIsWaitedForNeverTakenForDamaged)
+{
+    XTRmsTestServer noServer;
+    XTRmsServiceConfig config = XTRmsTestConfig(XTRmsEngine::Sqlite, noServer, XTRmsNewDatabaseFile());
+    config.nTimeoutSeconds = 1;
+    {
+        XTRmsService creator(config);
+        ASSERT_TRUE(creator.OpenStore(XTRmsEngine::Sqlite, true, nullptr));
+        ASSERT_EQ(creator.AddUser(L"alice", L"", static_cast<Rms::RmsUserRole>(1), L"blue-harbour-7", nullptr), Rms::RmsSuccess);
+    }
+    XTRmsService service(config);
+    ASSERT_EQ(service.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", 1, 0, 0, L""), Rms::RmsConnectionOk);
+    ASSERT_EQ(service.Initialize(Rms::RmsApplicationStandard, L"", L"", L"", L"", 0, 0, L""), Rms::RmsSuccess);
+    // Another program holds the write lock for longer than the bound: the
+    // login is refused as "store unavailable", and nothing is replaced.
+    std::unique_ptr<XTRmsOdbc::Connection> pHolder = XTRmsConnectRaw(config, XTRmsEngine::Sqlite);
+    ASSERT_TRUE(pHolder && pHolder->Begin(L"BEGIN IMMEDIATE"));
+    EXPECT_EQ(service.UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginSourceUnavailable);
+    ASSERT_EQ(service.CreateUser(L"bob", static_cast<Rms::RmsUserRole>(1)), Rms::RmsSuccess);
+    EXPECT_EQ(service.SaveUserProfiles(), Rms::RmsFailure);
+    ASSERT_TRUE(pHolder->Rollback());
+    // Once the lock is gone everything works on the same data.
+    EXPECT_EQ(service.UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
+    EXPECT_EQ(service.SaveUserProfiles(), Rms::RmsSuccess);
+    XTRmsService reader(config);
+    ASSERT_EQ(reader.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", 1, 0, 0, L""), Rms::RmsConnectionOk);
+    EXPECT_TRUE(reader.IsUserDefined(L"alice"));
+    EXPECT_TRUE(reader.IsUserDefined(L"bob"));
+}
+
 // A loopback listener that accepts connections and never says a word.
 class SilentListener
 {
@@ -553,10 +583,49 @@ public:
         WSACleanup();
     }
     int GetPort() const { return m_nPort; }
+    SOCKET GetSocket() const { return m_socket; }
 
 private:
     SOCKET m_socket = INVALID_SOCKET;
     int m_nPort = 0;
+};
+
+// A loopback listener that answers every connection like a web server would.
+class HttpListener
+{
+public:
+    HttpListener() : m_thread([this] { Serve(); }) {}
+    ~HttpListener()
+    {
+        m_bStop = true;
+        m_thread.join();
+    }
+    int GetPort() const { return m_listener.GetPort(); }
+
+private:
+    void Serve()
+    {
+        // Bounded: a few connections within the test's time.
+        for (int nTurn = 0; nTurn < 200 && !m_bStop; ++nTurn)
+        {
+            fd_set readable;
+            FD_ZERO(&readable);
+            FD_SET(m_listener.GetSocket(), &readable);
+            timeval wait = {0, 50000};
+            if (select(0, &readable, nullptr, nullptr, &wait) != 1)
+                continue;
+            SOCKET client = accept(m_listener.GetSocket(), nullptr, nullptr);
+            if (client == INVALID_SOCKET)
+                continue;
+            const char szAnswer[] = "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+            send(client, szAnswer, sizeof(szAnswer) - 1, 0);
+            closesocket(client);
+        }
+    }
+
+    SilentListener m_listener;
+    volatile bool m_bStop = false;
+    std::thread m_thread;
 };
 
 // A loopback port that nobody listens on: bound and closed again.
@@ -574,6 +643,7 @@ TEST(XTRmsRightsServer, ConnectionTestsAnswerTheFacadesCodes)
     XTRmsServiceConfig base = XTRmsTestConfig(XTRmsEngine::Postgres, server, L"");
     ASSERT_TRUE(XTRmsEmptyServerDatabase(base));
     SilentListener silent;
+    HttpListener web;
     struct Case
     {
         const char* pszWhat;
@@ -588,6 +658,7 @@ TEST(XTRmsRightsServer, ConnectionTestsAnswerTheFacadesCodes)
         {"closed port", L"127.0.0.1", ClosedLoopbackPort(), server.strPassword, Rms::RmsConnectionServerNotFound},
         {"wrong credentials", L"127.0.0.1", server.nPort, L"not-" + server.strPassword, Rms::RmsConnectionServerRefused},
         {"password with braces", L"127.0.0.1", server.nPort, L"}{;Uid=postgres", Rms::RmsConnectionServerRefused},
+        {"a web server on the port", L"127.0.0.1", web.GetPort(), server.strPassword, Rms::RmsConnectionServerNotFound},
         {"no answer", L"127.0.0.1", silent.GetPort(), server.strPassword, Rms::RmsConnectionServerTimeout},
         {"port out of range", L"127.0.0.1", 70000, server.strPassword, Rms::RmsConnectionServerAddressInvalid},
         {"host with attributes", L"127.0.0.1;Port=1", server.nPort, server.strPassword, Rms::RmsConnectionServerAddressInvalid},
