@@ -175,12 +175,15 @@ TEST_P(XTRmsServiceTest, LockForAPeriodEndsByItself)
 {
     StartProvisioned();
     XTRmsServiceConfig config = m_config;
-    config.policy.nLockoutThreshold = 1;
+    config.policy.nLockoutThreshold = 2;
     config.policy.nLockoutSeconds = 1;
     std::unique_ptr<XTRmsService> pService = Start(config);
-    EXPECT_EQ(pService->UserLogin(L"alice", L"bad"), Rms::ERmsLoginUserLocked);
+    EXPECT_EQ(pService->UserLogin(L"alice", L"bad-1"), Rms::ERmsLoginWrongPassword);
+    EXPECT_EQ(pService->UserLogin(L"alice", L"bad-2"), Rms::ERmsLoginUserLocked);
     EXPECT_EQ(pService->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginUserLocked);
     Sleep(2100);
+    // The count starts afresh once the lock has run out.
+    EXPECT_EQ(pService->UserLogin(L"alice", L"bad-3"), Rms::ERmsLoginWrongPassword);
     EXPECT_EQ(pService->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
 }
 
