@@ -106,6 +106,27 @@ XTRmsOpenResult ClassifyServerError(const XTRmsOdbc::Error& error)
     return XTRmsOpenResult::Unreachable;
 }
 
+// What a connection test answers the façade for each outcome.
+Rms::RmsConnectionTest ToConnectionTest(XTRmsOpenResult nResult, bool bServer)
+{
+    switch (nResult)
+    {
+    case XTRmsOpenResult::Ok:
+        return bServer ? Rms::RmsConnectionServerConnected : Rms::RmsConnectionOk;
+    case XTRmsOpenResult::AddressInvalid:
+        return Rms::RmsConnectionServerAddressInvalid;
+    case XTRmsOpenResult::AuthRefused:
+        return Rms::RmsConnectionServerRefused;
+    case XTRmsOpenResult::Timeout:
+        return Rms::RmsConnectionServerTimeout;
+    case XTRmsOpenResult::Unreadable:
+    case XTRmsOpenResult::SchemaNewer:
+        return Rms::RmsConnectionServerIncompatible;
+    default:
+        return Rms::RmsConnectionServerNotFound;
+    }
+}
+
 std::wstring RoleName(const std::vector<XTRmsRoleDefinition>& vecRoles, int nRole)
 {
     for (const XTRmsRoleDefinition& role : vecRoles)
@@ -581,38 +602,13 @@ Rms::RmsConnectionTest XTRmsService::TryConnectToRestrictionSource(Rms::RmsAppli
     {
         if (m_pImpl->m_serverSetting.GetHost().empty())
         {
+            m_pImpl->m_nEngine = XTRmsEngine::Postgres;
             m_pImpl->Fail(XTRmsOpenResult::AddressInvalid, L"No rights server is configured.");
             return Rms::RmsConnectionServerNotConfigured;
         }
-        switch (m_pImpl->Open(XTRmsEngine::Postgres, true, false))
-        {
-        case XTRmsOpenResult::Ok:
-            return Rms::RmsConnectionServerConnected;
-        case XTRmsOpenResult::AddressInvalid:
-            return Rms::RmsConnectionServerAddressInvalid;
-        case XTRmsOpenResult::AuthRefused:
-            return Rms::RmsConnectionServerRefused;
-        case XTRmsOpenResult::Timeout:
-            return Rms::RmsConnectionServerTimeout;
-        case XTRmsOpenResult::Unreadable:
-        case XTRmsOpenResult::SchemaNewer:
-            return Rms::RmsConnectionServerIncompatible;
-        default:
-            return Rms::RmsConnectionServerNotFound;
-        }
+        return ToConnectionTest(m_pImpl->Open(XTRmsEngine::Postgres, true, false), true);
     }
-    switch (m_pImpl->Open(XTRmsEngine::Sqlite, true, m_pImpl->m_config.bCreateDatabase))
-    {
-    case XTRmsOpenResult::Ok:
-        return Rms::RmsConnectionOk;
-    case XTRmsOpenResult::Timeout:
-        return Rms::RmsConnectionServerTimeout;
-    case XTRmsOpenResult::Unreadable:
-    case XTRmsOpenResult::SchemaNewer:
-        return Rms::RmsConnectionServerIncompatible;
-    default:
-        return Rms::RmsConnectionServerNotFound;
-    }
+    return ToConnectionTest(m_pImpl->Open(XTRmsEngine::Sqlite, true, m_pImpl->m_config.bCreateDatabase), false);
 }
 
 Rms::RmsResult XTRmsService::Initialize(Rms::RmsApplicationType nType, const std::wstring&, const std::wstring&,
