@@ -1,0 +1,594 @@
+#include "XTRmsTool.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace
+{
+// Export and import stay in memory; no user table comes near this size.
+const DWORD kMaxCsvBytes = 64 * 1024 * 1024;
+
+const wchar_t kHelpText[] =
+    L"xtrms - administration of an XTRms rights store\n"
+    L"\n"
+    L"Usage: xtrms COMMAND [ARGUMENT] STORE [OPTIONS]   (options in any order)\n"
+    L"\n"
+    L"Store, one of:\n"
+    L"  --db FILE               a SQLite database file\n"
+    L"  --server HOST:PORT      a PostgreSQL server ([::1]:5432 for IPv6), with\n"
+    L"    --user NAME           the database account to connect as and\n"
+    L"    --database NAME       the database (default: xtrms).\n"
+    L"                          The account's password is taken from the\n"
+    L"                          environment variable XTRMS_SERVER_PASSWORD or,\n"
+    L"                          when it is not set, asked for at the console.\n"
+    L"  --iterations N          PBKDF2 iterations of new password hashes\n"
+    L"                          (default 600000, at least 1000)\n"
+    L"\n"
+    L"Commands:\n"
+    L"  create                  create the schema in a new or empty database, or\n"
+    L"                          upgrade an older one to this tool's version\n"
+    L"  upgrade                 the same as create\n"
+    L"  info                    engine, location, schema version, roles, rights\n"
+    L"  add-user NAME --role ROLE [--full-name TEXT] [--no-password]\n"
+    L"                          add a user with a role (its number or name) and\n"
+    L"                          the role's rights; asks for the password unless\n"
+    L"                          --no-password is given\n"
+    L"  set-password NAME       set a user's password\n"
+    L"  unlock NAME             end a user's lock, reset the failed logins\n"
+    L"  disable NAME            refuse the user's logins from now on\n"
+    L"  enable NAME             accept the user's logins again\n"
+    L"  list                    users with role, flags (has-password, disabled,\n"
+    L"                          locked), failed logins and rights\n"
+    L"  export FILE             users and rights to a CSV file (UTF-8)\n"
+    L"  import FILE             add or update the users of such a CSV file\n"
+    L"                          (UTF-8, with or without byte order mark); users\n"
+    L"                          it adds have no password yet\n"
+    L"  audit [--last N]        the audit trail, oldest first; only the latest N\n"
+    L"                          entries with --last\n"
+    L"  verify                  check the audit trail's hash chain\n"
+    L"  help                    this text\n"
+    L"\n"
+    L"Passwords are typed at the console without echo, twice for add-user.\n"
+    L"When standard input is not a console, its first line is the password\n"
+    L"(UTF-8), once; scripts pipe it in. Passwords are never shown or logged.\n"
+    L"\n"
+    L"CSV: the header user,full_name,role,disabled,rights, then one user a row:\n"
+    L"role a number, disabled 0 or 1, rights numbers separated by ';'.\n"
+    L"\n"
+    L"Exit codes:\n"
+    L"  0  success; for verify: the audit trail is intact\n"
+    L"  1  the command failed: store not reachable or not readable, unknown\n"
+    L"     user or role, password refused, file not readable, bad CSV, ...\n"
+    L"  2  usage error: unknown command or option, missing or malformed value\n"
+    L"  3  verify: the audit trail is broken; the first problem is printed\n";
+
+// Driver messages may span lines; a failure stays one line on stderr.
+std::wstring OneLine(std::wstring strText)
+{
+    for (wchar_t& ch : strText)
+    {
+        if (ch == L'\r' || ch == L'\n' || ch == L'\t')
+            ch = L' ';
+    }
+    while (!strText.empty() && strText.back() == L' ')
+        strText.pop_back();
+    return strText;
+}
+
+std::wstring SystemMessage(DWORD nError)
+{
+    wchar_t* pszMessage = nullptr;
+    DWORD nLength = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+            FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, nError, 0, reinterpret_cast<wchar_t*>(&pszMessage), 0, nullptr);
+    std::wstring strMessage = nLength > 0 && pszMessage != nullptr ? OneLine(pszMessage)
+                                                                  : L"system error " + std::to_wstring(nError);
+    if (pszMessage != nullptr)
+        LocalFree(pszMessage);
+    return strMessage;
+}
+
+std::wstring JoinRights(const std::vector<int>& vecRights)
+{
+    std::wstring strRights;
+    for (int nRight : vecRights)
+        strRights += (strRights.empty() ? L"" : L",") + std::to_wstring(nRight);
+    return strRights.empty() ? std::wstring(L"-") : strRights;
+}
+
+// Columns padded to their widest cell, two spaces apart.
+std::wstring FormatTable(const std::vector<std::vector<std::wstring>>& vecRows)
+{
+    std::vector<size_t> vecWidths;
+    for (const auto& row : vecRows)
+    {
+        vecWidths.resize(std::max(vecWidths.size(), row.size()));
+        for (size_t i = 0; i < row.size(); ++i)
+            vecWidths[i] = std::max(vecWidths[i], row[i].size());
+    }
+    std::wstring strText;
+    for (const auto& row : vecRows)
+    {
+        std::wstring strLine;
+        for (size_t i = 0; i < row.size(); ++i)
+        {
+            strLine += row[i];
+            if (i + 1 < row.size())
+                strLine += std::wstring(vecWidths[i] - row[i].size() + 2, L' ');
+        }
+        strText += strLine + L"\n";
+    }
+    return strText;
+}
+} // namespace
+
+XTRmsTool::XTRmsTool(XTRmsToolConsole& console) : m_console(console)
+{
+}
+
+XTRmsTool::~XTRmsTool()
+{
+    m_pService.reset();
+    XTRmsToolConsole::Wipe(m_strServerPassword);
+}
+
+const wchar_t* XTRmsTool::GetHelpText()
+{
+    return kHelpText;
+}
+
+int XTRmsTool::Fail(const std::wstring& strMessage, int nExitCode)
+{
+    m_console.Err(L"xtrms: " + OneLine(strMessage) + L"\n");
+    return nExitCode;
+}
+
+int XTRmsTool::Run(int nArgs, const wchar_t* const* ppszArgs)
+{
+    std::wstring strError;
+    if (!m_commandLine.Parse(nArgs, ppszArgs, &strError))
+        return Fail(strError, ms_nExitUsage);
+    XTRmsToolCommand nCommand = m_commandLine.GetCommand();
+    if (nCommand == XTRmsToolCommand::Help)
+    {
+        m_console.Out(kHelpText);
+        return ms_nExitOk;
+    }
+    if (nCommand == XTRmsToolCommand::Create)
+        return RunCreate();
+    int nExitCode = ms_nExitFailed;
+    if (!OpenStore(false, &strError, &nExitCode))
+        return Fail(strError, nExitCode);
+    switch (nCommand)
+    {
+    case XTRmsToolCommand::Info:
+        return RunInfo();
+    case XTRmsToolCommand::AddUser:
+        return RunAddUser();
+    case XTRmsToolCommand::SetPassword:
+        return RunSetPassword();
+    case XTRmsToolCommand::Unlock:
+    case XTRmsToolCommand::Disable:
+    case XTRmsToolCommand::Enable:
+        return RunUserChange();
+    case XTRmsToolCommand::List:
+        return RunList();
+    case XTRmsToolCommand::Export:
+        return RunExport();
+    case XTRmsToolCommand::Import:
+        return RunImport();
+    case XTRmsToolCommand::Audit:
+        return RunAudit();
+    case XTRmsToolCommand::Verify:
+        return RunVerify();
+    default:
+        return Fail(L"This command is not implemented.", ms_nExitUsage);
+    }
+}
+
+// --- The store ------------------------------------------------------------------
+
+bool XTRmsTool::ReadServerPassword(std::wstring* pstrError, int* pnExitCode)
+{
+    if (m_bServerPasswordRead)
+        return true;
+    *pnExitCode = ms_nExitFailed;
+    const wchar_t* pszVariable = L"XTRMS_SERVER_PASSWORD";
+    DWORD nSize = GetEnvironmentVariableW(pszVariable, nullptr, 0);
+    if (nSize > 0)
+    {
+        std::wstring strValue(nSize, L'\0');
+        DWORD nLength = GetEnvironmentVariableW(pszVariable, &strValue[0], nSize);
+        if (nLength < nSize)
+        {
+            m_strServerPassword.reserve(nLength);
+            m_strServerPassword.assign(strValue.data(), nLength);
+            m_bServerPasswordRead = true;
+        }
+        XTRmsToolConsole::Wipe(strValue);
+        if (m_bServerPasswordRead)
+            return true;
+    }
+    if (!m_console.IsInputConsole())
+    {
+        *pstrError = L"The server password is missing: set XTRMS_SERVER_PASSWORD, or run at a console to be asked "
+                     L"for it.";
+        *pnExitCode = ms_nExitUsage;
+        return false;
+    }
+    std::wstring strPrompt = L"Password of database user " + m_commandLine.GetServerUser() + L" at " +
+        m_commandLine.GetServerHost() + L":" + std::to_wstring(m_commandLine.GetServerPort()) + L": ";
+    m_bServerPasswordRead = m_console.ReadSecret(strPrompt.c_str(), &m_strServerPassword, pstrError);
+    return m_bServerPasswordRead;
+}
+
+bool XTRmsTool::OpenStore(bool bCreateOrUpgrade, std::wstring* pstrError, int* pnExitCode)
+{
+    *pnExitCode = ms_nExitFailed;
+    XTRmsServiceConfig config;
+    // The tool brings no rights or roles: it works with those the host
+    // wrote into the store, and must never replace them.
+    config.policy.nPbkdf2Iterations = m_commandLine.GetIterations();
+    XTRmsEngine nEngine = XTRmsEngine::Sqlite;
+    if (m_commandLine.UsesServer())
+    {
+        nEngine = XTRmsEngine::Postgres;
+        if (!ReadServerPassword(pstrError, pnExitCode))
+            return false;
+        config.serverSetting = XTRmsServerSetting(m_commandLine.GetServerHost(), m_commandLine.GetServerPort());
+        config.strServerDatabase = m_commandLine.GetServerDatabase();
+        config.strServerUser = m_commandLine.GetServerUser();
+        config.strServerPassword = m_strServerPassword;
+    }
+    else
+    {
+        // The driver runs elsewhere than the current folder's meaning for a
+        // relative name; an absolute path also reads better in messages.
+        const std::wstring& strFile = m_commandLine.GetDatabaseFile();
+        DWORD nSize = GetFullPathNameW(strFile.c_str(), 0, nullptr, nullptr);
+        std::wstring strFull(nSize, L'\0');
+        DWORD nLength = nSize > 0 ? GetFullPathNameW(strFile.c_str(), nSize, &strFull[0], nullptr) : 0;
+        m_strDatabaseFile = nLength > 0 && nLength < nSize ? strFull.substr(0, nLength) : strFile;
+        config.strDatabaseFile = m_strDatabaseFile;
+    }
+    m_pService = std::make_unique<XTRmsService>(config);
+    XTRmsToolConsole::Wipe(config.strServerPassword);
+    std::wstring strError;
+    if (m_pService->OpenStore(nEngine, bCreateOrUpgrade, &strError))
+        return true;
+    *pstrError = strError.empty() ? L"The " + DescribeStore() + L" could not be opened." : strError;
+    return false;
+}
+
+std::wstring XTRmsTool::DescribeStore() const
+{
+    if (!m_commandLine.UsesServer())
+        return L"SQLite file " + m_strDatabaseFile;
+    return L"PostgreSQL database " + m_commandLine.GetServerDatabase() + L" at " + m_commandLine.GetServerHost() +
+        L":" + std::to_wstring(m_commandLine.GetServerPort()) + L" as " + m_commandLine.GetServerUser();
+}
+
+std::wstring XTRmsTool::DescribeRole(Rms::RmsUserRole nRole) const
+{
+    for (const XTRmsRoleInfo& role : m_pService->GetAllRoles())
+    {
+        if (role.GetId() == nRole)
+            return std::to_wstring(nRole) + L" " + role.GetName();
+    }
+    return std::to_wstring(nRole);
+}
+
+bool XTRmsTool::ResolveRole(const std::wstring& strRole, Rms::RmsUserRole* pnRole, std::wstring* pstrError) const
+{
+    std::vector<XTRmsRoleInfo> vecRoles = m_pService->GetAllRoles();
+    if (vecRoles.empty())
+    {
+        *pstrError = L"The store defines no roles yet; the host application writes its roles when it first opens "
+                     L"the store.";
+        return false;
+    }
+    unsigned long long nNumber = 0;
+    bool bNumber = XTRmsToolCommandLine::ParseNumber(strRole, 0, 0x7FFFFFFF, &nNumber);
+    std::wstring strKnown;
+    for (const XTRmsRoleInfo& role : vecRoles)
+    {
+        // Names as a person types them: case does not matter.
+        bool bMatch = bNumber ? static_cast<unsigned long long>(role.GetId()) == nNumber
+                              : CompareStringOrdinal(role.GetName().c_str(), -1, strRole.c_str(), -1, TRUE) ==
+                CSTR_EQUAL;
+        if (bMatch)
+        {
+            *pnRole = role.GetId();
+            return true;
+        }
+        strKnown += (strKnown.empty() ? L"" : L", ") + std::to_wstring(role.GetId()) + L" " + role.GetName();
+    }
+    *pstrError = L"There is no role '" + strRole + L"'; the store's roles are " + strKnown + L".";
+    return false;
+}
+
+bool XTRmsTool::IsUserKnown(const std::wstring& strUserName) const
+{
+    std::vector<XTRmsUserRecord> vecUsers = m_pService->ListUsers();
+    return std::any_of(vecUsers.begin(), vecUsers.end(),
+        [&](const XTRmsUserRecord& user) { return user.strUserName == strUserName; });
+}
+
+bool XTRmsTool::ReadNewPassword(const std::wstring& strUserName, std::wstring* pstrPassword, std::wstring* pstrError)
+{
+    std::wstring strPrompt = L"New password for " + strUserName + L": ";
+    if (!m_console.ReadSecret(strPrompt.c_str(), pstrPassword, pstrError))
+        return false;
+    if (pstrPassword->empty())
+    {
+        *pstrError = m_commandLine.GetCommand() == XTRmsToolCommand::AddUser
+            ? L"No password was given; add --no-password to create the user without one."
+            : L"No password was given.";
+        return false;
+    }
+    if (!m_console.IsInputConsole())
+        return true;
+    // Typed blind, so typed twice.
+    std::wstring strRepeated;
+    bool bOk = m_console.ReadSecret(L"Repeat the password: ", &strRepeated, pstrError);
+    if (bOk && strRepeated != *pstrPassword)
+    {
+        *pstrError = L"The passwords do not match.";
+        bOk = false;
+    }
+    XTRmsToolConsole::Wipe(strRepeated);
+    if (!bOk)
+        XTRmsToolConsole::Wipe(*pstrPassword);
+    return bOk;
+}
+
+// --- Commands -------------------------------------------------------------------
+
+int XTRmsTool::RunCreate()
+{
+    std::wstring strError;
+    int nExitCode = ms_nExitFailed;
+    // A store already at this version is left as it is, and said so.
+    if (OpenStore(false, &strError, &nExitCode))
+    {
+        m_console.Out(L"The " + DescribeStore() + L" has schema version " +
+            std::to_wstring(m_pService->GetSchemaVersion()) + L", the newest; nothing to do.\n");
+        return ms_nExitOk;
+    }
+    if (nExitCode == ms_nExitUsage || !OpenStore(true, &strError, &nExitCode))
+        return Fail(strError, nExitCode);
+    std::wstring strText = L"The " + DescribeStore() + L" now has schema version " +
+        std::to_wstring(m_pService->GetSchemaVersion()) + L".\n";
+    if (m_pService->GetAllRoles().empty())
+        strText += L"It defines no roles or rights yet: the host application writes them when it first opens the "
+                   L"store.\n";
+    m_console.Out(strText);
+    return ms_nExitOk;
+}
+
+int XTRmsTool::RunInfo()
+{
+    std::wstring strText;
+    strText += L"Engine         : " + std::wstring(m_commandLine.UsesServer() ? L"PostgreSQL" : L"SQLite") + L"\n";
+    strText += L"Location       : " +
+        (m_commandLine.UsesServer() ? m_commandLine.GetServerHost() + L":" +
+                    std::to_wstring(m_commandLine.GetServerPort()) + L", database " +
+                    m_commandLine.GetServerDatabase() + L", as " + m_commandLine.GetServerUser()
+                                    : m_strDatabaseFile) +
+        L"\n";
+    strText += L"Schema version : " + std::to_wstring(m_pService->GetSchemaVersion()) + L" (this tool knows " +
+        std::to_wstring(XTRmsService::GetLatestSchemaVersion()) + L")\n";
+    strText += L"Users          : " + std::to_wstring(m_pService->ListUsers().size()) + L"\n";
+    std::vector<XTRmsRoleInfo> vecRoles = m_pService->GetAllRoles();
+    strText += L"Roles          :" + std::wstring(vecRoles.empty() ? L" (none)" : L"") + L"\n";
+    for (const XTRmsRoleInfo& role : vecRoles)
+        strText += L"  " + std::to_wstring(role.GetId()) + L"  " + role.GetName() + L"\n";
+    std::vector<XTRmsRestrictionDefinition> vecRights = m_pService->GetRoleRestrDefinitions();
+    strText += L"Rights         :" + std::wstring(vecRights.empty() ? L" (none)" : L"") + L"\n";
+    for (const XTRmsRestrictionDefinition& right : vecRights)
+        strText += L"  " + std::to_wstring(right.GetId()) + L"  " + right.GetName() + L"\n";
+    m_console.Out(strText);
+    return ms_nExitOk;
+}
+
+int XTRmsTool::RunAddUser()
+{
+    const std::wstring& strUserName = m_commandLine.GetArgument();
+    Rms::RmsUserRole nRole = Rms::RmsRoleNone;
+    std::wstring strError;
+    // Everything that can be refused is refused before the password is asked.
+    if (!ResolveRole(m_commandLine.GetRole(), &nRole, &strError))
+        return Fail(strError);
+    if (IsUserKnown(strUserName))
+        return Fail(L"The user " + strUserName + L" exists already.");
+    std::wstring strPassword;
+    if (!m_commandLine.GetNoPassword() && !ReadNewPassword(strUserName, &strPassword, &strError))
+        return Fail(strError);
+    Rms::RmsResult nResult = m_pService->AddUser(strUserName, m_commandLine.GetFullName(), nRole, strPassword, &strError);
+    XTRmsToolConsole::Wipe(strPassword);
+    if (nResult != Rms::RmsSuccess)
+        return Fail(strError);
+    m_console.Out(L"User " + strUserName + L" added with role " + DescribeRole(nRole) +
+        (m_commandLine.GetNoPassword() ? L", without a password.\n" : L".\n"));
+    return ms_nExitOk;
+}
+
+int XTRmsTool::RunSetPassword()
+{
+    const std::wstring& strUserName = m_commandLine.GetArgument();
+    if (!IsUserKnown(strUserName))
+        return Fail(L"There is no user " + strUserName + L".");
+    std::wstring strPassword;
+    std::wstring strError;
+    if (!ReadNewPassword(strUserName, &strPassword, &strError))
+        return Fail(strError);
+    Rms::RmsResult nResult = m_pService->SetPassword(strUserName, strPassword, &strError);
+    XTRmsToolConsole::Wipe(strPassword);
+    if (nResult != Rms::RmsSuccess)
+        return Fail(strError);
+    m_console.Out(L"The password of " + strUserName + L" is set.\n");
+    return ms_nExitOk;
+}
+
+int XTRmsTool::RunUserChange()
+{
+    const std::wstring& strUserName = m_commandLine.GetArgument();
+    std::wstring strError;
+    Rms::RmsResult nResult = Rms::RmsFailure;
+    const wchar_t* pszDone = L"";
+    switch (m_commandLine.GetCommand())
+    {
+    case XTRmsToolCommand::Unlock:
+        nResult = m_pService->Unlock(strUserName, &strError);
+        pszDone = L" is unlocked.\n";
+        break;
+    case XTRmsToolCommand::Disable:
+        nResult = m_pService->SetDisabled(strUserName, true, &strError);
+        pszDone = L" is disabled.\n";
+        break;
+    default:
+        nResult = m_pService->SetDisabled(strUserName, false, &strError);
+        pszDone = L" is enabled.\n";
+        break;
+    }
+    if (nResult != Rms::RmsSuccess)
+        return Fail(strError);
+    m_console.Out(L"User " + strUserName + pszDone);
+    return ms_nExitOk;
+}
+
+int XTRmsTool::RunList()
+{
+    std::vector<XTRmsUserRecord> vecUsers = m_pService->ListUsers();
+    if (vecUsers.empty())
+    {
+        m_console.Out(L"No users.\n");
+        return ms_nExitOk;
+    }
+    std::vector<std::vector<std::wstring>> vecRows;
+    vecRows.push_back({L"USER", L"FULL NAME", L"ROLE", L"FLAGS", L"FAILED", L"RIGHTS"});
+    for (const XTRmsUserRecord& user : vecUsers)
+    {
+        std::wstring strFlags;
+        auto flag = [&strFlags](bool bSet, const wchar_t* pszFlag) {
+            if (bSet)
+                strFlags += (strFlags.empty() ? L"" : L",") + std::wstring(pszFlag);
+        };
+        flag(user.bHasPassword, L"has-password");
+        flag(user.bDisabled, L"disabled");
+        flag(user.bLocked, L"locked");
+        vecRows.push_back({user.strUserName, user.strFullName.empty() ? L"-" : user.strFullName,
+            DescribeRole(user.nRole), strFlags.empty() ? L"-" : strFlags, std::to_wstring(user.nFailedLogins),
+            JoinRights(user.vecRights)});
+    }
+    m_console.Out(FormatTable(vecRows));
+    return ms_nExitOk;
+}
+
+int XTRmsTool::RunExport()
+{
+    const std::wstring& strFile = m_commandLine.GetArgument();
+    std::wstring strCsv;
+    std::wstring strError;
+    if (!m_pService->ExportCsv(&strCsv, &strError))
+        return Fail(strError);
+    // With a byte order mark, so that a spreadsheet on Windows reads the
+    // names as UTF-8 rather than in the ANSI code page.
+    std::string strUtf8 = "\xEF\xBB\xBF";
+    int nBytes = WideCharToMultiByte(CP_UTF8, 0, strCsv.data(), static_cast<int>(strCsv.size()), nullptr, 0,
+        nullptr, nullptr);
+    if (nBytes > 0)
+    {
+        size_t nStart = strUtf8.size();
+        strUtf8.resize(nStart + static_cast<size_t>(nBytes));
+        WideCharToMultiByte(CP_UTF8, 0, strCsv.data(), static_cast<int>(strCsv.size()), &strUtf8[nStart], nBytes,
+            nullptr, nullptr);
+    }
+    HANDLE hFile = CreateFileW(strFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+        nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return Fail(L"The file " + strFile + L" cannot be written: " + SystemMessage(GetLastError()));
+    DWORD nWritten = 0;
+    bool bWritten = WriteFile(hFile, strUtf8.data(), static_cast<DWORD>(strUtf8.size()), &nWritten, nullptr) &&
+        nWritten == strUtf8.size();
+    DWORD nError = GetLastError();
+    bWritten = CloseHandle(hFile) && bWritten;
+    if (!bWritten)
+    {
+        DeleteFileW(strFile.c_str());
+        return Fail(L"The file " + strFile + L" could not be written completely: " + SystemMessage(nError));
+    }
+    m_console.Out(std::to_wstring(m_pService->ListUsers().size()) + L" users exported to " + strFile + L".\n");
+    return ms_nExitOk;
+}
+
+int XTRmsTool::RunImport()
+{
+    const std::wstring& strFile = m_commandLine.GetArgument();
+    HANDLE hFile = CreateFileW(strFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return Fail(L"The file " + strFile + L" cannot be opened: " + SystemMessage(GetLastError()));
+    LARGE_INTEGER nSize = {};
+    std::string strUtf8;
+    bool bRead = GetFileSizeEx(hFile, &nSize) != FALSE && nSize.QuadPart <= kMaxCsvBytes;
+    if (bRead)
+    {
+        strUtf8.resize(static_cast<size_t>(nSize.QuadPart));
+        DWORD nRead = 0;
+        bRead = strUtf8.empty() ||
+            (ReadFile(hFile, &strUtf8[0], static_cast<DWORD>(strUtf8.size()), &nRead, nullptr) &&
+                nRead == strUtf8.size());
+    }
+    CloseHandle(hFile);
+    if (!bRead)
+        return Fail(nSize.QuadPart > kMaxCsvBytes ? L"The file " + strFile + L" is larger than 64 MB."
+                                                  : L"The file " + strFile + L" cannot be read.");
+    size_t nStart = strUtf8.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    std::wstring strCsv;
+    if (strUtf8.size() > nStart)
+    {
+        const char* pszStart = strUtf8.data() + nStart;
+        int nLength = static_cast<int>(strUtf8.size() - nStart);
+        int nChars = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, pszStart, nLength, nullptr, 0);
+        if (nChars <= 0)
+            return Fail(L"The file " + strFile + L" is not UTF-8 text; save it as CSV in UTF-8.");
+        strCsv.resize(static_cast<size_t>(nChars));
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, pszStart, nLength, &strCsv[0], nChars);
+    }
+    std::wstring strError;
+    if (!m_pService->ImportCsv(strCsv, &strError))
+        return Fail(strFile + L": " + strError);
+    m_console.Out(L"Imported " + strFile + L"; the store has " + std::to_wstring(m_pService->ListUsers().size()) +
+        L" users.\n");
+    return ms_nExitOk;
+}
+
+int XTRmsTool::RunAudit()
+{
+    std::vector<XTRmsAuditEntry> vecEntries = m_pService->GetAuditTrail(m_commandLine.GetLast());
+    if (vecEntries.empty())
+    {
+        m_console.Out(L"The audit trail is empty.\n");
+        return ms_nExitOk;
+    }
+    std::vector<std::vector<std::wstring>> vecRows;
+    vecRows.push_back({L"SEQ", L"TIME (UTC)", L"EVENT", L"SUBJECT", L"DETAIL", L"BY", L"ON"});
+    auto orDash = [](const std::wstring& strText) { return strText.empty() ? std::wstring(L"-") : strText; };
+    for (const XTRmsAuditEntry& entry : vecEntries)
+        vecRows.push_back({std::to_wstring(entry.nSequence), entry.strTimeUtc, entry.strEvent, orDash(entry.strSubject),
+            orDash(entry.strDetail), orDash(entry.strActor), entry.strWorkstation + L"\\" + entry.strOsUser});
+    m_console.Out(FormatTable(vecRows));
+    return ms_nExitOk;
+}
+
+int XTRmsTool::RunVerify()
+{
+    std::wstring strProblem;
+    // The store opened, so a false answer means the chain itself is bad.
+    if (!m_pService->VerifyAuditChain(&strProblem))
+        return Fail(L"The audit trail is broken: " + strProblem, ms_nExitAuditBroken);
+    m_console.Out(L"The audit trail is intact (" + std::to_wstring(m_pService->GetAuditTrail(0).size()) +
+        L" entries).\n");
+    return ms_nExitOk;
+}

@@ -1,0 +1,62 @@
+// xtrms.exe: administration of a rights-service store from the command line,
+// through the exported administration API of XTRms only.
+#pragma once
+
+#include "XTRmsService.h"
+#include "XTRmsToolCommandLine.h"
+#include "XTRmsToolConsole.h"
+
+#include <memory>
+#include <string>
+
+class XTRmsTool
+{
+public:
+    // Exit codes, as documented in the help text.
+    static const int ms_nExitOk = 0;
+    static const int ms_nExitFailed = 1;
+    static const int ms_nExitUsage = 2;
+    static const int ms_nExitAuditBroken = 3;
+
+    explicit XTRmsTool(XTRmsToolConsole& console);
+    ~XTRmsTool();
+    XTRmsTool(const XTRmsTool&) = delete;
+    XTRmsTool& operator=(const XTRmsTool&) = delete;
+
+    int Run(int nArgs, const wchar_t* const* ppszArgs);
+
+    static const wchar_t* GetHelpText();
+
+private:
+    // On failure *pnExitCode tells a usage error (no server password) from
+    // a store that could not be opened.
+    bool OpenStore(bool bCreateOrUpgrade, std::wstring* pstrError, int* pnExitCode);
+    bool ReadServerPassword(std::wstring* pstrError, int* pnExitCode);
+    bool ReadNewPassword(const std::wstring& strUserName, std::wstring* pstrPassword, std::wstring* pstrError);
+    bool ResolveRole(const std::wstring& strRole, Rms::RmsUserRole* pnRole, std::wstring* pstrError) const;
+    bool IsUserKnown(const std::wstring& strUserName) const;
+    std::wstring DescribeStore() const;
+    std::wstring DescribeRole(Rms::RmsUserRole nRole) const;
+
+    int RunCreate();
+    int RunInfo();
+    int RunAddUser();
+    int RunSetPassword();
+    int RunUserChange();
+    int RunList();
+    int RunExport();
+    int RunImport();
+    int RunAudit();
+    int RunVerify();
+
+    // One line on standard error, prefixed with the tool's name.
+    int Fail(const std::wstring& strMessage, int nExitCode = ms_nExitFailed);
+
+    XTRmsToolConsole& m_console;
+    XTRmsToolCommandLine m_commandLine;
+    std::wstring m_strDatabaseFile; // --db made absolute
+    // Read once, even when create opens the store twice; wiped at the end.
+    std::wstring m_strServerPassword;
+    bool m_bServerPasswordRead = false;
+    std::unique_ptr<XTRmsService> m_pService;
+};

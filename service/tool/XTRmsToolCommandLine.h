@@ -1,0 +1,77 @@
+// The command line of xtrms.exe: one command, its argument and options, in
+// any order. Parsing checks everything that can be checked without the
+// store, so that a typing mistake never reaches the database.
+#pragma once
+
+#include <string>
+
+enum class XTRmsToolCommand
+{
+    None,
+    Help,
+    Create, // also "upgrade": the same work, named for what the user means
+    Info,
+    AddUser,
+    SetPassword,
+    Unlock,
+    Disable,
+    Enable,
+    List,
+    Export,
+    Import,
+    Audit,
+    Verify
+};
+
+class XTRmsToolCommandLine
+{
+public:
+    // Default PBKDF2 iterations for new hashes; the lower bound keeps a
+    // mistyped count from producing a hash that is cheap to attack.
+    static const unsigned int ms_nDefaultIterations = 600000;
+    static const unsigned int ms_nMinIterations = 1000;
+
+    // False on a usage error, with a one-line message for the user.
+    bool Parse(int nArgs, const wchar_t* const* ppszArgs, std::wstring* pstrError);
+
+    XTRmsToolCommand GetCommand() const { return m_nCommand; }
+    // The user name of the user commands, the file of export and import.
+    const std::wstring& GetArgument() const { return m_strArgument; }
+
+    bool UsesServer() const { return !m_strServerHost.empty(); }
+    const std::wstring& GetDatabaseFile() const { return m_strDatabaseFile; }
+    const std::wstring& GetServerHost() const { return m_strServerHost; }
+    int GetServerPort() const { return m_nServerPort; }
+    const std::wstring& GetServerDatabase() const { return m_strServerDatabase; }
+    const std::wstring& GetServerUser() const { return m_strServerUser; }
+    unsigned int GetIterations() const { return m_nIterations; }
+
+    const std::wstring& GetRole() const { return m_strRole; }
+    const std::wstring& GetFullName() const { return m_strFullName; }
+    bool GetNoPassword() const { return m_bNoPassword; }
+    // 0: the whole trail.
+    size_t GetLast() const { return m_nLast; }
+
+    // Splits HOST:PORT (an IPv6 host in brackets: [::1]:5432).
+    static bool ParseServer(const std::wstring& strText, std::wstring* pstrHost, int* pnPort);
+    // A decimal number within [nMin, nMax], nothing else.
+    static bool ParseNumber(const std::wstring& strText, unsigned long long nMin, unsigned long long nMax,
+        unsigned long long* pnValue);
+
+private:
+    bool Validate(unsigned int nSeen, std::wstring* pstrError);
+
+    XTRmsToolCommand m_nCommand = XTRmsToolCommand::None;
+    std::wstring m_strCommandName;
+    std::wstring m_strArgument;
+    std::wstring m_strDatabaseFile;
+    std::wstring m_strServerHost;
+    int m_nServerPort = 0;
+    std::wstring m_strServerDatabase = L"xtrms";
+    std::wstring m_strServerUser;
+    unsigned int m_nIterations = ms_nDefaultIterations;
+    std::wstring m_strRole;
+    std::wstring m_strFullName;
+    bool m_bNoPassword = false;
+    size_t m_nLast = 0;
+};

@@ -1,0 +1,486 @@
+// xtrms.exe as an administrator meets it: a child process with its standard
+// input, output and error on pipes (or on a console), checked by exit code,
+// output and what it left in the store.
+#include "XTRmsTestStores.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace
+{
+struct SToolResult
+{
+    DWORD nExitCode = 0xDEAD;
+    std::wstring strOut;
+    std::wstring strErr;
+};
+
+std::wstring FromUtf8(const std::string& strText)
+{
+    int nChars = MultiByteToWideChar(CP_UTF8, 0, strText.data(), static_cast<int>(strText.size()), nullptr, 0);
+    std::wstring strWide(static_cast<size_t>(std::max(nChars, 0)), L'\0');
+    if (nChars > 0)
+        MultiByteToWideChar(CP_UTF8, 0, strText.data(), static_cast<int>(strText.size()), &strWide[0], nChars);
+    return strWide;
+}
+
+std::string Narrow(const std::wstring& strText)
+{
+    int nBytes = WideCharToMultiByte(CP_UTF8, 0, strText.data(), static_cast<int>(strText.size()), nullptr, 0,
+        nullptr, nullptr);
+    std::string strNarrow(static_cast<size_t>(std::max(nBytes, 0)), '\0');
+    if (nBytes > 0)
+        WideCharToMultiByte(CP_UTF8, 0, strText.data(), static_cast<int>(strText.size()), &strNarrow[0], nBytes,
+            nullptr, nullptr);
+    return strNarrow;
+}
+
+std::string ReadPipe(HANDLE hPipe)
+{
+    std::string strData;
+    char szBuffer[4096];
+    DWORD nRead = 0;
+    while (ReadFile(hPipe, szBuffer, sizeof(szBuffer), &nRead, nullptr) && nRead > 0)
+        strData.append(szBuffer, nRead);
+    return strData;
+}
+
+// Runs xtrms.exe from the test's own folder with strInput on a pipe as its
+// standard input, or with hConsoleInput (the test's console) instead.
+SToolResult RunTool(const std::wstring& strArgs, const std::string& strInput = std::string(),
+    HANDLE hConsoleInput = nullptr)
+{
+    SToolResult result;
+    wchar_t szExe[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, szExe, MAX_PATH);
+    std::wstring strExe = szExe;
+    strExe = strExe.substr(0, strExe.find_last_of(L'\\') + 1) + L"xtrms.exe";
+    std::wstring strCommand = L"\"" + strExe + L"\" " + strArgs;
+
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE hInRead = nullptr, hInWrite = nullptr, hOutRead = nullptr, hOutWrite = nullptr, hErrRead = nullptr,
+           hErrWrite = nullptr;
+    if (!CreatePipe(&hInRead, &hInWrite, &inherit, 0) || !CreatePipe(&hOutRead, &hOutWrite, &inherit, 0) ||
+        !CreatePipe(&hErrRead, &hErrWrite, &inherit, 0))
+        return result;
+    SetHandleInformation(hInWrite, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(hOutRead, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(hErrRead, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = hConsoleInput != nullptr ? hConsoleInput : hInRead;
+    startup.hStdOutput = hOutWrite;
+    startup.hStdError = hErrWrite;
+    PROCESS_INFORMATION process = {};
+    BOOL bStarted = CreateProcessW(strExe.c_str(), &strCommand[0], nullptr, nullptr, TRUE,
+        hConsoleInput != nullptr ? 0 : CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+    CloseHandle(hInRead);
+    CloseHandle(hOutWrite);
+    CloseHandle(hErrWrite);
+    if (bStarted)
+    {
+        DWORD nWritten = 0;
+        if (!strInput.empty())
+            WriteFile(hInWrite, strInput.data(), static_cast<DWORD>(strInput.size()), &nWritten, nullptr);
+    }
+    CloseHandle(hInWrite);
+    std::string strOut, strErr;
+    std::thread outReader([&]() { strOut = ReadPipe(hOutRead); });
+    std::thread errReader([&]() { strErr = ReadPipe(hErrRead); });
+    if (bStarted)
+    {
+        if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0)
+            TerminateProcess(process.hProcess, 0xDEAD);
+        WaitForSingleObject(process.hProcess, 10000);
+        GetExitCodeProcess(process.hProcess, &result.nExitCode);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    outReader.join();
+    errReader.join();
+    CloseHandle(hOutRead);
+    CloseHandle(hErrRead);
+    result.strOut = FromUtf8(strOut);
+    result.strErr = FromUtf8(strErr);
+    return result;
+}
+
+std::wstring Db(const std::wstring& strFile)
+{
+    return L" --db \"" + strFile + L"\" --iterations 1000";
+}
+
+// A fresh store made by the tool, then opened once by a host that writes
+// its rights (1 to 4) and roles (1 Operator: 1, 2; 2 Administrator: all).
+std::wstring NewProvisionedStore()
+{
+    std::wstring strFile = XTRmsNewDatabaseFile();
+    SToolResult created = RunTool(L"create" + Db(strFile));
+    EXPECT_EQ(created.nExitCode, 0u) << Narrow(created.strErr);
+    XTRmsService host(XTRmsTestConfig(XTRmsEngine::Sqlite, XTRmsTestServer(), strFile));
+    std::wstring strError;
+    EXPECT_TRUE(host.OpenStore(XTRmsEngine::Sqlite, false, &strError)) << Narrow(strError);
+    return strFile;
+}
+
+void WriteBytes(const std::wstring& strFile, const std::string& strBytes)
+{
+    HANDLE hFile = CreateFileW(strFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD nWritten = 0;
+    WriteFile(hFile, strBytes.data(), static_cast<DWORD>(strBytes.size()), &nWritten, nullptr);
+    CloseHandle(hFile);
+}
+
+// The list line of one user, or empty.
+std::wstring ListLine(const std::wstring& strList, const std::wstring& strUser)
+{
+    size_t nStart = strList.find(L"\n" + strUser + L" ");
+    if (nStart == std::wstring::npos)
+        return std::wstring();
+    size_t nEnd = strList.find(L'\n', nStart + 1);
+    return strList.substr(nStart + 1, nEnd == std::wstring::npos ? std::wstring::npos : nEnd - nStart - 1);
+}
+
+bool Contains(const std::wstring& strText, const std::wstring& strPart)
+{
+    return strText.find(strPart) != std::wstring::npos;
+}
+} // namespace
+
+TEST(XTRmsTool, BadInputFailsWithOneLineAndItsExitCodeAndChangesNothing)
+{
+    std::wstring strFile = NewProvisionedStore();
+    ASSERT_EQ(RunTool(L"add-user ann --role 1 --no-password" + Db(strFile)).nExitCode, 0u);
+    const std::wstring strDb = Db(strFile);
+    const std::wstring strCsv = strFile + L".csv";
+    const std::wstring strMissing = L" --db \"" + strFile + L".missing\"";
+    SetEnvironmentVariableW(L"XTRMS_SERVER_PASSWORD", nullptr);
+
+    struct SCase
+    {
+        std::wstring strArgs;
+        std::string strInput;  // standard input
+        std::string strCsv;    // written to strCsv first, when not empty
+        DWORD nExitCode;
+        const wchar_t* pszMessage;
+    };
+    const SCase aCases[] = {
+        {L"", "", "", 2, L"No command given"},
+        {L"frobnicate" + strDb, "", "", 2, L"Unknown command 'frobnicate'"},
+        {L"list", "", "", 2, L"--db FILE or --server"},
+        {L"list --bogus" + strDb, "", "", 2, L"Unknown option '--bogus'"},
+        {L"list --db=", "", "", 2, L"--db needs a value"},
+        {L"list" + strDb + L" --db x.db", "", "", 2, L"--db is given twice"},
+        {L"list extra" + strDb, "", "", 2, L"takes no argument"},
+        {L"list --role 1" + strDb, "", "", 2, L"--role is not an option of list"},
+        {L"add-user --role 1" + strDb, "", "", 2, L"add-user needs a user name"},
+        {L"add-user bob" + strDb, "", "", 2, L"needs --role"},
+        {L"add-user bob --role 1 --no-password=1" + strDb, "", "", 2, L"takes no value"},
+        {L"add-user bob --role 1 --iterations 999" + strDb, "", "", 2, L"--iterations expects"},
+        {L"audit --last 0" + strDb, "", "", 2, L"--last expects"},
+        {L"list" + strDb + L" --server 127.0.0.1:5432 --user x", "", "", 2, L"exclude each other"},
+        {L"list" + strDb + L" --user x", "", "", 2, L"go with --server"},
+        {L"list --server 127.0.0.1 --user x", "", "", 2, L"HOST:PORT"},
+        {L"list --server 127.0.0.1:65536 --user x", "", "", 2, L"HOST:PORT"},
+        {L"list --server ::1:5432 --user x", "", "", 2, L"HOST:PORT"},
+        {L"list --server [::1]5432 --user x", "", "", 2, L"HOST:PORT"},
+        {L"list --server h;Pwd=x:5432 --user x", "", "", 2, L"HOST:PORT"},
+        {L"list --server 127.0.0.1:5432", "", "", 2, L"needs --user"},
+        {L"list --server 127.0.0.1:9 --user x", "", "", 2, L"XTRMS_SERVER_PASSWORD"},
+        {L"list" + strMissing, "", "", 1, L"does not exist"},
+        {L"add-user bob --role 9" + strDb, "", "", 1, L"no role '9'; the store's roles are 1 Operator, 2 Administrator"},
+        {L"add-user bob --role Nobody" + strDb, "", "", 1, L"no role 'Nobody'"},
+        {L"add-user ann --role 1 --no-password" + strDb, "", "", 1, L"ann exists already"},
+        {L"add-user bob --role 1" + strDb, "short1\n", "", 1, L"at least 8 characters"},
+        {L"add-user bob --role 1" + strDb, "xxBOBxx-long\n", "", 1, L"must not contain the user name"},
+        {L"add-user bob --role 1" + strDb, "", "", 1, L"ended before a password"},
+        {L"add-user bob --role 1" + strDb, "\r\n", "", 1, L"--no-password"},
+        {L"add-user bob --role 1" + strDb, "caf\xC3-long-enough\n", "", 1, L"not UTF-8"},
+        {L"set-password nobody" + strDb, "long-enough-1\n", "", 1, L"There is no user nobody"},
+        {L"unlock nobody" + strDb, "", "", 1, L"no user nobody"},
+        {L"disable nobody" + strDb, "", "", 1, L"no user nobody"},
+        {L"enable nobody" + strDb, "", "", 1, L"no user nobody"},
+        {L"import \"" + strFile + L".none.csv\"" + strDb, "", "", 1, L"cannot be opened"},
+        {L"import \"" + strCsv + L"\"" + strDb, "", "user,full_name,role,disabled,rights\r\nbob,B\"o,1,0,1\r\n", 1,
+            L"malformed"},
+        {L"import \"" + strCsv + L"\"" + strDb, "", "user,full_name,role,disabled,rights\r\nbob,,7,0,1\r\n", 1,
+            L"not a role"},
+        {L"import \"" + strCsv + L"\"" + strDb, "", "user,full_name,role,disabled,rights\r\nbob,,1,0,1;9\r\n", 1,
+            L"\"9\" is not a right"},
+        {L"import \"" + strCsv + L"\"" + strDb, "", "name,role\r\nbob,1\r\n", 1, L"must begin with the header"},
+        {L"import \"" + strCsv + L"\"" + strDb, "", "user,full_name,role,disabled,rights\r\nb\xFFob,,1,0,1\r\n", 1,
+            L"not UTF-8"},
+    };
+    for (const SCase& c : aCases)
+    {
+        SCOPED_TRACE(Narrow(c.strArgs));
+        if (!c.strCsv.empty())
+            WriteBytes(strCsv, c.strCsv);
+        SToolResult result = RunTool(c.strArgs, c.strInput);
+        EXPECT_EQ(result.nExitCode, c.nExitCode);
+        EXPECT_TRUE(result.strOut.empty()) << Narrow(result.strOut);
+        EXPECT_EQ(result.strErr.rfind(L"xtrms: ", 0), 0u) << Narrow(result.strErr);
+        EXPECT_TRUE(Contains(result.strErr, c.pszMessage)) << Narrow(result.strErr);
+        EXPECT_EQ(result.strErr.find(L'\n'), result.strErr.size() - 1) << "not one line: " << Narrow(result.strErr);
+    }
+
+    // None of it reached the store: ann alone, as she was.
+    SToolResult list = RunTool(L"list" + strDb);
+    EXPECT_EQ(list.nExitCode, 0u);
+    EXPECT_EQ(ListLine(list.strOut, L"bob"), L"");
+    EXPECT_TRUE(Contains(ListLine(list.strOut, L"ann"), L"1 Operator")) << Narrow(list.strOut);
+}
+
+// Export writes a byte order mark; an export edited in a tool that drops it
+// must import the same.
+class XTRmsToolCsv : public ::testing::TestWithParam<bool>
+{
+};
+
+TEST_P(XTRmsToolCsv, RoundTripThroughExportAndImportKeepsTheUsers)
+{
+    const bool bKeepBom = GetParam();
+    std::wstring strFirst = NewProvisionedStore();
+    const std::wstring strFullName = L"J\u00f6rg M\u00fcller, \\\"North\\\" plant";
+    for (const std::wstring& strArgs :
+        {L"add-user J\u00f6rg --role administrator --full-name \"" + strFullName + L"\" --no-password",
+            std::wstring(L"add-user ann --role 1 --no-password"), std::wstring(L"disable ann")})
+    {
+        SToolResult result = RunTool(strArgs + Db(strFirst));
+        ASSERT_EQ(result.nExitCode, 0u) << Narrow(strArgs) << ": " << Narrow(result.strErr);
+    }
+    SToolResult firstList = RunTool(L"list" + Db(strFirst));
+    ASSERT_EQ(firstList.nExitCode, 0u);
+    std::wstring strJoerg = ListLine(firstList.strOut, L"J\u00f6rg");
+    EXPECT_TRUE(Contains(strJoerg, L"J\u00f6rg M\u00fcller, \"North\" plant")) << Narrow(firstList.strOut);
+    EXPECT_TRUE(Contains(strJoerg, L"2 Administrator")) << Narrow(strJoerg);
+    EXPECT_TRUE(Contains(strJoerg, L"1,2,3,4")) << Narrow(strJoerg);
+    std::wstring strAnn = ListLine(firstList.strOut, L"ann");
+    EXPECT_TRUE(Contains(strAnn, L"disabled")) << Narrow(strAnn);
+    EXPECT_TRUE(Contains(strAnn, L" 1,2")) << Narrow(strAnn);
+    EXPECT_FALSE(Contains(strAnn, L"has-password")) << Narrow(strAnn);
+
+    std::wstring strCsv = strFirst + L".csv";
+    SToolResult exported = RunTool(L"export \"" + strCsv + L"\"" + Db(strFirst));
+    ASSERT_EQ(exported.nExitCode, 0u) << Narrow(exported.strErr);
+    HANDLE hFile = CreateFileW(strCsv.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
+    std::string strBytes(65536, '\0');
+    DWORD nRead = 0;
+    ReadFile(hFile, &strBytes[0], static_cast<DWORD>(strBytes.size()), &nRead, nullptr);
+    CloseHandle(hFile);
+    strBytes.resize(nRead);
+    ASSERT_EQ(strBytes.compare(0, 3, "\xEF\xBB\xBF"), 0);
+    EXPECT_NE(strBytes.find("J\xC3\xB6rg,\"J\xC3\xB6rg M\xC3\xBCller, \"\"North\"\" plant\",2,0,1;2;3;4"),
+        std::string::npos) << strBytes;
+    if (!bKeepBom)
+        WriteBytes(strCsv, strBytes.substr(3));
+
+    std::wstring strSecond = NewProvisionedStore();
+    SToolResult imported = RunTool(L"import \"" + strCsv + L"\"" + Db(strSecond));
+    ASSERT_EQ(imported.nExitCode, 0u) << Narrow(imported.strErr);
+    SToolResult secondList = RunTool(L"list" + Db(strSecond));
+    EXPECT_EQ(secondList.strOut, firstList.strOut);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bom, XTRmsToolCsv, ::testing::Bool(),
+    [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "WithBom" : "WithoutBom"; });
+
+TEST(XTRmsTool, PasswordUnlockAndDisableReachTheStoreAndTheList)
+{
+    std::wstring strFile = NewProvisionedStore();
+    XTRmsServiceConfig config = XTRmsTestConfig(XTRmsEngine::Sqlite, XTRmsTestServer(), strFile);
+    auto login = [&](const std::wstring& strPassword) {
+        XTRmsService host(config);
+        std::wstring strError;
+        EXPECT_TRUE(host.OpenStore(XTRmsEngine::Sqlite, false, &strError)) << Narrow(strError);
+        return host.UserLogin(L"ann", strPassword);
+    };
+    auto annInList = [&]() { return ListLine(RunTool(L"list" + Db(strFile)).strOut, L"ann"); };
+
+    SToolResult added = RunTool(L"add-user ann --role Operator" + Db(strFile), "first-Secret\n");
+    ASSERT_EQ(added.nExitCode, 0u) << Narrow(added.strErr);
+    EXPECT_TRUE(Contains(annInList(), L"has-password"));
+    EXPECT_EQ(login(L"first-Secret"), Rms::ERmsLoginOk);
+
+    // Three failures lock her until an administrator unlocks.
+    for (int i = 0; i < 3; ++i)
+        login(L"wrong-guess");
+    EXPECT_TRUE(Contains(annInList(), L"has-password,locked  3")) << Narrow(annInList());
+    ASSERT_EQ(RunTool(L"unlock ann" + Db(strFile)).nExitCode, 0u);
+    EXPECT_TRUE(Contains(annInList(), L"has-password  0")) << Narrow(annInList());
+
+    // A line ending of a Windows script is not part of the password.
+    SToolResult set = RunTool(L"set-password ann" + Db(strFile), "second-S\xC3\xA9" "cret\r\nignored\n");
+    ASSERT_EQ(set.nExitCode, 0u) << Narrow(set.strErr);
+    EXPECT_EQ(login(L"first-Secret"), Rms::ERmsLoginWrongPassword);
+    EXPECT_EQ(login(L"second-S\u00e9cret"), Rms::ERmsLoginOk);
+
+    ASSERT_EQ(RunTool(L"disable ann" + Db(strFile)).nExitCode, 0u);
+    EXPECT_TRUE(Contains(annInList(), L"has-password,disabled")) << Narrow(annInList());
+    EXPECT_EQ(login(L"second-S\u00e9cret"), Rms::ERmsLoginAccountDisabled);
+    ASSERT_EQ(RunTool(L"enable ann" + Db(strFile)).nExitCode, 0u);
+    EXPECT_EQ(login(L"second-S\u00e9cret"), Rms::ERmsLoginOk);
+
+    // Every step is in the trail, and no password anywhere in it.
+    SToolResult audit = RunTool(L"audit" + Db(strFile));
+    EXPECT_EQ(audit.nExitCode, 0u);
+    for (const wchar_t* pszEvent : {L"user-created", L"user-locked", L"user-unlocked", L"password-set",
+             L"user-disabled", L"user-enabled"})
+        EXPECT_TRUE(Contains(audit.strOut, pszEvent)) << Narrow(pszEvent);
+    EXPECT_FALSE(Contains(audit.strOut + added.strOut + set.strOut, L"cret"));
+    SToolResult lastTwo = RunTool(L"audit --last 2" + Db(strFile));
+    EXPECT_EQ(std::count(lastTwo.strOut.begin(), lastTwo.strOut.end(), L'\n'), 3) << Narrow(lastTwo.strOut);
+    EXPECT_TRUE(Contains(lastTwo.strOut, L"user-enabled")) << Narrow(lastTwo.strOut);
+    EXPECT_FALSE(Contains(lastTwo.strOut, L"user-disabled")) << Narrow(lastTwo.strOut);
+}
+
+TEST(XTRmsTool, VerifyTellsAnIntactTrailFromATamperedOne)
+{
+    std::wstring strFile = NewProvisionedStore();
+    ASSERT_EQ(RunTool(L"add-user ann --role 1 --no-password" + Db(strFile)).nExitCode, 0u);
+    ASSERT_EQ(RunTool(L"disable ann" + Db(strFile)).nExitCode, 0u);
+    SToolResult intact = RunTool(L"verify" + Db(strFile));
+    EXPECT_EQ(intact.nExitCode, 0u) << Narrow(intact.strErr);
+    EXPECT_TRUE(Contains(intact.strOut, L"intact (2 entries)")) << Narrow(intact.strOut);
+
+    {
+        std::unique_ptr<XTRmsOdbc::Connection> pRaw =
+            XTRmsConnectRaw(XTRmsTestConfig(XTRmsEngine::Sqlite, XTRmsTestServer(), strFile), XTRmsEngine::Sqlite);
+        ASSERT_TRUE(pRaw);
+        ASSERT_TRUE(pRaw->Execute(L"UPDATE xtrms_audit SET subject = 'bob' WHERE seq = 1"));
+    }
+    SToolResult broken = RunTool(L"verify" + Db(strFile));
+    EXPECT_EQ(broken.nExitCode, 3u);
+    EXPECT_TRUE(Contains(broken.strErr, L"broken: audit row 1 was changed")) << Narrow(broken.strErr);
+}
+
+namespace
+{
+// The test's console input, as an inheritable handle for the tool's
+// standard input.
+HANDLE OpenConsoleInput()
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE hInput = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+        OPEN_EXISTING, 0, nullptr);
+    if (hInput == INVALID_HANDLE_VALUE)
+    {
+        // Under Wine a process started without a terminal holds a console
+        // that has no input buffer; a fresh one has.
+        FreeConsole();
+        if (AllocConsole())
+            hInput = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                &inherit, OPEN_EXISTING, 0, nullptr);
+    }
+    return hInput == INVALID_HANDLE_VALUE ? nullptr : hInput;
+}
+
+// Key presses, as a person types them; '\r' is the Enter key.
+void TypeAtConsole(HANDLE hInput, const std::wstring& strKeys)
+{
+    std::vector<INPUT_RECORD> vecRecords;
+    for (wchar_t ch : strKeys)
+    {
+        for (BOOL bDown : {TRUE, FALSE})
+        {
+            INPUT_RECORD record = {};
+            record.EventType = KEY_EVENT;
+            record.Event.KeyEvent.bKeyDown = bDown;
+            record.Event.KeyEvent.wRepeatCount = 1;
+            record.Event.KeyEvent.wVirtualKeyCode = ch == L'\r' ? VK_RETURN : 0;
+            record.Event.KeyEvent.uChar.UnicodeChar = ch;
+            vecRecords.push_back(record);
+        }
+    }
+    DWORD nWritten = 0;
+    WriteConsoleInputW(hInput, vecRecords.data(), static_cast<DWORD>(vecRecords.size()), &nWritten);
+}
+
+std::wstring ConsoleScreenText()
+{
+    HANDLE hOutput = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        OPEN_EXISTING, 0, nullptr);
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    std::wstring strText;
+    if (hOutput != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo(hOutput, &info))
+    {
+        strText.resize(static_cast<size_t>(info.dwSize.X) * info.dwSize.Y);
+        DWORD nRead = 0;
+        ReadConsoleOutputCharacterW(hOutput, &strText[0], static_cast<DWORD>(strText.size()), {0, 0}, &nRead);
+        strText.resize(nRead);
+    }
+    if (hOutput != INVALID_HANDLE_VALUE)
+        CloseHandle(hOutput);
+    return strText;
+}
+} // namespace
+
+TEST(XTRmsTool, AtAConsoleThePasswordIsTypedTwiceWithoutEcho)
+{
+    HANDLE hInput = OpenConsoleInput();
+    ASSERT_NE(hInput, nullptr) << "no console for the test";
+    std::wstring strFile = NewProvisionedStore();
+
+    FlushConsoleInputBuffer(hInput);
+    TypeAtConsole(hInput, L"Typed-first-1\rTyped-other-2\r");
+    SToolResult mismatch = RunTool(L"add-user ann --role 1" + Db(strFile), std::string(), hInput);
+    EXPECT_EQ(mismatch.nExitCode, 1u);
+    EXPECT_TRUE(Contains(mismatch.strErr, L"do not match")) << Narrow(mismatch.strErr);
+
+    FlushConsoleInputBuffer(hInput);
+    TypeAtConsole(hInput, L"Typed-\u00e9-twice\rTyped-\u00e9-twice\r");
+    SToolResult added = RunTool(L"add-user ann --role 1" + Db(strFile), std::string(), hInput);
+    EXPECT_EQ(added.nExitCode, 0u) << Narrow(added.strErr);
+    CloseHandle(hInput);
+
+    XTRmsService host(XTRmsTestConfig(XTRmsEngine::Sqlite, XTRmsTestServer(), strFile));
+    std::wstring strError;
+    ASSERT_TRUE(host.OpenStore(XTRmsEngine::Sqlite, false, &strError));
+    EXPECT_EQ(host.UserLogin(L"ann", L"Typed-\u00e9-twice"), Rms::ERmsLoginOk);
+
+    // The prompts reached the screen, the typing did not.
+    std::wstring strScreen = ConsoleScreenText();
+    EXPECT_TRUE(Contains(strScreen, L"Repeat the password")) << Narrow(strScreen);
+    EXPECT_FALSE(Contains(strScreen, L"Typed-")) << Narrow(strScreen);
+}
+
+TEST(XTRmsTool, RightsServerIsReachedWithThePasswordFromTheEnvironment)
+{
+    XTRmsTestServer server;
+    if (!XTRmsFindTestServer(&server))
+        GTEST_SKIP() << "no PostgreSQL server here";
+    XTRmsServiceConfig config = XTRmsTestConfig(XTRmsEngine::Postgres, server, std::wstring());
+    ASSERT_TRUE(XTRmsEmptyServerDatabase(config));
+    const std::wstring strStore = L" --server 127.0.0.1:" + std::to_wstring(server.nPort) + L" --user " +
+        server.strUser + L" --database " + server.strDatabase + L" --iterations 1000";
+
+    SetEnvironmentVariableW(L"XTRMS_SERVER_PASSWORD", L"Not-the-password-42");
+    SToolResult refused = RunTool(L"create" + strStore);
+    EXPECT_EQ(refused.nExitCode, 1u);
+    EXPECT_FALSE(Contains(refused.strErr, L"Not-the-password-42")) << Narrow(refused.strErr);
+
+    SetEnvironmentVariableW(L"XTRMS_SERVER_PASSWORD", server.strPassword.c_str());
+    SToolResult created = RunTool(L"create" + strStore);
+    SToolResult added;
+    if (created.nExitCode == 0)
+    {
+        XTRmsService host(config);
+        std::wstring strError;
+        EXPECT_TRUE(host.OpenStore(XTRmsEngine::Postgres, false, &strError)) << Narrow(strError);
+        added = RunTool(L"add-user J\u00f6rg --role 2" + strStore, "Server-Secret-1\n");
+    }
+    SToolResult list = RunTool(L"list" + strStore);
+    SToolResult verify = RunTool(L"verify" + strStore);
+    SetEnvironmentVariableW(L"XTRMS_SERVER_PASSWORD", nullptr);
+    ASSERT_EQ(created.nExitCode, 0u) << Narrow(created.strErr);
+    EXPECT_EQ(added.nExitCode, 0u) << Narrow(added.strErr);
+    std::wstring strJoerg = ListLine(list.strOut, L"J\u00f6rg");
+    EXPECT_TRUE(Contains(strJoerg, L"2 Administrator  has-password  0       1,2,3,4")) << Narrow(list.strOut);
+    EXPECT_EQ(verify.nExitCode, 0u) << Narrow(verify.strErr);
+}
