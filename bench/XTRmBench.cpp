@@ -1,12 +1,15 @@
 // What XTRm's restrictions cost a host: Disable in every update pass against
 // a bare hash-set probe and against asking the rights service directly,
-// registration, the menu walk and toolbar hiding at growing sizes.
+// registration, the menu walk and toolbar hiding at growing sizes. The rights
+// service's own figures are in XTRmsBench.cpp, its load run in
+// XTRmsBenchLoad.cpp.
 #define CATCH_CONFIG_RUNNER
 #define CATCH_CONFIG_ENABLE_BENCHMARKING
 #include <afxwin.h>
 #include <afxcontrolbars.h>
 
 #include "XTRmBenchHost.h"
+#include "XTRmsBenchLoad.h"
 
 #include "catch.hpp"
 
@@ -14,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -169,13 +173,6 @@ struct SummaryListener : Catch::TestEventListenerBase
 {
     using TestEventListenerBase::TestEventListenerBase;
 
-    struct Result
-    {
-        std::string strName;
-        double dMedian;
-        double dFastest;
-    };
-
     void benchmarkEnded(Catch::BenchmarkStats<> const& stats) override
     {
         std::vector<double> vecSamples;
@@ -183,7 +180,7 @@ struct SummaryListener : Catch::TestEventListenerBase
             vecSamples.push_back(sample.count());
         std::sort(vecSamples.begin(), vecSamples.end());
         if (!vecSamples.empty())
-            m_vecResults.push_back({stats.info.name, vecSamples[vecSamples.size() / 2], vecSamples.front()});
+            XTRmBenchResults().push_back({stats.info.name, vecSamples[vecSamples.size() / 2], vecSamples.front()});
     }
 
     // On a machine shared with other work, a sample that lasts milliseconds
@@ -193,7 +190,7 @@ struct SummaryListener : Catch::TestEventListenerBase
     {
         std::printf("\n=== Summary per call: median, fastest sample, growth of the fastest ===\n");
         std::map<std::string, std::pair<long, double>> mapPrevious;
-        for (const Result& result : m_vecResults)
+        for (const XTRmBenchResult& result : XTRmBenchResults())
         {
             std::string strGroup;
             long nSize = 0;
@@ -211,8 +208,6 @@ struct SummaryListener : Catch::TestEventListenerBase
                 mapPrevious[strGroup] = {nSize, result.dFastest};
         }
     }
-
-    std::vector<Result> m_vecResults;
 };
 } // namespace
 
@@ -225,6 +220,9 @@ CWinApp theBenchApp(L"XTRm Bench");
 
 int main(int argc, char* argv[])
 {
+    // The load run of the rights service is a mode of its own, without Catch2.
+    if (argc == 3 && std::strcmp(argv[1], "--load") == 0)
+        return XTRmsRunLoad(argv[2]);
     AfxWinInit(::GetModuleHandleW(nullptr), nullptr, ::GetCommandLineW(), SW_HIDE);
     Catch::Session session;
     // Fewer samples and resamples than Catch2's defaults keep `make bench`

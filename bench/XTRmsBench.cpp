@@ -1,0 +1,193 @@
+// What the rights service XTRms costs a host: a login with the default and a
+// low PBKDF2 iteration count and the hashing's share of it, the rights
+// answered from memory after the login, and for many users the user
+// management dialog's data, LoadUserProfiles and provisioning. On SQLite
+// always; on PostgreSQL too when bench/run-bench.sh started a cluster.
+#define CATCH_CONFIG_ENABLE_BENCHMARKING
+#include "XTRmBenchHost.h"
+#include "XTRmsBenchStore.h"
+
+#include "XTRmsCrypto.h"
+
+#include "catch.hpp"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace
+{
+const unsigned int kLowIterations = 1000;
+const unsigned int kDefaultIterations = XTRmsPolicy().nPbkdf2Iterations;
+// Timed calls of what lasts too long for Catch2's fifty samples.
+const int kSlowCalls = 10;
+const int kAddUserCalls = 100;
+
+std::string EngineName(XTRmsEngine nEngine)
+{
+    return nEngine == XTRmsEngine::Sqlite ? "SQLite" : "PostgreSQL";
+}
+
+// SQLite always; PostgreSQL when a cluster was started for the run.
+std::vector<XTRmsEngine> BenchEngines(XTRmsBenchServer* pServer)
+{
+    std::vector<XTRmsEngine> vecEngines = {XTRmsEngine::Sqlite};
+    if (XTRmsBenchFindServer(pServer))
+        vecEngines.push_back(XTRmsEngine::Postgres);
+    else
+        std::printf("No PostgreSQL cluster (XTRMS_BENCH_PG_DIR): the service is measured on SQLite only.\n");
+    return vecEngines;
+}
+
+// A user with a password; a server kept from an earlier run keeps its users,
+// so an existing one gets the password anew.
+bool ProvisionUser(XTRmsService& service, const std::wstring& strUser, int nRole, const std::wstring& strPassword)
+{
+    std::wstring strError;
+    if (service.IsUserDefined(strUser))
+        return service.SetPassword(strUser, strPassword, &strError) == Rms::RmsSuccess;
+    return service.AddUser(strUser, strUser, static_cast<Rms::RmsUserRole>(nRole), strPassword, &strError) ==
+        Rms::RmsSuccess;
+}
+
+// What the user management dialog reads: every user, then every right of
+// each user, through the service's interface.
+size_t ReadDialogData(const XTRmsRestrictionManagerServiceBase& service)
+{
+    size_t nAllowed = 0;
+    const std::vector<XTRmsRestrictionDefinition> vecRights = service.GetRoleRestrDefinitions();
+    for (const XTRmsUserInfo& user : service.GetAllDefinedUsers())
+    {
+        for (const XTRmsRestrictionDefinition& right : vecRights)
+        {
+            bool bAllowed = false;
+            if (service.GetUserIsAllowed(user.GetUserNameW(), right.GetId(), &bAllowed) == Rms::RmsSuccess && bAllowed)
+                ++nAllowed;
+        }
+    }
+    return nAllowed;
+}
+} // namespace
+
+TEST_CASE("XTRms login and rights from memory")
+{
+    XTRmsBenchServer server;
+    for (XTRmsEngine nEngine : BenchEngines(&server))
+    {
+        const std::string strEngine = EngineName(nEngine);
+        const std::wstring strFile = XTRmsBenchNewFile(L"login");
+        std::unique_ptr<XTRmsService> pService =
+            XTRmsBenchConnect(XTRmsBenchConfig(kLowIterations, strFile, server), nEngine);
+        REQUIRE(pService);
+        REQUIRE(ProvisionUser(*pService, L"quick-user", 2, L"bench-pass-1"));
+
+        // Each login reads the user, hashes, and writes the reset failure
+        // count and an audit row in one transaction.
+        int nRefused = 0;
+        BENCHMARK_ADVANCED(BenchName("XTRms UserLogin, " + strEngine + ", iterations", kLowIterations))(
+            Catch::Benchmark::Chronometer meter)
+        {
+            meter.measure([&] {
+                if (pService->UserLogin(L"quick-user", L"bench-pass-1") != Rms::ERmsLoginOk)
+                    ++nRefused;
+            });
+        };
+        CHECK(nRefused == 0);
+
+        if (nEngine == XTRmsEngine::Sqlite)
+        {
+            // The default count, on the same file: each hash keeps its own.
+            std::unique_ptr<XTRmsService> pStrong =
+                XTRmsBenchConnect(XTRmsBenchConfig(kDefaultIterations, strFile, server), nEngine);
+            REQUIRE(pStrong);
+            REQUIRE(ProvisionUser(*pStrong, L"strong-user", 2, L"bench-pass-2"));
+            XTRmBenchTimeCalls(BenchName("XTRms UserLogin, " + strEngine + ", iterations", kDefaultIterations),
+                kSlowCalls, [&] {
+                    if (pStrong->UserLogin(L"strong-user", L"bench-pass-2") != Rms::ERmsLoginOk)
+                        ++nRefused;
+                });
+            CHECK(nRefused == 0);
+
+            // The hashing's share: the service's own PBKDF2, nothing around it.
+            const std::vector<unsigned char> vecSalt(16, 0x5a);
+            BENCHMARK_ADVANCED(BenchName("PBKDF2-HMAC-SHA256 alone, iterations", kLowIterations))(
+                Catch::Benchmark::Chronometer meter)
+            {
+                meter.measure(
+                    [&] { return XTRmsCrypto::Pbkdf2Sha256(L"bench-pass-1", vecSalt, kLowIterations).size(); });
+            };
+            XTRmBenchTimeCalls(BenchName("PBKDF2-HMAC-SHA256 alone, iterations", kDefaultIterations), kSlowCalls,
+                [&] { CHECK(XTRmsCrypto::Pbkdf2Sha256(L"bench-pass-1", vecSalt, kDefaultIterations).size() == 32); });
+
+            // After the login every right comes from memory: rights 1-16 of
+            // the Engineer role, asked for ids 0-63.
+            REQUIRE(pService->UserLogin(L"quick-user", L"bench-pass-1") == Rms::ERmsLoginOk);
+            const XTRmsRestrictionManagerServiceBase* pInterface = pService.get();
+            BENCHMARK_ADVANCED("XTRms GetIsAllowed after login")(Catch::Benchmark::Chronometer meter)
+            {
+                meter.measure([&](int i) { return pInterface->GetIsAllowed(i & 63); });
+            };
+        }
+        pService.reset();
+        XTRmsBenchRemoveFile(strFile);
+    }
+}
+
+TEST_CASE("XTRms many users")
+{
+    XTRmsBenchServer server;
+    for (XTRmsEngine nEngine : BenchEngines(&server))
+    {
+        const std::string strEngine = EngineName(nEngine);
+        const std::wstring strFile = XTRmsBenchNewFile(L"users");
+        std::unique_ptr<XTRmsService> pService =
+            XTRmsBenchConnect(XTRmsBenchConfig(kLowIterations, strFile, server), nEngine);
+        REQUIRE(pService);
+
+        int nProvisioned = 0;
+        for (int nUsers : {1000, 10000})
+        {
+            // Bulk provisioning: one transaction for all the users added,
+            // then the working copy read again.
+            const std::wstring strCsv = XTRmsBenchUsersCsv(nProvisioned, nUsers - nProvisioned);
+            bool bImported = false;
+            std::wstring strError;
+            XTRmBenchTimeCalls(BenchName("XTRms ImportCsv of the users added, " + strEngine, nUsers - nProvisioned), 1,
+                [&] { bImported = pService->ImportCsv(strCsv, &strError); });
+            REQUIRE(bImported);
+            nProvisioned = nUsers;
+            // A server kept from an earlier run may hold a few more.
+            REQUIRE(pService->GetAllDefinedUsers().size() >= static_cast<size_t>(nUsers));
+
+            XTRmBenchTimeCalls(BenchName("XTRms LoadUserProfiles, " + strEngine, nUsers), kSlowCalls,
+                [&] { CHECK(pService->LoadUserProfiles() == Rms::RmsSuccess); });
+
+            // The working copy is the same whichever engine filled it.
+            if (nEngine == XTRmsEngine::Sqlite)
+            {
+                const XTRmsRestrictionManagerServiceBase* pInterface = pService.get();
+                BENCHMARK_ADVANCED(BenchName("user management data: all users, every right", nUsers))(
+                    Catch::Benchmark::Chronometer meter)
+                {
+                    meter.measure([&] { return ReadDialogData(*pInterface); });
+                };
+            }
+        }
+
+        // One user at a time, as the console tool adds them: a transaction
+        // and a commit each.
+        const std::wstring strPrefix = L"added-" + std::to_wstring(::GetCurrentProcessId()) + L"-";
+        int nAdded = 0;
+        int nFailed = 0;
+        XTRmBenchTimeCalls("XTRms AddUser without a password, " + strEngine, kAddUserCalls, [&] {
+            std::wstring strError;
+            if (pService->AddUser(strPrefix + std::to_wstring(nAdded++), L"Added", static_cast<Rms::RmsUserRole>(1),
+                    L"", &strError) != Rms::RmsSuccess)
+                ++nFailed;
+        });
+        CHECK(nFailed == 0);
+        pService.reset();
+        XTRmsBenchRemoveFile(strFile);
+    }
+}

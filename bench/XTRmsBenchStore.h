@@ -1,0 +1,50 @@
+// Stores of the rights service XTRms for the benchmarks and the load run: a
+// configuration like a host's, SQLite files in the prefix's temporary folder,
+// the throwaway PostgreSQL cluster that bench/run-bench.sh starts, and the
+// users a run provisions.
+#pragma once
+
+#include "XTRmsService.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// Rights 1..32 and three roles: Operator (1: rights 1-8), Engineer (2: rights
+// 1-16) and a super-user Administrator (3: all 32).
+const int kBenchRights = 32;
+const int kBenchRoles = 3;
+
+struct XTRmsBenchServer
+{
+    int nPort = 0;
+    std::wstring strPassword;
+};
+
+// The cluster in the Unix folder strUnixDir (pg-cluster.sh's port and
+// password files); false when it holds none.
+bool XTRmsBenchReadServer(const std::string& strUnixDir, XTRmsBenchServer* pServer);
+// The cluster named by XTRMS_BENCH_PG_DIR; false when there is none.
+bool XTRmsBenchFindServer(XTRmsBenchServer* pServer);
+
+// The rights and roles above and nIterations for new hashes, otherwise the
+// default policy; the file and the server as given.
+XTRmsServiceConfig XTRmsBenchConfig(unsigned int nIterations, const std::wstring& strFile,
+    const XTRmsBenchServer& server);
+
+// The rights a user of role nRole holds.
+std::vector<int> XTRmsBenchRoleRights(int nRole);
+
+// A new SQLite file name in the temporary folder; removed with its WAL files
+// by XTRmsBenchRemoveFile.
+std::wstring XTRmsBenchNewFile(const wchar_t* pszPurpose);
+void XTRmsBenchRemoveFile(const std::wstring& strFile);
+
+// A service connected to the engine and initialized, as a host starts it;
+// null when that fails.
+std::unique_ptr<XTRmsService> XTRmsBenchConnect(const XTRmsServiceConfig& config, XTRmsEngine nEngine);
+
+// CSV of users nFirst..nFirst+nCount-1 ("user-00042", roles in turn), for
+// ImportCsv.
+std::wstring XTRmsBenchUsersCsv(int nFirst, int nCount);
+std::wstring XTRmsBenchUserName(int nUser);
