@@ -24,9 +24,11 @@ test: build
 demo: build
 	$(BUILD_DIR)/wine-run --timeout 300 XTRmDemo.exe $(DEMO_ARGS)
 
+# With PostgreSQL's server binaries present, also the rights service on a
+# throwaway loopback cluster and its 60 s load run (bench/run-bench.sh).
 bench: build
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target xtrm_bench
-	$(BUILD_DIR)/wine-run --timeout 900 XTRmBench.exe
+	bash bench/run-bench.sh $(BUILD_DIR) $(BENCH_ARGS)
 
 clean:
 	rm -rf $(BUILD_DIR)
