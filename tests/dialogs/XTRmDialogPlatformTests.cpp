@@ -1,6 +1,7 @@
 // The dialog platform and the robot on a dialog of the tests' own: modal
 // loop, data exchange both ways, MFC's parse-failure message, the ways out of
-// a dialog, the disabled owner and the watchdog.
+// a dialog, the disabled owner and the watchdog; and the places where the MFC
+// subset must refuse what real MFC refuses.
 #include "XTRmDialogTestIds.h"
 #include "XTRmTestApp.h"
 #include "XTRmUiRobot.h"
@@ -24,6 +25,9 @@ public:
     int m_nCheck = 0;
     CListBox m_lstItems;
     std::vector<std::wstring> m_vecEvents;
+    // Binds a control that the template lacks.
+    bool m_bBindMissingControl = false;
+    CButton m_btnMissing;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override
@@ -33,6 +37,8 @@ protected:
         DDX_Radio(pDX, IDC_TEST_RADIO_A, m_nRadio);
         DDX_Check(pDX, IDC_TEST_CHECK, m_nCheck);
         DDX_Control(pDX, IDC_TEST_LIST, m_lstItems);
+        if (m_bBindMissingControl)
+            DDX_Control(pDX, IDC_TEST_MISSING, m_btnMissing);
     }
     BOOL OnInitDialog() override
     {
@@ -177,5 +183,101 @@ TEST(XTRmDialogPlatform, WatchdogClosesWhatTheScriptDoesNotOwnAndFailsTheScript)
         std::string strReport = robot.Finish();
         EXPECT_THAT(strReport, testing::HasSubstr("Click 9199: no such control"));
         EXPECT_THAT(strReport, testing::HasSubstr("left open by its step; closed by the watchdog"));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// What real MFC refuses or corrects, the subset must too: code that works here
+// would otherwise fail on Windows.
+
+// MFC: DDX_Control of a control that the template lacks throws
+// CNotSupportedException (CDataExchange::PrepareCtrl); UpdateData reports it,
+// and CDialog::OnInitDialog ends the dialog with -1 before it shows.
+TEST(XTRmMfcRules, ControlMissingFromTheTemplateKeepsTheDialogFromOpening)
+{
+    XTRmTestPlatformDlg dlg;
+    dlg.m_bBindMissingControl = true;
+    XTRmUiRobot robot; // any dialog that showed would fail the script
+
+    EXPECT_EQ(-1, dlg.DoModal());
+
+    EXPECT_EQ("", robot.Finish());
+    ASSERT_EQ(1u, TestApp().m_vecMessageBoxes.size());
+    EXPECT_EQ(L"An unsupported operation was attempted.", TestApp().m_vecMessageBoxes[0].strText);
+    EXPECT_EQ((UINT)MB_ICONEXCLAMATION, TestApp().m_vecMessageBoxes[0].nType);
+    EXPECT_EQ(nullptr, dlg.m_btnMissing.m_hWnd);
+}
+
+// MFC: CCmdUI's Enable, SetCheck and SetText ENSURE that the command shows
+// somewhere, as a menu item below the menu's count or as another control;
+// otherwise they throw CInvalidArgException instead of doing nothing.
+TEST(XTRmMfcRules, CommandUpdateThatShowsNowhereIsAnInvalidArgument)
+{
+    CMenu menu;
+    ASSERT_TRUE(menu.CreatePopupMenu());
+    menu.AppendMenu(MF_STRING, 100, L"&Print");
+    struct Row
+    {
+        const char* pszName;
+        CMenu* pMenu;
+        UINT nIndex;
+        bool bThrows;
+    };
+    const Row rows[] = {
+        {"neither menu nor control", nullptr, 0, true},
+        {"menu index past the items", &menu, 1, true},
+        {"menu item", &menu, 0, false},
+    };
+    const std::function<void(CCmdUI&)> calls[] = {
+        [](CCmdUI& ui) { ui.Enable(FALSE); },
+        [](CCmdUI& ui) { ui.SetCheck(1); },
+        [](CCmdUI& ui) { ui.SetText(L"&Print"); },
+    };
+    for (const Row& row : rows)
+    {
+        for (size_t i = 0; i < std::size(calls); ++i)
+        {
+            CCmdUI ui;
+            ui.m_nID = 100;
+            ui.m_pMenu = row.pMenu;
+            ui.m_nIndex = row.nIndex;
+            ui.m_nIndexMax = row.pMenu != nullptr ? row.pMenu->GetMenuItemCount() : 0;
+            bool bThrown = false;
+            try
+            {
+                calls[i](ui);
+            }
+            catch (CInvalidArgException* e)
+            {
+                bThrown = true;
+                e->Delete();
+            }
+            EXPECT_EQ(row.bThrows, bThrown) << row.pszName << ", call " << i;
+        }
+    }
+    EXPECT_EQ((UINT)(MF_GRAYED | MF_DISABLED | MF_CHECKED), menu.GetMenuState(0, MF_BYPOSITION));
+}
+
+// MFC: CWnd::ScreenToClient and ClientToScreen of a rectangle swap left and
+// right for a mirrored (WS_EX_LAYOUTRTL) window, whose client x runs from the
+// right, so that the rectangle comes back in order, fit for MoveWindow.
+TEST(XTRmMfcRules, RectanglesOfMirroredWindowsComeBackInOrder)
+{
+    for (DWORD dwExStyle : {0ul, (DWORD)WS_EX_LAYOUTRTL})
+    {
+        CWnd parent;
+        ASSERT_TRUE(parent.CreateEx(dwExStyle, nullptr, L"Mirrored", WS_OVERLAPPEDWINDOW, 100, 100, 300, 200,
+            nullptr, nullptr));
+        HWND hChild = ::CreateWindowExW(0, L"Static", L"", WS_CHILD | WS_VISIBLE, 10, 20, 40, 30, parent.m_hWnd,
+            nullptr, nullptr, nullptr);
+        CRect rcScreen;
+        ::GetWindowRect(hChild, &rcScreen);
+
+        CRect rc = rcScreen;
+        parent.ScreenToClient(&rc);
+        EXPECT_EQ(CRect(10, 20, 50, 50), rc) << "ex style " << dwExStyle;
+        parent.ClientToScreen(&rc);
+        EXPECT_EQ(rcScreen, rc) << "ex style " << dwExStyle;
+        parent.DestroyWindow();
     }
 }

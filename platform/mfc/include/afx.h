@@ -56,6 +56,22 @@
 #define UNUSED_ALWAYS(x) ((void)(x))
 #define _AFX_FUNCNAME(_Name) _Name
 
+// MFC's argument checks: a failed condition throws CInvalidArgException (the
+// class lives with the other exceptions, afxsub_dialog.h).
+[[noreturn]] AFX_SUB_API void AFXAPI AfxThrowInvalidArgException();
+#define ENSURE_THROW(cond, exception) \
+    do \
+    { \
+        int __afx_condVal = !!(cond); \
+        ASSERT(__afx_condVal); \
+        if (!(__afx_condVal)) \
+        { \
+            exception; \
+        } \
+    } while (false)
+#define ENSURE(cond) ENSURE_THROW(cond, ::AfxThrowInvalidArgException())
+#define ENSURE_ARG(cond) ENSURE_THROW(cond, ::AfxThrowInvalidArgException())
+
 class CObject;
 class CArchive;
 
@@ -160,6 +176,15 @@ public:
     void OffsetRect(int x, int y) { ::OffsetRect(this, x, y); }
     void DeflateRect(int x, int y) { ::InflateRect(this, -x, -y); }
     void InflateRect(int x, int y) { ::InflateRect(this, x, y); }
+    // Mirrored (right-to-left) windows hand back rectangles with left and
+    // right exchanged; these put them in order again.
+    void SwapLeftRight() { SwapLeftRight(this); }
+    static void SwapLeftRight(LPRECT lpRect)
+    {
+        LONG temp = lpRect->left;
+        lpRect->left = lpRect->right;
+        lpRect->right = temp;
+    }
     operator LPRECT() { return this; }
     operator LPCRECT() const { return this; }
     bool operator==(const RECT& rc) const { return ::EqualRect(this, &rc) != FALSE; }

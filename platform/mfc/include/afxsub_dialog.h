@@ -48,6 +48,16 @@ public:
     virtual BOOL GetErrorMessage(LPTSTR lpszError, UINT nMaxError, PUINT pnHelpContext = nullptr) const;
 };
 
+// A function was called with an argument, or in a state, that it refuses
+// (ENSURE and ENSURE_ARG throw it).
+class AFX_SUB_API CInvalidArgException : public CException
+{
+    DECLARE_DYNAMIC(CInvalidArgException)
+public:
+    CInvalidArgException();
+    virtual BOOL GetErrorMessage(LPTSTR lpszError, UINT nMaxError, PUINT pnHelpContext = nullptr) const;
+};
+
 [[noreturn]] AFX_SUB_API void AFXAPI AfxThrowUserException();
 [[noreturn]] AFX_SUB_API void AFXAPI AfxThrowNotSupportedException();
 

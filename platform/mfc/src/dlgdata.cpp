@@ -5,8 +5,6 @@
 
 #include "afximpl.h"
 
-#include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cwchar>
 
@@ -17,6 +15,7 @@ namespace
 {
 // MFC's own resources (mfcsub.rc); not a public id.
 const UINT IDS_SUB_NOT_SUPPORTED_EXCEPTION = 0xF182;
+const UINT IDS_SUB_INVALID_ARG_EXCEPTION = 0xF184;
 
 HINSTANCE SubsetModule()
 {
@@ -58,6 +57,7 @@ BOOL AFXAPI AfxIsNotifyLockedOut(HWND hWnd)
 IMPLEMENT_DYNAMIC(CException, CObject)
 IMPLEMENT_DYNAMIC(CUserException, CException)
 IMPLEMENT_DYNAMIC(CNotSupportedException, CException)
+IMPLEMENT_DYNAMIC(CInvalidArgException, CException)
 
 CException::CException() : m_bAutoDelete(TRUE)
 {
@@ -108,6 +108,16 @@ BOOL CNotSupportedException::GetErrorMessage(LPTSTR lpszError, UINT nMaxError, P
     return TRUE;
 }
 
+CInvalidArgException::CInvalidArgException() = default;
+
+BOOL CInvalidArgException::GetErrorMessage(LPTSTR lpszError, UINT nMaxError, PUINT pnHelpContext) const
+{
+    if (pnHelpContext != nullptr)
+        *pnHelpContext = 0;
+    LoadFrameworkString(IDS_SUB_INVALID_ARG_EXCEPTION, lpszError, nMaxError);
+    return TRUE;
+}
+
 void AFXAPI AfxThrowUserException()
 {
     throw new CUserException;
@@ -116,6 +126,11 @@ void AFXAPI AfxThrowUserException()
 void AFXAPI AfxThrowNotSupportedException()
 {
     throw new CNotSupportedException;
+}
+
+void AFXAPI AfxThrowInvalidArgException()
+{
+    throw new CInvalidArgException;
 }
 
 // ---------------------------------------------------------------------------
@@ -199,24 +214,27 @@ void CDataExchange::Fail()
 
 namespace
 {
-// MFC's rule: leading and trailing blanks allowed, nothing else; an empty
-// text is not a number.
-bool ParseNumber(const wchar_t* psz, bool bSigned, long long nMin, long long nMax, long long& nValue)
+// MFC's rule for integers: blanks around the number, nothing else; the number
+// is read by wcstol/wcstoul without an overflow check, so a text beyond the
+// range gives the range's end; a result of 0 counts only when the text starts
+// with '0' ("", "-0" and "+0" are refused); unsigned refuses a '-'.
+static_assert(sizeof(long) == sizeof(int), "Windows keeps long at 32 bits, as MFC's exchange assumes");
+
+bool ParseNumber(const wchar_t* psz, bool bSigned, long& nValue)
 {
     while (*psz == L' ' || *psz == L'\t')
         ++psz;
-    wchar_t chFirst = *psz;
+    const wchar_t chFirst = *psz;
     if (!bSigned && chFirst == L'-')
         return false;
     wchar_t* pszEnd = nullptr;
-    errno = 0;
-    long long n = bSigned ? std::wcstoll(psz, &pszEnd, 10) : (long long)std::wcstoull(psz, &pszEnd, 10);
-    if (errno == ERANGE || pszEnd == psz)
+    const long n = bSigned ? std::wcstol(psz, &pszEnd, 10) : (long)std::wcstoul(psz, &pszEnd, 10);
+    if (n == 0 && chFirst != L'0')
         return false;
     psz = pszEnd;
     while (*psz == L' ' || *psz == L'\t')
         ++psz;
-    if (*psz != 0 || n < nMin || n > nMax)
+    if (*psz != 0)
         return false;
     nValue = n;
     return true;
@@ -233,15 +251,15 @@ void SetWindowTextIfChanged(HWND hWndCtrl, LPCTSTR lpszNew)
 }
 
 template <typename T>
-void ExchangeNumber(CDataExchange* pDX, int nIDC, T& value, bool bSigned, long long nMin, long long nMax, UINT nIDPrompt)
+void ExchangeNumber(CDataExchange* pDX, int nIDC, T& value, bool bSigned, UINT nIDPrompt)
 {
     HWND hWndCtrl = pDX->PrepareEditCtrl(nIDC);
     wchar_t szText[64];
     if (pDX->m_bSaveAndValidate)
     {
         ::GetWindowTextW(hWndCtrl, szText, 64);
-        long long n = 0;
-        if (!ParseNumber(szText, bSigned, nMin, nMax, n))
+        long n = 0;
+        if (!ParseNumber(szText, bSigned, n))
         {
             FrameworkMessageBox(nIDPrompt);
             pDX->Fail();
@@ -261,22 +279,22 @@ void ExchangeNumber(CDataExchange* pDX, int nIDC, T& value, bool bSigned, long l
 
 void AFXAPI DDX_Text(CDataExchange* pDX, int nIDC, int& value)
 {
-    ExchangeNumber(pDX, nIDC, value, true, INT_MIN, INT_MAX, AFX_IDP_PARSE_INT);
+    ExchangeNumber(pDX, nIDC, value, true, AFX_IDP_PARSE_INT);
 }
 
 void AFXAPI DDX_Text(CDataExchange* pDX, int nIDC, long& value)
 {
-    ExchangeNumber(pDX, nIDC, value, true, LONG_MIN, LONG_MAX, AFX_IDP_PARSE_INT);
+    ExchangeNumber(pDX, nIDC, value, true, AFX_IDP_PARSE_INT);
 }
 
 void AFXAPI DDX_Text(CDataExchange* pDX, int nIDC, UINT& value)
 {
-    ExchangeNumber(pDX, nIDC, value, false, 0, UINT_MAX, AFX_IDP_PARSE_UINT);
+    ExchangeNumber(pDX, nIDC, value, false, AFX_IDP_PARSE_UINT);
 }
 
 void AFXAPI DDX_Text(CDataExchange* pDX, int nIDC, DWORD& value)
 {
-    ExchangeNumber(pDX, nIDC, value, false, 0, ULONG_MAX, AFX_IDP_PARSE_UINT);
+    ExchangeNumber(pDX, nIDC, value, false, AFX_IDP_PARSE_UINT);
 }
 
 void AFXAPI DDX_Text(CDataExchange* pDX, int nIDC, LPTSTR value, int nMaxLen)
@@ -343,11 +361,11 @@ void AFXAPI DDX_LBIndex(CDataExchange* pDX, int nIDC, int& index)
 void AFXAPI DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl)
 {
     // Subclassed once, on the first exchange; later exchanges find it
-    // attached. A template without the control leaves the member unattached.
+    // attached. A template without the control throws as in MFC (PrepareCtrl),
+    // so the first exchange fails and the dialog ends before it shows.
     if (rControl.m_hWnd != nullptr)
         return;
-    HWND hWndCtrl = nullptr;
-    pDX->m_pDlgWnd->GetDlgItem(nIDC, &hWndCtrl);
-    if (hWndCtrl != nullptr && !rControl.SubclassWindow(hWndCtrl))
+    HWND hWndCtrl = pDX->PrepareCtrl(nIDC);
+    if (!rControl.SubclassWindow(hWndCtrl))
         AfxThrowNotSupportedException();
 }

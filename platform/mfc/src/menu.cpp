@@ -188,6 +188,9 @@ CCmdUI::CCmdUI()
 {
 }
 
+// As in MFC, an object that shows its command nowhere (neither a menu item
+// nor a control), or a menu index past the items, is a caller's error: ENSURE
+// throws CInvalidArgException rather than let the call do nothing.
 void CCmdUI::Enable(BOOL bOn)
 {
     if (m_pMenu != nullptr)
@@ -195,10 +198,12 @@ void CCmdUI::Enable(BOOL bOn)
         // A popup item is never greyed through the command of its first item.
         if (m_pSubMenu != nullptr)
             return;
+        ENSURE(m_nIndex < m_nIndexMax);
         m_pMenu->EnableMenuItem(m_nIndex, MF_BYPOSITION | (bOn ? MF_ENABLED : (MF_DISABLED | MF_GRAYED)));
     }
-    else if (m_pOther != nullptr)
+    else
     {
+        ENSURE(m_pOther != nullptr);
         // Disabling the control that has the focus would strand the keyboard.
         if (!bOn && ::GetFocus() == m_pOther->m_hWnd)
         {
@@ -218,10 +223,12 @@ void CCmdUI::SetCheck(int nCheck)
     {
         if (m_pSubMenu != nullptr)
             return;
+        ENSURE(m_nIndex < m_nIndexMax);
         m_pMenu->CheckMenuItem(m_nIndex, MF_BYPOSITION | (nCheck ? MF_CHECKED : MF_UNCHECKED));
     }
-    else if (m_pOther != nullptr)
+    else
     {
+        ENSURE(m_pOther != nullptr);
         if (m_pOther->SendMessage(WM_GETDLGCODE) & DLGC_BUTTON)
             m_pOther->SendMessage(BM_SETCHECK, static_cast<WPARAM>(nCheck));
     }
@@ -235,17 +242,20 @@ void CCmdUI::SetRadio(BOOL bOn)
 
 void CCmdUI::SetText(LPCTSTR lpszText)
 {
+    ENSURE_ARG(lpszText != nullptr);
     if (m_pMenu != nullptr)
     {
         if (m_pSubMenu != nullptr)
             return;
+        ENSURE(m_nIndex < m_nIndexMax);
         // Keep the item's enabled and checked state; only the text changes.
         UINT nState = m_pMenu->GetMenuState(m_nIndex, MF_BYPOSITION);
         nState &= ~(MF_BITMAP | MF_OWNERDRAW | MF_SEPARATOR);
         m_pMenu->ModifyMenu(m_nIndex, MF_BYPOSITION | MF_STRING | nState, m_nID, lpszText);
     }
-    else if (m_pOther != nullptr)
+    else
     {
+        ENSURE(m_pOther != nullptr);
         m_pOther->SetWindowText(lpszText);
     }
 }

@@ -602,10 +602,15 @@ void CWnd::ClientToScreen(LPPOINT lpPoint) const
     ::ClientToScreen(m_hWnd, lpPoint);
 }
 
+// A mirrored window (WS_EX_LAYOUTRTL) counts client x from the right, so its
+// corners come back with left and right exchanged; MFC puts them in order
+// again, and callers that move controls by the rectangle rely on that.
 void CWnd::ClientToScreen(LPRECT lpRect) const
 {
     ::ClientToScreen(m_hWnd, reinterpret_cast<LPPOINT>(lpRect));
     ::ClientToScreen(m_hWnd, reinterpret_cast<LPPOINT>(lpRect) + 1);
+    if ((GetExStyle() & WS_EX_LAYOUTRTL) != 0)
+        CRect::SwapLeftRight(lpRect);
 }
 
 void CWnd::ScreenToClient(LPPOINT lpPoint) const
@@ -617,6 +622,8 @@ void CWnd::ScreenToClient(LPRECT lpRect) const
 {
     ::ScreenToClient(m_hWnd, reinterpret_cast<LPPOINT>(lpRect));
     ::ScreenToClient(m_hWnd, reinterpret_cast<LPPOINT>(lpRect) + 1);
+    if ((GetExStyle() & WS_EX_LAYOUTRTL) != 0)
+        CRect::SwapLeftRight(lpRect);
 }
 
 void CWnd::MoveWindow(int x, int y, int nWidth, int nHeight, BOOL bRepaint)
