@@ -25,6 +25,21 @@ INT_PTR ShowLoginDlg(TLoginDlg& dlg, std::wstring& strUserName, std::wstring& st
     return nResult;
 }
 
+// Wipes the password it guards when it goes out of scope, whichever way the
+// scope is left: a rights service that throws from UserLogin must not leave
+// the typed password behind in freed memory.
+class PasswordWiper
+{
+public:
+    explicit PasswordWiper(std::wstring& strPassword) : m_strPassword(strPassword) {}
+    ~PasswordWiper() { XTRmLoginDlgControls::WipePassword(m_strPassword); }
+    PasswordWiper(const PasswordWiper&) = delete;
+    PasswordWiper& operator=(const PasswordWiper&) = delete;
+
+private:
+    std::wstring& m_strPassword;
+};
+
 struct LoginRefusal
 {
     Rms::ERmsLoginResult nResult;
@@ -61,6 +76,7 @@ Rms::ERmsLoginResult XTRmRestrictionManager::ShowUserLoginDlg(const std::wstring
         const std::wstring strCaption = Txts::GetString(IDS_XTRM_LOGIN_CAPTION);
         std::wstring strEnteredUserName;
         std::wstring strEnteredPassword;
+        const PasswordWiper wiper(strEnteredPassword);
         INT_PTR nResult = IDCANCEL;
         if (nBackgroundImageID != 0)
         {
@@ -80,12 +96,10 @@ Rms::ERmsLoginResult XTRmRestrictionManager::ShowUserLoginDlg(const std::wstring
         }
 
         if (nResult != IDOK)
-        {
-            XTRmLoginDlgControls::WipePassword(strEnteredPassword);
             return Rms::ERmsLoginCancelled;
-        }
         const Rms::ERmsLoginResult nLoginResult =
             ms_pRestrictionManagerService->UserLogin(strEnteredUserName, strEnteredPassword);
+        // Not kept while a refusal is on the screen.
         XTRmLoginDlgControls::WipePassword(strEnteredPassword);
         if (HandleUserLoginResult(nLoginResult))
             return Rms::ERmsLoginOk;

@@ -48,23 +48,47 @@ TEST_F(XTRmAdminTest, OnlyRemoveAndTheFirstRightFollowWhetherTheUserMayBeRemoved
     m_svc.setSuperUsers = {L"sup"};
     m_svc.setReportedUndefined = {L"ghost"};
     m_svc.mapUserRights = {{{L"ann", 500}, true}, {{L"ann", 514}, true}, {{L"sup", 507}, true}};
-    struct Row { int nRow; bool bRemovable; std::vector<bool> vecChecked; };
+    const std::wstring strDefined = L"IsUserDefined(", strSuper = L"IsSuperUser(";
+    struct Row
+    {
+        int nRow;
+        bool bRemovable;
+        std::vector<bool> vecChecked;
+        std::vector<std::wstring> vecQuestions; // how the service is asked, in order; the profile first
+        bool bRightsFail = false;               // GetUserIsAllowed fails: every box shows cleared
+    };
     const Row rows[] = {
-        {0, true, {true, false, true}},   // an ordinary user
-        {1, false, {false, false, false}}, // oneself
-        {2, false, {false, true, false}}, // a super user
-        {3, false, {false, false, false}}, // listed, but without a profile
+        {0, true, {true, false, true}, {strDefined + L"ann)", strSuper + L"ann)"}}, // an ordinary user
+        {1, false, {false, false, false}, {strDefined + m_strOsUser + L")"}},     // oneself
+        {2, false, {false, true, false}, {strDefined + L"sup)", strSuper + L"sup)"}}, // a super user
+        {3, false, {false, false, false}, {strDefined + L"ghost)"}}, // listed, but without a profile
+        {0, true, {false, false, false}, {strDefined + L"ann)", strSuper + L"ann)"}, true},
     };
 
     EXPECT_EQ("", ShowUserManagement([&](XTRmDialogDriver& d) {
         for (const Row& row : rows)
         {
+            SCOPED_TRACE(testing::Message() << "row " << row.nRow << (row.bRightsFail ? ", rights fail" : ""));
+            m_svc.nGetUserIsAllowedResult = row.bRightsFail ? Rms::RmsFailure : Rms::RmsSuccess;
+            m_svc.vecCalls.clear();
             d.SelectRow(IDC_XTRM_USER_LIST, row.nRow);
-            EXPECT_EQ(row.bRemovable, d.IsEnabled(IDC_XTRM_REMOVE_USER)) << row.nRow;
-            EXPECT_EQ(row.bRemovable, d.IsEnabled(CheckId(0))) << row.nRow;
+            EXPECT_EQ(row.bRemovable, d.IsEnabled(IDC_XTRM_REMOVE_USER));
+            EXPECT_EQ(row.bRemovable, d.IsEnabled(CheckId(0)));
             for (int i = 0; i < 3; ++i)
-                EXPECT_EQ(row.vecChecked[i], d.IsChecked(CheckId(i))) << row.nRow << "/" << i;
-            EXPECT_TRUE(d.IsEnabled(CheckId(1)) && d.IsEnabled(CheckId(2))) << row.nRow;
+                EXPECT_EQ(row.vecChecked[i], d.IsChecked(CheckId(i))) << i;
+            EXPECT_TRUE(d.IsEnabled(CheckId(1)) && d.IsEnabled(CheckId(2)));
+            // Every decision asks the same questions in the same order.
+            std::vector<std::wstring> vecAsked;
+            for (const std::wstring& strCall : m_svc.vecCalls)
+            {
+                if (strCall.compare(0, strDefined.size(), strDefined) == 0 ||
+                    strCall.compare(0, strSuper.size(), strSuper) == 0)
+                    vecAsked.push_back(strCall);
+            }
+            std::vector<std::wstring> vecExpected;
+            while (vecExpected.size() < std::max(vecAsked.size(), row.vecQuestions.size()))
+                vecExpected.insert(vecExpected.end(), row.vecQuestions.begin(), row.vecQuestions.end());
+            EXPECT_EQ(vecExpected, vecAsked);
         }
         d.PressOK();
     }));
@@ -98,23 +122,34 @@ TEST_F(XTRmAdminTest, RemoveReloadsTheListWithTheFirstRowSelectedOrChangesNothin
     }
 }
 
-TEST_F(XTRmAdminTest, RemovingTheLastUserLeavesFrameAndRightsShowingAndUnselectedClicksReachNothing)
+TEST_F(XTRmAdminTest, WithoutUsersFrameAndRightsKeepWhatTheyShowedAndUnselectedClicksReachNothing)
 {
     Definitions(2);
-    DefinedUsers({{L"bob", L""}});
-    m_svc.mapUserRights = {{{L"bob", 507}, true}};
-    EXPECT_EQ("", ShowUserManagement([&](XTRmDialogDriver& d) {
-        d.Click(IDC_XTRM_REMOVE_USER);
-        EXPECT_THAT(d.GetListRows(IDC_XTRM_USER_LIST), IsEmpty());
-        EXPECT_EQ(-1, d.GetListSelection(IDC_XTRM_USER_LIST));
-        EXPECT_FALSE(d.IsEnabled(IDC_XTRM_REMOVE_USER));
-        EXPECT_EQ(RightsFrameText(L"bob"), d.GetText(IDC_XTRM_RESTRICTIONS_FRAME));
-        EXPECT_TRUE(d.IsChecked(CheckId(1)));
-        d.Click(CheckId(1));
-        d.PressOK();
-    }));
-    EXPECT_EQ(0u, m_svc.CountCalls(L"SetUserIsAllowed"));
-    EXPECT_THAT(m_svc.ChangingCalls(), ElementsAre(L"RemoveUser(bob)", L"SaveUserProfiles()"));
+    // Opened with no users, the template's state stays; after the last user
+    // was removed, what was shown for that user.
+    for (bool bOpenedEmpty : {true, false})
+    {
+        SCOPED_TRACE(bOpenedEmpty ? "opened without users" : "last user removed");
+        DefinedUsers(bOpenedEmpty ? std::vector<XTRmsUserInfo>{} : std::vector<XTRmsUserInfo>{{L"bob", L""}});
+        m_svc.mapUserRights = {{{L"bob", 507}, true}};
+        m_svc.vecCalls.clear();
+        EXPECT_EQ("", ShowUserManagement([&](XTRmDialogDriver& d) {
+            if (!bOpenedEmpty)
+                d.Click(IDC_XTRM_REMOVE_USER);
+            EXPECT_THAT(d.GetListRows(IDC_XTRM_USER_LIST), IsEmpty());
+            EXPECT_EQ(-1, d.GetListSelection(IDC_XTRM_USER_LIST));
+            EXPECT_FALSE(d.IsEnabled(IDC_XTRM_REMOVE_USER));
+            EXPECT_EQ(bOpenedEmpty ? L"Rights" : RightsFrameText(L"bob"), d.GetText(IDC_XTRM_RESTRICTIONS_FRAME));
+            EXPECT_EQ(!bOpenedEmpty, d.IsChecked(CheckId(1)));
+            d.Click(CheckId(1));
+            d.PressOK();
+        }));
+        EXPECT_EQ(0u, m_svc.CountCalls(L"SetUserIsAllowed"));
+        if (bOpenedEmpty)
+            EXPECT_THAT(m_svc.ChangingCalls(), ElementsAre(L"SaveUserProfiles()"));
+        else
+            EXPECT_THAT(m_svc.ChangingCalls(), ElementsAre(L"RemoveUser(bob)", L"SaveUserProfiles()"));
+    }
 }
 
 TEST_F(XTRmAdminTest, FocusingTheUserListShowsTheSelectedUsersRightsAfresh)

@@ -17,5 +17,4 @@ struct XTRmFacadeAccess
 {
     static std::wstring GetApplicationName() { return XTRmRestrictionManager::GetApplicationName(); }
     static int GetApplicationBackgroundImageID() { return XTRmRestrictionManager::GetApplicationBackgroundImageID(); }
-    static XTRmsRestrictionManagerServiceBase* GetService() { return XTRmRestrictionManager::ms_pRestrictionManagerService; }
 };

@@ -160,12 +160,12 @@ Rms::RmsResult XTRmsScriptedService::GetUserIsAllowed(const std::wstring& strUse
     bool* pbAllowed) const
 {
     Record(L"GetUserIsAllowed(" + strUserName + L"," + I(nRestrictionId) + L")");
-    if (nGetUserIsAllowedResult != Rms::RmsSuccess)
-        return nGetUserIsAllowedResult;
     auto it = mapUserRights.find({strUserName, nRestrictionId});
     if (pbAllowed != nullptr)
         *pbAllowed = it != mapUserRights.end() && it->second;
-    return Rms::RmsSuccess;
+    // A failing call may still have written its answer: only the result says
+    // whether to believe it.
+    return nGetUserIsAllowedResult;
 }
 
 Rms::RmsResult XTRmsScriptedService::SetUserIsAllowed(const std::wstring& strUserName, int nRestrictionId, bool bAllowed)

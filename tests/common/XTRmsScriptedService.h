@@ -43,7 +43,7 @@ public:
     std::set<std::wstring> setSuperUsers;
     bool bDomainActive = false;
     std::wstring strSettings;
-    Rms::RmsResult nGetUserIsAllowedResult = Rms::RmsSuccess;
+    Rms::RmsResult nGetUserIsAllowedResult = Rms::RmsSuccess; // the answer is written even on failure
     Rms::RmsResult nRemoveUserResult = Rms::RmsSuccess;
     Rms::RmsResult nCreateUserResult = Rms::RmsSuccess;
 

@@ -87,13 +87,6 @@ TEST_F(FacadeStateTest, ApplicationNameIsEmptyWithoutNameAndWithoutApplicationOb
     EXPECT_EQ(strName, L"");
 }
 
-TEST_F(FacadeStateTest, SettingTheNameFromItselfKeepsIt)
-{
-    XTRmRestrictionManager::SetApplicationName(L"Line 4");
-    XTRmRestrictionManager::SetApplicationName(XTRmRestrictionManager::m_strApplicationNameForCaption);
-    EXPECT_EQ(XTRmFacadeAccess::GetApplicationName(), L"Line 4");
-}
-
 struct BackgroundCase
 {
     bool bServiceSet;
@@ -119,13 +112,3 @@ INSTANTIATE_TEST_SUITE_P(Types, BackgroundImageRule,
         BackgroundCase{true, Rms::RmsApplicationWithHeader, IDB_XTRM_BACKGROUND},
         BackgroundCase{true, Rms::RmsApplicationStandard, 0}, BackgroundCase{true, Rms::RmsApplicationService, 0},
         BackgroundCase{true, static_cast<Rms::RmsApplicationType>(-1), 0}));
-
-TEST_F(FacadeStateTest, ServicePointerIsStoredUnchangedNullIncluded)
-{
-    XTRmsScriptedService service;
-    XTRmRestrictionManager::SetRestrictionManagerService(&service);
-    EXPECT_EQ(XTRmFacadeAccess::GetService(), &service);
-    XTRmRestrictionManager::SetRestrictionManagerService(nullptr);
-    EXPECT_EQ(XTRmFacadeAccess::GetService(), nullptr);
-    EXPECT_TRUE(service.vecCalls.empty());
-}

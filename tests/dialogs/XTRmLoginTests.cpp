@@ -14,6 +14,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 using testing::ElementsAre;
 
 namespace
@@ -264,25 +266,33 @@ TEST_F(XTRmLoginTest, OtherRefusalsShowTheServersReason)
     const std::wstring strNoReason = Txts::GetString(IDS_XTRM_NO_SERVER_MESSAGE);
     struct Row
     {
+        bool bReLogin; // SendUserReLogin, else SendUserLogin
         int nResult;
         std::wstring strServerMessage;
         std::wstring strShown;
     };
     const Row rows[] = {
-        {12, L"Licence (3) expired", strRefused + L" (Licence (3) expired)"},
-        {0, L"", strRefused + L" (" + strNoReason + L")"},
-        {-1, L"", strRefused + L" (" + strNoReason + L")"},
+        {false, 12, L"Licence (3) expired", strRefused + L" (Licence (3) expired)"},
+        {false, 0, L"", strRefused + L" (" + strNoReason + L")"},
+        {false, -1, L"", strRefused + L" (" + strNoReason + L")"},
+        {true, 12, L"Server going down at 18:00", strRefused + L" (Server going down at 18:00)"},
+        {true, 0, L"", strRefused + L" (" + strNoReason + L")"},
     };
     for (const Row& row : rows)
     {
-        SCOPED_TRACE(row.nResult);
+        SCOPED_TRACE(testing::Message() << (row.bReLogin ? "re-login " : "login ") << row.nResult);
         TestApp().Reset();
+        m_service.vecCalls.clear();
         m_service.strLastServerMessage = row.strServerMessage;
-        m_service.queLoginResults = {static_cast<Rms::ERmsLoginResult>(row.nResult)};
-        EXPECT_FALSE(XTRmRestrictionManager::SendUserLogin(L"alice", L"secret"));
+        const Rms::ERmsLoginResult nResult = static_cast<Rms::ERmsLoginResult>(row.nResult);
+        m_service.queLoginResults = {nResult};
+        m_service.queReconnectResults = {nResult};
+        EXPECT_FALSE(row.bReLogin ? XTRmRestrictionManager::SendUserReLogin()
+                                  : XTRmRestrictionManager::SendUserLogin(L"alice", L"secret"));
         ASSERT_EQ(1u, TestApp().m_vecMessageBoxes.size());
         EXPECT_EQ(row.strShown, TestApp().m_vecMessageBoxes[0].strText);
         EXPECT_EQ((UINT)(MB_OK | MB_ICONHAND), TestApp().m_vecMessageBoxes[0].nType);
+        EXPECT_EQ(1u, m_service.CountCalls(row.bReLogin ? L"ReconnectToRestrictionSource" : L"UserLogin"));
     }
 }
 
@@ -304,31 +314,77 @@ TEST_F(XTRmLoginTest, LoginAndReLoginWithoutDialog)
 TEST_F(XTRmLoginTest, WrongPasswordsAreReportedAndEachNewDialogShowsTheProposals)
 {
     TestApp().m_bShowRealMessageBoxes = true;
-    m_service.queLoginResults = {Rms::ERmsLoginWrongPassword, Rms::ERmsLoginWrongPassword, Rms::ERmsLoginOk};
-    auto typePassword = [](const wchar_t* pszPassword) {
-        return [pszPassword](XTRmDialogDriver& d) {
-            EXPECT_EQ(L"alice", d.GetText(IDC_XTRM_NG_USER_NAME));
-            EXPECT_EQ(L"", d.GetText(IDC_XTRM_NG_PASSWORD));
-            d.Type(IDC_XTRM_NG_PASSWORD, pszPassword);
-            d.PressOK();
+    for (const Variant& v : {NO_GUEST, PLAIN, HEADER})
+    {
+        SCOPED_TRACE(v.pszClass);
+        m_service.vecCalls.clear();
+        m_service.nApplicationType = v.nType;
+        m_service.queLoginResults = {Rms::ERmsLoginWrongPassword, Rms::ERmsLoginWrongPassword, Rms::ERmsLoginOk};
+        auto typePassword = [&v](const wchar_t* pszPassword) {
+            return [&v, pszPassword](XTRmDialogDriver& d) {
+                EXPECT_EQ(L"alice", d.GetText(v.nUserNameID));
+                EXPECT_EQ(L"proposed", d.GetText(v.nPasswordID));
+                EXPECT_TRUE(d.IsEnabled(v.nUserNameID) && d.IsEnabled(v.nPasswordID));
+                d.SetText(v.nPasswordID, pszPassword);
+                d.PressOK();
+            };
         };
-    };
-    auto wrongPasswordBox = [](XTRmDialogDriver& box) {
-        EXPECT_EQ(Txts::GetString(IDS_XTRM_LOGIN_WRONG_PASSWORD), box.GetMessageText());
-        EXPECT_EQ((UINT)MB_ICONEXCLAMATION, box.GetMessageIcon());
-        box.PressOK();
-    };
-    XTRmUiRobot robot;
-    robot.Expect("XTRmNGUserLoginDlg", typePassword(L"first"))
-        .ExpectMessageBox(wrongPasswordBox)
-        .Expect("XTRmNGUserLoginDlg", typePassword(L"second"))
-        .ExpectMessageBox(wrongPasswordBox)
-        .Expect("XTRmNGUserLoginDlg", typePassword(L"right"));
+        auto wrongPasswordBox = [](XTRmDialogDriver& box) {
+            EXPECT_EQ(Txts::GetString(IDS_XTRM_LOGIN_WRONG_PASSWORD), box.GetMessageText());
+            EXPECT_EQ((UINT)MB_ICONEXCLAMATION, box.GetMessageIcon());
+            box.PressOK();
+        };
+        XTRmUiRobot robot;
+        robot.Expect(v.pszClass, typePassword(L"first"))
+            .ExpectMessageBox(wrongPasswordBox)
+            .Expect(v.pszClass, typePassword(L"second"))
+            .ExpectMessageBox(wrongPasswordBox)
+            .Expect(v.pszClass, typePassword(L"right"));
 
-    EXPECT_EQ(Rms::ERmsLoginOk, XTRmRestrictionManager::ShowUserLoginDlg(L"alice", L"", false));
+        EXPECT_EQ(Rms::ERmsLoginOk, XTRmRestrictionManager::ShowUserLoginDlg(L"alice", L"proposed", v.bGuest));
+        EXPECT_EQ("", robot.Finish());
+        EXPECT_THAT(m_service.CallsNamed(L"UserLogin"),
+            ElementsAre(L"UserLogin(alice,first)", L"UserLogin(alice,second)", L"UserLogin(alice,right)"));
+    }
+}
+
+// The typed password is wiped from the flow's memory on every way out, also
+// when the rights service throws: what stays behind in the freed buffer must
+// not be the password. The buffer is read after it was freed on purpose; a
+// heap that reuses it meanwhile can only hide a fault, never invent one.
+TEST_F(XTRmLoginTest, PasswordIsWipedWhenTheServiceThrowsFromUserLogin)
+{
+    struct ThrowingService : XTRmsScriptedService
+    {
+        const wchar_t* pPassword = nullptr;
+        Rms::ERmsLoginResult UserLogin(const std::wstring& strUserName, const std::wstring& strPassword) override
+        {
+            XTRmsScriptedService::UserLogin(strUserName, strPassword);
+            pPassword = strPassword.data();
+            throw std::runtime_error("rights store gone");
+        }
+    } service;
+    XTRmRestrictionManager::SetRestrictionManagerService(&service);
+    // Long enough for a heap buffer; the heap's own bookkeeping may overwrite
+    // its first and last characters once it is freed, so only the middle counts.
+    const std::wstring strPassword = L"correct horse battery staple 2026 plant!";
+    XTRmUiRobot robot;
+    robot.Expect("XTRmNGUserLoginDlg", [&](XTRmDialogDriver& d) {
+        d.SetText(IDC_XTRM_NG_USER_NAME, L"alice");
+        d.SetText(IDC_XTRM_NG_PASSWORD, strPassword);
+        d.PressOK();
+    });
+
+    EXPECT_THROW(XTRmRestrictionManager::ShowUserLoginDlg(L"", L"", false), std::runtime_error);
+
     EXPECT_EQ("", robot.Finish());
-    EXPECT_THAT(m_service.CallsNamed(L"UserLogin"),
-        ElementsAre(L"UserLogin(alice,first)", L"UserLogin(alice,second)", L"UserLogin(alice,right)"));
+    ASSERT_NE(nullptr, service.pPassword);
+    const volatile wchar_t* pLeft = service.pPassword;
+    size_t nLeft = 0;
+    for (size_t i = 12; i < strPassword.size() - 8; ++i)
+        nLeft += pLeft[i] == strPassword[i] ? 1 : 0;
+    EXPECT_EQ(0u, nLeft) << "characters of the password left in its freed buffer";
+    EXPECT_TRUE(TestApp().m_vecMessageBoxes.empty());
 }
 
 TEST_F(XTRmLoginTest, CancelEndsTheLoginWithoutAskingTheService)

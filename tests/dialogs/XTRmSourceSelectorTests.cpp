@@ -1,6 +1,8 @@
-// The restriction source selector and, on it, the background base: options
-// and the value handed back, the picture stretched over the client area, and
-// the drag band at the top.
+// The restriction source selector and the background base: options and the
+// value handed back, the picture stretched over the client area (also on
+// templates of the tests' own, with a small picture or none), and the drag
+// band at the top.
+#include "XTRmDialogTestIds.h"
 #include "XTRmRestrictionSourceSelectorDlg.h"
 #include "XTRmResourceIds.h"
 #include "XTRmUiRobot.h"
@@ -31,6 +33,28 @@ bool operator==(const RECT& a, const RECT& b)
 {
     return ::EqualRect(&a, &b) != FALSE;
 }
+
+// A dialog of the tests' own on the background base, for templates that the
+// library's dialogs do not have.
+class XTRmTestBackgroundDlg : public XTRmDlgBackgroundBase
+{
+    DECLARE_DYNAMIC(XTRmTestBackgroundDlg)
+public:
+    XTRmTestBackgroundDlg(UINT nTemplate, unsigned int nImageID) : XTRmDlgBackgroundBase(nTemplate, nullptr, nImageID)
+    {
+    }
+    BOOL m_bInitDialogResult = FALSE;
+
+protected:
+    BOOL OnInitDialog() override
+    {
+        m_bInitDialogResult = XTRmDlgBackgroundBase::OnInitDialog();
+        return m_bInitDialogResult;
+    }
+    CWnd* GetBackgroundImageCtrl() override { return GetDlgItem(IDC_XTRM_BACKGROUND); }
+};
+
+IMPLEMENT_DYNAMIC(XTRmTestBackgroundDlg, CDialog)
 
 // A left click as the modal loop hands it to PreTranslateMessage.
 MSG ClickMessage(HWND hWndTarget, HWND hWndDialog, POINT ptClient)
@@ -97,18 +121,44 @@ TEST(XTRmSourceSelector, CancelAndCloseBoxEndWithCancel)
     EXPECT_EQ(IDCANCEL, RunSelector(true, 0, [](XTRmDialogDriver& d) { d.PressCloseBox(); }).nResult);
 }
 
-TEST(XTRmDlgBackgroundBase, PictureCoversTheClientAreaWithOrWithoutAnImage)
+TEST(XTRmDlgBackgroundBase, PictureCoversTheClientAreaWhateverItsTemplateSizeWithOrWithoutAnImage)
 {
-    for (unsigned int nImageID : {(unsigned int)IDB_XTRM_BACKGROUND, 0u})
+    for (UINT nTemplate : {(UINT)IDD_XTRM_SOURCE_SELECTOR, (UINT)IDD_TEST_SMALL_PICTURE})
     {
-        RunSelector(true, nImageID, [&](XTRmDialogDriver& d) {
-            EXPECT_TRUE(d.GetControlRect(IDC_XTRM_BACKGROUND) == d.GetClientRect());
-            HWND hPicture = ::GetDlgItem(d.GetHwnd(), IDC_XTRM_BACKGROUND);
-            HANDLE hImage = (HANDLE)::SendMessageW(hPicture, STM_GETIMAGE, IMAGE_BITMAP, 0);
-            EXPECT_EQ(nImageID != 0, hImage != nullptr);
-            d.PressOK();
-        });
+        for (unsigned int nImageID : {(unsigned int)IDB_XTRM_BACKGROUND, 0u})
+        {
+            SCOPED_TRACE(testing::Message() << "template " << nTemplate << ", image " << nImageID);
+            XTRmTestBackgroundDlg dlg(nTemplate, nImageID);
+            XTRmUiRobot robot;
+            robot.Expect("XTRmTestBackgroundDlg", [&](XTRmDialogDriver& d) {
+                EXPECT_TRUE(d.GetControlRect(IDC_XTRM_BACKGROUND) == d.GetClientRect());
+                HWND hPicture = ::GetDlgItem(d.GetHwnd(), IDC_XTRM_BACKGROUND);
+                HANDLE hImage = (HANDLE)::SendMessageW(hPicture, STM_GETIMAGE, IMAGE_BITMAP, 0);
+                EXPECT_EQ(nImageID != 0, hImage != nullptr);
+                d.PressOK();
+            });
+            EXPECT_EQ(IDOK, dlg.DoModal());
+            EXPECT_EQ("", robot.Finish());
+            EXPECT_TRUE(dlg.m_bInitDialogResult);
+        }
     }
+}
+
+TEST(XTRmDlgBackgroundBase, TemplateWithoutThePictureControlOpensAsItIs)
+{
+    XTRmTestBackgroundDlg dlg(IDD_TEST_PLATFORM, IDB_XTRM_BACKGROUND);
+    XTRmUiRobot robot;
+    robot.Expect("XTRmTestBackgroundDlg", [](XTRmDialogDriver& d) {
+        EXPECT_FALSE(d.HasControl(IDC_XTRM_BACKGROUND));
+        RECT rcTemplate = {0, 0, 200, 150}; // the template's size, in dialog units
+        ::MapDialogRect(d.GetHwnd(), &rcTemplate);
+        EXPECT_TRUE(rcTemplate == d.GetClientRect());
+        EXPECT_EQ(IDC_TEST_NUMBER, d.GetFocusId());
+        d.PressCancel();
+    });
+    EXPECT_EQ(IDCANCEL, dlg.DoModal());
+    EXPECT_EQ("", robot.Finish());
+    EXPECT_TRUE(dlg.m_bInitDialogResult);
 }
 
 TEST(XTRmDlgBackgroundBase, TopHundredPixelsDragTheDialogAndClicksStillReachControls)

@@ -242,6 +242,10 @@ const Road kRoads[] = {
     {"InitializeFails", Tests({0}), kServer, k7, true, {}, kFailed, k7, "", "Src Init"},
     {"LoginCancelledAfterServer", Tests({2, 1}), kServer, kOk, true, {kChooseServer, kCancelLogin}, kGaveUp, kOk,
         "F|TF|", "Src Srv Init GetNeedLogin"},
+    {"LoginAfterServer", Tests({2, 1}), kServer, kOk, true, {kChooseServer, kLogIn}, kViaServer, kOk, "F|TF|",
+        "Src Srv Init GetNeedLogin UserLogin"},
+    {"InitializeFailsAfterServer", Tests({2, 7}), kServer, k7, true, {kChooseServer}, kFailed, k7, "F|T",
+        "Src Srv Init"},
 };
 
 class StartupRoadTest : public StartupTest, public testing::WithParamInterface<Road>
@@ -320,15 +324,19 @@ struct ServerRoad
     std::vector<Act> vecActs;
     bool bResult;
     int nLastTest;
-    bool bConnected; // the flag starts true: false only when a confirmation reset it
+    bool bConnectedBefore; // the flag as the host hands it in
+    bool bConnected;       // and as it comes back
     const char* pszProgress;
 };
 
 const ServerRoad kServerRoads[] = {
-    {"FirstTest0LeavesFlag", Tests({0}), {}, false, 0, true, "T"},
-    {"FirstTest2SilentThenCancel", Tests({2}), {kCancelSettings}, false, 2, true, "TF|"},
-    {"ConfirmResetsFlagThen9", Tests({4, 9}), {Confirm(L"1")}, false, 9, false, "TF|T"},
-    {"RefusedThenConnected", Tests({5, 1}), {Report(IDS_XTRM_SERVER_REFUSED), Confirm(L"1")}, true, 1, true, "TF|F|T"},
+    {"FirstTest0LeavesFlag", Tests({0}), {}, false, 0, true, true, "T"},
+    {"FirstTest9LeavesFlag", Tests({9}), {}, false, 9, false, false, "T"},
+    {"FirstTest2SilentThenCancel", Tests({2}), {kCancelSettings}, false, 2, true, true, "TF|"},
+    {"ConfirmResetsFlagThen9", Tests({4, 9}), {Confirm(L"1")}, false, 9, true, false, "TF|T"},
+    {"RefusedThenConnected", Tests({5, 1}), {Report(IDS_XTRM_SERVER_REFUSED), Confirm(L"1")}, true, 1, false, true,
+        "TF|F|T"},
+    {"Connected7SetsFlag", Tests({7}), {}, true, 7, false, true, "T"},
 };
 
 class ServerConnectionTest : public StartupTest, public testing::WithParamInterface<ServerRoad>
@@ -342,7 +350,7 @@ TEST_P(ServerConnectionTest, ReportsLastTestAndConnectedFlag)
     Script(road.vecActs);
 
     Rms::RmsConnectionTest nLastTest = static_cast<Rms::RmsConnectionTest>(-1);
-    bool bConnected = true;
+    bool bConnected = road.bConnectedBefore;
     bool bResult = XTRmRestrictionManager::InitServerConnection(nLastTest, kType, kPaths, Settings(kServer),
         bConnected, Recorder());
 
@@ -375,6 +383,14 @@ const SettingsEdit kSettingsEdits[] = {
     {"EmptyHostTopPort", Rms::RmsApplicationStandard, L"", L"65535", &XTRmDialogDriver::PressOK, L"SetServerSetting(,65535)"},
     {"PortAbove16Bits", Rms::RmsApplicationStandard, nullptr, L"70000", &XTRmDialogDriver::PressOK, L"SetServerSetting(localhost,4464)"},
     {"NegativePort", Rms::RmsApplicationService, nullptr, L"-1", &XTRmDialogDriver::PressOK, L"SetServerSetting(localhost,65535)"},
+    // MFC reads the port with wcstol and no overflow check: a text beyond the
+    // int range is taken as INT_MAX or INT_MIN, whose low 16 bits go on.
+    {"PortBeyondInt", Rms::RmsApplicationStandard, nullptr, L"99999999999", &XTRmDialogDriver::PressOK,
+        L"SetServerSetting(localhost,65535)"},
+    {"PortBelowInt", Rms::RmsApplicationStandard, nullptr, L"-99999999999", &XTRmDialogDriver::PressOK,
+        L"SetServerSetting(localhost,0)"},
+    {"ZeroWithBlanks", Rms::RmsApplicationStandard, nullptr, L" 00 ", &XTRmDialogDriver::PressOK,
+        L"SetServerSetting(localhost,0)"},
     {"Cancel", Rms::RmsApplicationWithHeader, L"elsewhere", L"1", &XTRmDialogDriver::PressCancel, nullptr},
     {"CloseBox", Rms::RmsApplicationStandard, L"elsewhere", L"1", &XTRmDialogDriver::PressCloseBox, nullptr},
 };
@@ -416,11 +432,28 @@ TEST_P(ConnectionSettingsTest, StoresOnlyConfirmedSetting)
 
 INSTANTIATE_TEST_SUITE_P(Edits, ConnectionSettingsTest, testing::ValuesIn(kSettingsEdits), RowName);
 
-TEST_F(StartupTest, PortThatIsNoNumberKeepsDialogOpen)
+// MFC's integer exchange refuses what is not a number, and a result of 0 from
+// a text that does not begin with '0': the empty text and a signed zero too.
+struct RejectedPort
+{
+    const char* pszName;
+    const wchar_t* pszPort;
+};
+
+const RejectedPort kRejectedPorts[] = {
+    {"Letter", L"74o1"}, {"Empty", L""}, {"Blank", L" "}, {"MinusZero", L"-0"}, {"PlusZero", L"+0"},
+    {"Hexadecimal", L"0x1F"},
+};
+
+class RejectedPortTest : public StartupTest, public testing::WithParamInterface<RejectedPort>
+{
+};
+
+TEST_P(RejectedPortTest, KeepsDialogOpenWithMfcsMessage)
 {
     m_robot.Expect(kSettings, [this](XTRmDialogDriver& dlg) {
         dlg.SetText(IDC_XTRM_SERVER_HOST, L"rights.plant");
-        dlg.SetText(IDC_XTRM_SERVER_PORT, L"74o1");
+        dlg.SetText(IDC_XTRM_SERVER_PORT, GetParam().pszPort);
         dlg.PressOK();
         // MFC's own message, once per exchange of OK; then the port again.
         EXPECT_EQ(2u, TestApp().m_vecMessageBoxes.size());
@@ -431,7 +464,10 @@ TEST_F(StartupTest, PortThatIsNoNumberKeepsDialogOpen)
         dlg.PressOK();
     });
     for (int i = 0; i < 2; ++i)
-        m_robot.ExpectMessageBox([](XTRmDialogDriver& box) { box.PressOK(); });
+        m_robot.ExpectMessageBox([](XTRmDialogDriver& box) {
+            EXPECT_EQ(L"Please enter an integer.", box.GetMessageText());
+            box.PressOK();
+        });
 
     EXPECT_TRUE(XTRmRestrictionManager::ShowConnectionDlg());
 
@@ -440,6 +476,8 @@ TEST_F(StartupTest, PortThatIsNoNumberKeepsDialogOpen)
         EXPECT_EQ(static_cast<UINT>(AFX_IDP_PARSE_INT), box.nIDHelp);
     EXPECT_EQ(std::vector<std::wstring>{L"SetServerSetting(rights.plant,7401)"}, m_service.ChangingCalls());
 }
+
+INSTANTIATE_TEST_SUITE_P(Texts, RejectedPortTest, testing::ValuesIn(kRejectedPorts), RowName);
 
 // ---------------------------------------------------------------------------
 // No road hangs
