@@ -21,8 +21,19 @@ build: configure
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j 1; rc=$$?; $(BUILD_DIR)/wine-run --shutdown; exit $$rc
 
+# With DEMO_ARGS=--server the rights come from a throwaway PostgreSQL cluster,
+# started before the demo and stopped after it however the demo ends; the demo
+# reads its port and password from the cluster's folder, never from here.
+DEMO_PG_DIR = $(BUILD_DIR)/demo-postgres
+
 demo: build
+ifneq ($(filter --server /server,$(DEMO_ARGS)),)
+	@bash tools/pg-cluster.sh start $(DEMO_PG_DIR) >/dev/null
+	@trap 'bash tools/pg-cluster.sh stop $(DEMO_PG_DIR)' EXIT; trap 'exit 130' INT TERM; \
 	$(BUILD_DIR)/wine-run --timeout 300 XTRmDemo.exe $(DEMO_ARGS)
+else
+	$(BUILD_DIR)/wine-run --timeout 300 XTRmDemo.exe $(DEMO_ARGS)
+endif
 
 # With PostgreSQL's server binaries present, also the rights service on a
 # throwaway loopback cluster and its 60 s load run (bench/run-bench.sh).

@@ -5,19 +5,24 @@
 #include "XTRmRestrictionManager.h"
 #include "XTRmUiRobot.h"
 
+#include "XTTxtsTextService.h"
+
 #include <cstdio>
 
 namespace
 {
-// The account the tour gives a profile: local, without one in the seed.
-const wchar_t* const pszTourUser = L"carol";
+// The account the tour gives a profile: one of the directory's, which the
+// add-user dialog lists after "all users".
+const wchar_t* const pszTourUser = L"PLANT\\erin";
 // Its right that the tour takes away: one that its role grants.
 const int nTourRightIndex = 5; // check box of "Export data"
 const int nTourRight = XTRmDemoRightExportData;
+// The first password the administrator gives it.
+const wchar_t* const pszTourPassword = L"night-shift-7";
+const wchar_t* const pszAdministrator = L"admin";
 
-int FindRow(const XTRmDialogDriver& d, int nListId, const std::wstring& strUserName)
+int FindRow(const std::vector<std::wstring>& vecRows, const std::wstring& strUserName)
 {
-    const std::vector<std::wstring> vecRows = d.GetListRows(nListId);
     for (size_t i = 0; i < vecRows.size(); ++i)
     {
         // A row is the user name, possibly followed by " [full name]".
@@ -25,6 +30,33 @@ int FindRow(const XTRmDialogDriver& d, int nListId, const std::wstring& strUserN
             return static_cast<int>(i);
     }
     return -1;
+}
+
+int FindRow(const XTRmDialogDriver& d, int nListId, const std::wstring& strUserName)
+{
+    return FindRow(d.GetListRows(nListId), strUserName);
+}
+
+// The robot's driver knows list boxes; a drop-down list is picked from the
+// same way a click would, with the notification its dialog waits for.
+bool SelectComboRow(const XTRmDialogDriver& d, int nComboId, const std::wstring& strUserName)
+{
+    HWND hCombo = ::GetDlgItem(d.GetHwnd(), nComboId);
+    std::vector<std::wstring> vecRows;
+    const int nCount = hCombo != nullptr ? static_cast<int>(::SendMessageW(hCombo, CB_GETCOUNT, 0, 0)) : 0;
+    for (int i = 0; i < nCount; ++i)
+    {
+        std::wstring strRow(static_cast<size_t>(::SendMessageW(hCombo, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
+        strRow.resize(static_cast<size_t>(
+            ::SendMessageW(hCombo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&strRow[0]))));
+        vecRows.push_back(strRow);
+    }
+    const int nRow = FindRow(vecRows, strUserName);
+    if (nRow < 0 || !::IsWindowEnabled(hCombo))
+        return false;
+    ::SendMessageW(hCombo, CB_SETCURSEL, nRow, 0);
+    ::SendMessageW(d.GetHwnd(), WM_COMMAND, MAKEWPARAM(nComboId, CBN_SELCHANGE), reinterpret_cast<LPARAM>(hCombo));
+    return true;
 }
 
 void Screenshot(const XTRmDialogDriver& d, const wchar_t* pszFileName)
@@ -49,35 +81,18 @@ void Screenshot(const XTRmDialogDriver& d, const wchar_t* pszFileName)
     else
         d.Fail("screenshot failed: " + std::string(strPath.begin(), strPath.end()));
 }
-} // namespace
 
-namespace XTRmDemoAdmin
+// The user management dialog does not report a failed save itself; the
+// service keeps why, until the next login.
+void ReportSaveProblem(CWnd* pParent, const std::wstring& strBefore)
 {
-void ShowUserManagement(CWnd* pParent)
-{
-    const bool bEditAllowed = DemoApp().GetService().GetIsAllowed(XTRmDemoRightManageUsers);
-    const bool bViewOnly = false;
-    XTRmRestrictionManager::ShowUserManagementDlg(bEditAllowed, bViewOnly, pParent);
-    ReportStoreMessage(pParent);
-}
-
-void ShowSettings(CWnd* pParent)
-{
-    XTRmRestrictionManager::ShowSettingsDlg(pParent);
-    ReportStoreMessage(pParent);
-}
-
-void ReportStoreMessage(CWnd* pParent)
-{
-    XTRmDemoService& service = DemoApp().GetService();
-    const std::wstring strMessage = service.GetStoreMessage();
-    if (strMessage.empty())
+    const std::wstring strMessage = DemoApp().GetService().GetLastServerMessage();
+    if (strMessage.empty() || strMessage == strBefore)
         return;
-    service.ClearStoreMessage();
     // Nobody would be there to close a message box.
     if (DemoApp().IsHeadless())
     {
-        std::printf("profile store: %ls\n", strMessage.c_str());
+        std::printf("rights store: %ls\n", strMessage.c_str());
         return;
     }
     if (pParent != nullptr && pParent->GetSafeHwnd() != nullptr)
@@ -85,9 +100,42 @@ void ReportStoreMessage(CWnd* pParent)
     else
         AfxMessageBox(strMessage.c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
+} // namespace
+
+namespace XTRmDemoAdmin
+{
+void ShowUserManagement(CWnd* pParent)
+{
+    XTRmsService& service = DemoApp().GetService();
+    const bool bEditAllowed = service.GetIsAllowed(XTRmDemoRightManageUsers);
+    const bool bViewOnly = false;
+    const std::wstring strBefore = service.GetLastServerMessage();
+    XTRmRestrictionManager::ShowUserManagementDlg(bEditAllowed, bViewOnly, pParent);
+    ReportSaveProblem(pParent, strBefore);
+}
+
+void ShowSettings(CWnd* pParent)
+{
+    // The settings dialog can open the user management, which may save.
+    const std::wstring strBefore = DemoApp().GetService().GetLastServerMessage();
+    XTRmRestrictionManager::ShowSettingsDlg(pParent);
+    ReportSaveProblem(pParent, strBefore);
+}
 
 bool RunHeadlessTour(CWnd* pParent)
 {
+    XTRmsService& service = DemoApp().GetService();
+    // The tour is the administrator's, whoever the window showed last.
+    if (service.GetLoggedInUserName() != pszAdministrator)
+    {
+        std::printf("\n--- The administrator logs in for the administration tour ---\n");
+        if (service.UserLogin(pszAdministrator, XTRmDemoAccountPassword(pszAdministrator)) != Rms::ERmsLoginOk)
+        {
+            DemoApp().ReportFailure("the administrator could not log in for the administration tour");
+            return false;
+        }
+    }
+
     XTRmUiRobot robot;
     robot.Expect("XTRmUserManagementDlg", [](XTRmDialogDriver& d) {
         // A profile left by an earlier run goes first, so that every run adds
@@ -114,10 +162,12 @@ bool RunHeadlessTour(CWnd* pParent)
         d.PressOK();
     });
     robot.Expect("XTRmAddUserDlg", [](XTRmDialogDriver& d) {
+        // This computer's accounts first; the plant's directory on request.
+        d.Click(IDC_XTRM_ALL_USERS);
         const int nRow = FindRow(d, IDC_XTRM_CANDIDATE_LIST, pszTourUser);
         if (nRow < 0)
         {
-            d.Fail("the account to add is not offered");
+            d.Fail("the directory account to add is not offered");
             d.PressCancel();
             return;
         }
@@ -136,22 +186,48 @@ bool RunHeadlessTour(CWnd* pParent)
         Screenshot(d, L"user-management-view-only.png");
         d.PressCancel();
     });
+    // The administrator sets the new user's first password.
+    robot.Expect("XTRmChangePasswordDlg", [](XTRmDialogDriver& d) {
+        if (!SelectComboRow(d, IDC_XTRM_PASSWORD_USER, pszTourUser))
+        {
+            d.Fail("the administrator cannot pick the new user's password");
+            d.PressCancel();
+            return;
+        }
+        d.Type(IDC_XTRM_PASSWORD_NEW, pszTourPassword);
+        d.Type(IDC_XTRM_PASSWORD_CONFIRM, pszTourPassword);
+        Screenshot(d, L"change-password.png");
+        d.PressOK();
+    });
+    robot.ExpectMessageBox([](XTRmDialogDriver& box) {
+        if (box.GetMessageText() != Txts::GetString(IDS_XTRM_PASSWORD_CHANGED))
+            box.Fail("the password change is not confirmed");
+        Screenshot(box, L"password-changed.png");
+        box.PressOK();
+    });
 
     ShowUserManagement(pParent);
     ShowSettings(pParent);
+    XTRmRestrictionManager::ShowChangePasswordDlg(pParent);
     const std::string strFailures = robot.Finish();
 
-    // What was saved, read back from the file.
-    XTRmDemoService& service = DemoApp().GetService();
+    // What was saved, read back from the store.
     service.LoadUserProfiles();
-    ReportStoreMessage(pParent);
     bool bAllowed = true;
+    bool bHasPassword = false;
+    for (const XTRmsUserRecord& user : service.ListUsers())
+    {
+        if (user.strUserName == pszTourUser)
+            bHasPassword = user.bHasPassword;
+    }
     const bool bSaved = service.IsUserDefined(pszTourUser)
         && service.GetUserIsAllowed(pszTourUser, nTourRight, &bAllowed) == Rms::RmsSuccess && !bAllowed;
-    std::printf("administration: %ls added as engineer, export right taken away, profiles saved: %s\n", pszTourUser,
-        bSaved ? "yes" : "NO");
+    std::printf("administration: %ls added as engineer, export right taken away, saved: %s; password set: %s\n",
+        pszTourUser, bSaved ? "yes" : "NO", bHasPassword ? "yes" : "NO");
     if (!strFailures.empty())
-        std::printf("administration tour failed:\n%s\n", strFailures.c_str());
-    return bSaved && strFailures.empty();
+        DemoApp().ReportFailure("administration tour:\n" + strFailures);
+    if (!bSaved || !bHasPassword)
+        DemoApp().ReportFailure("the store does not hold what the administration tour saved");
+    return bSaved && bHasPassword && strFailures.empty();
 }
 } // namespace XTRmDemoAdmin

@@ -1,7 +1,9 @@
 #include "XTRmDemoApp.h"
 
 #include "XTRmDemoMainFrame.h"
+#include "XTRmDemoStore.h"
 #include "XTRmRestrictionManager.h"
+#include "XTRmUiRobot.h"
 
 #include <shellapi.h>
 
@@ -17,6 +19,16 @@ std::wstring ExeFolder()
     ::GetModuleFileNameW(nullptr, szPath, MAX_PATH);
     std::wstring strPath(szPath);
     return strPath.substr(0, strPath.find_last_of(L"\\/"));
+}
+
+// A plain absolute path reads better in messages and in what the headless
+// run prints.
+std::wstring FullPath(const std::wstring& strPath)
+{
+    wchar_t szFull[MAX_PATH] = {};
+    if (::GetFullPathNameW(strPath.c_str(), MAX_PATH, szFull, nullptr) == 0)
+        return strPath;
+    return szFull;
 }
 } // namespace
 
@@ -37,13 +49,22 @@ std::wstring XTRmDemoApp::OutputPath(const std::wstring& strFileName) const
     return m_strOutputFolder + L"\\" + strFileName;
 }
 
+void XTRmDemoApp::ReportFailure(const std::string& strWhat)
+{
+    m_bFailed = true;
+    std::printf("CHECK FAILED: %s\n", strWhat.c_str());
+}
+
 void XTRmDemoApp::ParseCommandLine()
 {
-    // Options: /headless, /source-down, /profiles <file>, /out <folder>.
+    // Options: /headless, /server [folder], /database <file>, /out <folder>
+    // (each also with "--"). The build folder holds the SQLite file and the
+    // folder of the PostgreSQL cluster that `make demo` starts.
     wchar_t szHeadless[8] = {};
     m_bHeadless = ::GetEnvironmentVariableW(L"XTRM_HEADLESS", szHeadless, 8) > 0 && szHeadless[0] == L'1';
     m_strOutputFolder = ExeFolder() + L"\\..\\demo-output";
-    m_strProfileFile = ExeFolder() + L"\\..\\XTRmDemoProfiles.txt";
+    m_strDatabaseFile = ExeFolder() + L"\\..\\XTRmDemo.db";
+    m_strServerFolder = ExeFolder() + L"\\..\\demo-postgres";
 
     int nArgs = 0;
     LPWSTR* ppszArgs = ::CommandLineToArgvW(::GetCommandLineW(), &nArgs);
@@ -52,32 +73,114 @@ void XTRmDemoApp::ParseCommandLine()
         std::wstring strArg = ppszArgs[i];
         if (strArg == L"/headless" || strArg == L"--headless")
             m_bHeadless = true;
-        else if (strArg == L"/source-down" || strArg == L"--source-down")
-            m_bSourceDown = true;
-        else if ((strArg == L"/profiles" || strArg == L"--profiles") && i + 1 < nArgs)
-            m_strProfileFile = ppszArgs[++i];
+        else if (strArg == L"/server" || strArg == L"--server")
+        {
+            m_bServer = true;
+            // The cluster's folder may follow, as a Windows path.
+            if (i + 1 < nArgs && ppszArgs[i + 1][0] != L'-' && ppszArgs[i + 1][0] != L'/')
+                m_strServerFolder = ppszArgs[++i];
+        }
+        else if ((strArg == L"/database" || strArg == L"--database") && i + 1 < nArgs)
+            m_strDatabaseFile = ppszArgs[++i];
         else if ((strArg == L"/out" || strArg == L"--out") && i + 1 < nArgs)
             m_strOutputFolder = ppszArgs[++i];
     }
     ::LocalFree(ppszArgs);
-    // A plain absolute path reads better in what the headless run prints.
-    wchar_t szFull[MAX_PATH] = {};
-    if (::GetFullPathNameW(m_strOutputFolder.c_str(), MAX_PATH, szFull, nullptr) > 0)
-        m_strOutputFolder = szFull;
+    m_strOutputFolder = FullPath(m_strOutputFolder);
+    m_strDatabaseFile = FullPath(m_strDatabaseFile);
+    m_strServerFolder = FullPath(m_strServerFolder);
     ::CreateDirectoryW(m_strOutputFolder.c_str(), nullptr);
+}
+
+void XTRmDemoApp::ShowStoreProblem(const std::wstring& strProblem)
+{
+    std::printf("rights store problem: %ls\n", strProblem.c_str());
+    // Headless, the box is met by a robot that keeps its picture and closes it.
+    std::unique_ptr<XTRmUiRobot> pRobot;
+    if (m_bHeadless)
+    {
+        pRobot = std::make_unique<XTRmUiRobot>();
+        pRobot->ExpectMessageBox([this](XTRmDialogDriver& box) {
+            const std::wstring strPath = OutputPath(L"store-problem.png");
+            std::printf("%s %ls\n", box.SaveScreenshot(strPath) ? "screenshot" : "screenshot failed", strPath.c_str());
+            box.PressOK();
+        });
+    }
+    AfxMessageBox(strProblem.c_str(), MB_OK | MB_ICONHAND);
+    if (pRobot)
+        pRobot->Finish();
+}
+
+bool XTRmDemoApp::CreateService()
+{
+    XTRmsServiceConfig config = XTRmDemoStore::MakeConfig();
+    std::wstring strProblem;
+    if (m_bServer)
+    {
+        // This workstation has no local copy of the rights: start-up has to
+        // turn to the rights server.
+        config.strDatabaseFile = FullPath(ExeFolder() + L"\\..\\demo-offline\\XTRmDemo.db");
+        if (!XTRmDemoStore::ReadServer(m_strServerFolder, &config, &strProblem))
+        {
+            ShowStoreProblem(strProblem);
+            return false;
+        }
+        m_nServerPort = config.serverSetting.GetPortNum();
+    }
+    else
+    {
+        config.strDatabaseFile = m_strDatabaseFile;
+    }
+    // The demo creates its file itself, below, before anything else; a file
+    // that disappears while the demo runs is then reported, not recreated.
+    config.bCreateDatabase = false;
+    m_pService = std::make_unique<XTRmDemoService>(config);
+    XTRmDemoStore::Wipe(config.strServerPassword);
+
+    const XTRmsEngine nEngine = m_bServer ? XTRmsEngine::Postgres : XTRmsEngine::Sqlite;
+    bool bProvisioned = false;
+    if (!XTRmDemoStore::Provision(*m_pService, nEngine, &bProvisioned, &strProblem))
+    {
+        // Whatever is in the file stays there: the administrator decides.
+        if (!m_bServer)
+            strProblem += L"\n\nThe file has been left as it is. Move it aside to let the demo create a new one.";
+        ShowStoreProblem(strProblem);
+        return false;
+    }
+    if (m_bServer)
+        std::printf("rights server: PostgreSQL on 127.0.0.1:%d, %s\n", m_nServerPort,
+            bProvisioned ? "demo accounts added" : "its users as they are");
+    else
+        std::printf("rights store: %ls, %s\n", m_strDatabaseFile.c_str(),
+            bProvisioned ? "created with the demo accounts" : "used as it is");
+
+    if (m_bServer)
+    {
+        // The stored setting names a port where nothing listens, as after the
+        // server moved: the user has to correct it in the connection dialog.
+        const int nWrongPort = XTRmDemoStore::ClosedLoopbackPort();
+        m_pService->SetServerSetting(XTRmsServerSetting(L"127.0.0.1", nWrongPort > 0 ? nWrongPort : 1));
+    }
+    return true;
 }
 
 BOOL XTRmDemoApp::InitInstance()
 {
     ParseCommandLine();
 
-    m_pService = std::make_unique<XTRmDemoService>(m_strProfileFile);
-    m_pService->SetSourceReachable(!m_bSourceDown);
+    if (!CreateService())
+    {
+        m_bFailed = true;
+        std::printf("start-up ended: the rights store cannot be used\n");
+        return FALSE;
+    }
     XTRmRestrictionManager::SetRestrictionManagerService(m_pService.get());
     XTRmRestrictionManager::SetApplicationName(kApplicationName);
 
     if (!XTRmDemoRunStartUp(*this))
     {
+        if (m_bHeadless)
+            m_bFailed = true;
         std::printf("start-up ended: the user gave up\n");
         return FALSE;
     }
@@ -96,6 +199,10 @@ BOOL XTRmDemoApp::InitInstance()
 int XTRmDemoApp::ExitInstance()
 {
     XTRmRestrictionManager::SetRestrictionManagerService(nullptr);
+    m_pService.reset();
+    const int nExitCode = CWinApp::ExitInstance();
+    if (m_bHeadless)
+        std::printf("headless run: %s\n", m_bFailed ? "FAILED, see above" : "every check passed");
     std::fflush(stdout);
-    return CWinApp::ExitInstance();
+    return m_bFailed ? 1 : nExitCode;
 }

@@ -1,14 +1,17 @@
-// The sample host application: loads XTRm, hands over its reference rights
-// service, logs the user in and shows a main window whose menu follows the
-// user's rights.
+// The sample host application: loads XTRm, hands over the reference rights
+// service XTRms with the demo's rights and accounts, logs the user in and
+// shows a main window whose menu follows the user's rights.
 #pragma once
 
 #include <afxwin.h>
 
-#include "XTRmDemoService.h"
+#include "XTRmDemoRights.h"
+#include "XTRmsService.h"
 
 #include <memory>
 #include <string>
+
+class XTRmDemoService;
 
 class XTRmDemoApp : public CWinApp
 {
@@ -22,19 +25,34 @@ public:
     // Run without anybody watching: script the dialogs, save screenshots,
     // print what happened, and exit.
     bool IsHeadless() const { return m_bHeadless; }
-    bool IsSourceDown() const { return m_bSourceDown; }
+    // The rights come from the PostgreSQL rights server (--server); the local
+    // store is missing, and the stored server setting names a wrong port.
+    bool UsesServer() const { return m_bServer; }
+    // Where the rights server really listens (0 without --server).
+    int GetServerPort() const { return m_nServerPort; }
     // Where the headless run writes its screenshots.
     const std::wstring& GetOutputFolder() const { return m_strOutputFolder; }
     std::wstring OutputPath(const std::wstring& strFileName) const;
+    // A check of the headless run failed: said at once, and the demo ends
+    // with exit code 1.
+    void ReportFailure(const std::string& strWhat);
 
 private:
     void ParseCommandLine();
+    // Configures the service, finds or provisions its store, and sets the
+    // wrong server port of the --server walk. False after telling the user
+    // why the demo cannot start.
+    bool CreateService();
+    void ShowStoreProblem(const std::wstring& strProblem);
 
     std::unique_ptr<XTRmDemoService> m_pService;
     bool m_bHeadless = false;
-    bool m_bSourceDown = false;
+    bool m_bServer = false;
+    bool m_bFailed = false;
+    int m_nServerPort = 0;
     std::wstring m_strOutputFolder;
-    std::wstring m_strProfileFile;
+    std::wstring m_strDatabaseFile;
+    std::wstring m_strServerFolder;
 };
 
 XTRmDemoApp& DemoApp();
@@ -42,3 +60,15 @@ XTRmDemoApp& DemoApp();
 // Start-up of the demo host: tests the rights source, logs the user in.
 // False when the user gave up (the application then ends).
 bool XTRmDemoRunStartUp(XTRmDemoApp& app);
+
+// TRANSITIONAL, until XTRmDemoMainFrame speaks to XTRmsService directly
+// (GetLoggedInUserName, and XTRmDemoAccountPassword for each account): the
+// names the main window still uses. Its tour switches to the operator with
+// DemoPassword(); the administration tour logs the administrator back in.
+class XTRmDemoService : public XTRmsService
+{
+public:
+    using XTRmsService::XTRmsService;
+    std::wstring GetCurrentUser() const { return GetLoggedInUserName(); }
+    static std::wstring DemoPassword() { return XTRmDemoAccountPassword(L"bob"); }
+};

@@ -5,6 +5,8 @@
 #include "XTRmResourceIds.h"
 #include "XTRmUiRobot.h"
 
+#include "XTTxtsTextService.h"
+
 #include <cstdio>
 #include <string>
 
@@ -13,7 +15,31 @@ namespace
 // The demo service has the header picture and allows guests, so its login
 // dialog is the header variant with the guest choice.
 const char* const LOGIN_DIALOG = "XTRmUserLoginHdrDlg";
-const wchar_t* const USER = L"admin";
+// The account that locks; the service locks at the fifth failure in a row.
+const wchar_t* const LOCKED_USER = L"bob";
+
+struct LoginAttempt
+{
+    const wchar_t* pszUserName;
+    bool bRightPassword;
+    // The refusal the user must read; 0 for a login that succeeds.
+    unsigned int nRefusalTextId;
+    // Name of an extra screenshot of the filled-in dialog, or of the refusal.
+    const wchar_t* pszDialogShot;
+    const wchar_t* pszRefusalShot;
+};
+
+const LoginAttempt LOGIN_ATTEMPTS[] = {
+    {L"admin", false, IDS_XTRM_LOGIN_WRONG_PASSWORD, L"login-wrong-password.png", nullptr},
+    {LOCKED_USER, false, IDS_XTRM_LOGIN_WRONG_PASSWORD, nullptr, nullptr},
+    {LOCKED_USER, false, IDS_XTRM_LOGIN_WRONG_PASSWORD, nullptr, nullptr},
+    {LOCKED_USER, false, IDS_XTRM_LOGIN_WRONG_PASSWORD, nullptr, nullptr},
+    {LOCKED_USER, false, IDS_XTRM_LOGIN_WRONG_PASSWORD, nullptr, nullptr},
+    {LOCKED_USER, false, IDS_XTRM_LOGIN_USER_LOCKED, nullptr, L"login-account-locked.png"},
+    // Locked means locked: the right password does not open it either.
+    {LOCKED_USER, true, IDS_XTRM_LOGIN_USER_LOCKED, L"login-locked-right-password.png", nullptr},
+    {L"admin", true, 0, L"login-right-password.png", nullptr},
+};
 
 void Screenshot(XTRmDemoApp& app, const XTRmDialogDriver& d, const wchar_t* pszFileName)
 {
@@ -24,20 +50,52 @@ void Screenshot(XTRmDemoApp& app, const XTRmDialogDriver& d, const wchar_t* pszF
 
 void XTRmDemoLogin::ExpectLogin(XTRmUiRobot& robot, XTRmDemoApp& app)
 {
-    robot.Expect(LOGIN_DIALOG, [&app](XTRmDialogDriver& d) {
-        d.SetText(IDC_XTRM_LOGIN_USER_NAME, USER);
-        d.Type(IDC_XTRM_LOGIN_PASSWORD, L"guess");
-        Screenshot(app, d, L"login-wrong-password.png");
-        d.PressOK();
-    });
-    robot.ExpectMessageBox([](XTRmDialogDriver& box) {
-        std::printf("login refused: \"%ls\"\n", box.GetMessageText().c_str());
-        box.PressOK();
-    });
-    robot.Expect(LOGIN_DIALOG, [&app](XTRmDialogDriver& d) {
-        d.SetText(IDC_XTRM_LOGIN_USER_NAME, USER);
-        d.Type(IDC_XTRM_LOGIN_PASSWORD, XTRmDemoService::DemoPassword());
-        Screenshot(app, d, L"login-right-password.png");
-        d.PressOK();
-    });
+    int nAttempt = 0;
+    for (const LoginAttempt& attempt : LOGIN_ATTEMPTS)
+    {
+        ++nAttempt;
+        robot.Expect(LOGIN_DIALOG, [&app, attempt](XTRmDialogDriver& d) {
+            d.SetText(IDC_XTRM_LOGIN_USER_NAME, attempt.pszUserName);
+            d.Type(IDC_XTRM_LOGIN_PASSWORD,
+                attempt.bRightPassword ? XTRmDemoAccountPassword(attempt.pszUserName) : std::wstring(L"guess-1234"));
+            if (attempt.pszDialogShot != nullptr)
+                Screenshot(app, d, attempt.pszDialogShot);
+            d.PressOK();
+        });
+        if (attempt.nRefusalTextId == 0)
+            continue;
+        robot.ExpectMessageBox([&app, attempt, nAttempt](XTRmDialogDriver& box) {
+            const std::wstring strText = box.GetMessageText();
+            std::printf("login %d as %ls refused: \"%ls\"\n", nAttempt, attempt.pszUserName, strText.c_str());
+            if (strText != Txts::GetString(attempt.nRefusalTextId))
+            {
+                const std::wstring strExpected = Txts::GetString(attempt.nRefusalTextId);
+                box.Fail("login " + std::to_string(nAttempt) + ": expected \"" +
+                    std::string(strExpected.begin(), strExpected.end()) + "\"");
+            }
+            if (attempt.pszRefusalShot != nullptr)
+                Screenshot(app, box, attempt.pszRefusalShot);
+            box.PressOK();
+        });
+    }
+}
+
+bool XTRmDemoLogin::LiftLock(XTRmsService& service)
+{
+    // Failed logins are written straight to the store: read it afresh.
+    service.LoadUserProfiles();
+    for (const XTRmsUserRecord& user : service.ListUsers())
+    {
+        if (user.strUserName != LOCKED_USER || (!user.bLocked && user.nFailedLogins == 0))
+            continue;
+        std::wstring strError;
+        if (service.Unlock(user.strUserName, &strError) != Rms::RmsSuccess)
+        {
+            std::printf("%ls could not be unlocked: %ls\n", user.strUserName.c_str(), strError.c_str());
+            return false;
+        }
+        std::printf("%ls unlocked by the administration (%u failed logins)\n", user.strUserName.c_str(),
+            user.nFailedLogins);
+    }
+    return true;
 }

@@ -1,10 +1,12 @@
-// The demo host's login as the headless run walks it: a wrong password once,
-// the refusal, then the right password; a screenshot of the login dialog
-// filled in each time (the start-up script's observer shoots every dialog and
-// message box as it opens).
+// The demo host's login as the headless run walks it: a wrong password for
+// the administrator; the operator bob mistyping until his account locks, and
+// the lock holding against his right password; then the administrator with
+// the right one. Each refusal is checked against the text the user must
+// read; the start-up script's observer shoots every dialog and message box.
 #pragma once
 
 class XTRmDemoApp;
+class XTRmsService;
 class XTRmUiRobot;
 
 namespace XTRmDemoLogin
@@ -12,4 +14,7 @@ namespace XTRmDemoLogin
 // Adds the login's steps to a start-up script, at the point where the login
 // dialog opens.
 void ExpectLogin(XTRmUiRobot& robot, XTRmDemoApp& app);
+// Unlocks the account the script locks, when it is locked or has failed
+// logins counted; false when that is still so afterwards.
+bool LiftLock(XTRmsService& service);
 } // namespace XTRmDemoLogin

@@ -3,7 +3,7 @@
 #include "XTRmDemoRestrictions.h"
 
 #include "XTRmDemoIds.h"
-#include "XTRmDemoService.h"
+#include "XTRmDemoRights.h"
 
 XTRmDemoRestrictions::XTRmDemoRestrictions(XTRmsRestrictionManagerServiceBase* pService)
     : XTRmRestrictionsMenu(pService)

@@ -1,31 +1,21 @@
 // The demo host's start-up: one call into XTRm tests the rights source, offers
-// the rights server when the source is down, initializes the service and logs
-// the user in. Headless, a scripted user walks the difficult road and every
-// dialog and message box on the way is saved as a screenshot.
-#include "XTRmDemoAdmin.h"
+// the rights server when the source is missing, initializes the service and
+// logs the user in. Headless, a scripted user walks the road and every dialog
+// and message box on the way is saved as a screenshot.
 #include "XTRmDemoApp.h"
 #include "XTRmDemoLogin.h"
-#include "XTRmDemoRightsServer.h"
 
 #include "XTRmRestrictionManager.h"
 #include "XTRmResourceIds.h"
 #include "XTRmUiRobot.h"
+
+#include "XTTxtsTextService.h"
 
 #include <cstdio>
 #include <memory>
 
 namespace
 {
-// The rights server listens here when the port is free; the service's stored
-// setting points elsewhere, so the user has to correct it.
-const int kPreferredServerPort = 7401;
-
-XTRmDemoRightsServer& RightsServer()
-{
-    static XTRmDemoRightsServer server;
-    return server;
-}
-
 const char* InitResultText(Rms::RmsInitResult nResult)
 {
     switch (nResult)
@@ -43,11 +33,8 @@ const char* InitResultText(Rms::RmsInitResult nResult)
     }
 }
 
-// The difficult start-up as a person would walk it: the source is down, a
-// retry does not help, the rights server is chosen, its stored port is wrong
-// and the person first confirms it unchanged, reads the report, then types
-// the right port and logs in, with a wrong password first.
-void ScriptDifficultStartUp(XTRmUiRobot& robot, XTRmDemoApp& app, int nServerPort)
+// Every dialog and message box of the start-up, as it opens.
+void ShootEveryDialog(XTRmUiRobot& robot, XTRmDemoApp& app)
 {
     int nShot = 0;
     robot.SetObserver([&app, nShot](XTRmDialogDriver& dlg) mutable {
@@ -61,53 +48,62 @@ void ScriptDifficultStartUp(XTRmUiRobot& robot, XTRmDemoApp& app, int nServerPor
             strLine += L" saying \"" + dlg.GetMessageText() + L"\"";
         std::printf("%ls\n", strLine.c_str());
     });
+}
 
+// The difficult start-up as a person would walk it: the local source is
+// missing and a retry does not help, the rights server is chosen, its stored
+// port is wrong and the person first confirms it unchanged, reads the report,
+// then types the port the administrator gave out.
+void ScriptServerStartUp(XTRmUiRobot& robot, XTRmDemoApp& app)
+{
     robot.Expect("XTRmRestrictionSourceSelectorDlg", [](XTRmDialogDriver& dlg) { dlg.PressOK(); });
     robot.Expect("XTRmRestrictionSourceSelectorDlg", [](XTRmDialogDriver& dlg) {
         dlg.Click(IDC_XTRM_SOURCE_SERVER);
         dlg.PressOK();
     });
     robot.Expect("XTRmConnectionSettingsDlg", [](XTRmDialogDriver& dlg) { dlg.PressOK(); });
-    robot.ExpectMessageBox([](XTRmDialogDriver& box) { box.PressOK(); });
-    robot.Expect("XTRmConnectionSettingsDlg", [&app, nServerPort](XTRmDialogDriver& dlg) {
-        dlg.SetText(IDC_XTRM_SERVER_HOST, XTRmDemoRightsServer::GetHost());
-        dlg.SetText(IDC_XTRM_SERVER_PORT, std::to_wstring(nServerPort));
+    robot.ExpectMessageBox([](XTRmDialogDriver& box) {
+        if (box.GetMessageText() != Txts::GetString(IDS_XTRM_SERVER_NOT_FOUND))
+            box.Fail("the wrong port is not reported as a server that cannot be reached");
+        box.PressOK();
+    });
+    robot.Expect("XTRmConnectionSettingsDlg", [&app](XTRmDialogDriver& dlg) {
+        dlg.SetText(IDC_XTRM_SERVER_HOST, L"127.0.0.1");
+        dlg.SetText(IDC_XTRM_SERVER_PORT, std::to_wstring(app.GetServerPort()));
         dlg.SaveScreenshot(app.OutputPath(L"startup-port-corrected.png"));
         dlg.PressOK();
     });
-    XTRmDemoLogin::ExpectLogin(robot, app);
 }
 } // namespace
 
 bool XTRmDemoRunStartUp(XTRmDemoApp& app)
 {
-    XTRmDemoRightsServer& server = RightsServer();
-    if (server.Start(kPreferredServerPort))
-        std::printf("rights server listening on %ls:%d\n", XTRmDemoRightsServer::GetHost(), server.GetPort());
-    else
-        std::printf("rights server could not be started: no free port on the loopback interface\n");
+    XTRmsService& service = app.GetService();
 
-    XTRmDemoService& service = app.GetService();
-    // Headless runs always show the difficult road.
-    if (app.IsHeadless())
-        service.SetSourceReachable(false);
-
-    // The reference service keeps its own profile store and needs no paths.
+    // The service finds its store itself and needs no paths. Only the
+    // --server set-up has a rights server to turn to.
     Rms::ClientPaths paths;
     Rms::ClientSettings settings;
-    settings.nSourceFlags = Rms::RmsSourceFlagServer;
+    settings.nSourceFlags = app.UsesServer() ? Rms::RmsSourceFlagServer : 0;
     settings.bGuestLoginOffered = true;
 
     std::unique_ptr<XTRmUiRobot> pRobot;
     if (!app.IsHeadless())
     {
-        std::printf("log in as admin, alice or bob; every demo account takes the password \"%ls\"\n",
-            XTRmDemoService::DemoPassword());
+        std::printf("log in as admin, alice or bob with the password the README gives for each, or as a guest\n");
+        if (app.UsesServer())
+            std::printf("the rights server listens on 127.0.0.1:%d; the stored setting says port %d\n",
+                app.GetServerPort(), service.GetServerSetting().GetPortNum());
     }
     else
     {
+        // A lock left by an interrupted run would spoil the script.
+        XTRmDemoLogin::LiftLock(service);
         pRobot = std::make_unique<XTRmUiRobot>();
-        ScriptDifficultStartUp(*pRobot, app, server.GetPort());
+        ShootEveryDialog(*pRobot, app);
+        if (app.UsesServer())
+            ScriptServerStartUp(*pRobot, app);
+        XTRmDemoLogin::ExpectLogin(*pRobot, app);
     }
 
     // The demo shows a wait cursor while XTRm works without a dialog.
@@ -127,15 +123,21 @@ bool XTRmDemoRunStartUp(XTRmDemoApp& app)
     std::printf("start-up result %d (%s), service result %d\n", static_cast<int>(nResult), InitResultText(nResult),
         static_cast<int>(nServiceResult));
 
-    // What the profile store had to say while the service initialized.
-    XTRmDemoAdmin::ReportStoreMessage(nullptr);
-
+    const Rms::RmsInitResult nExpected = app.UsesServer() ? Rms::RmsInitReadyThroughServer : Rms::RmsInitReady;
     bool bScriptRan = true;
     if (pRobot)
     {
         std::string strReport = pRobot->Finish();
         bScriptRan = strReport.empty();
         std::printf("start-up script: %s\n", bScriptRan ? "ran as written" : strReport.c_str());
+        if (!bScriptRan)
+            app.ReportFailure("the start-up did not go as scripted");
+        else if (nResult != nExpected)
+            app.ReportFailure("the start-up ended otherwise than scripted");
+        // The administrator lifts the lock at once, so that bob can take
+        // part in the window's tour and the next run finds him as this one.
+        else if (!XTRmDemoLogin::LiftLock(service))
+            app.ReportFailure("the operator's lock could not be lifted");
     }
     return bScriptRan && (nResult == Rms::RmsInitReady || nResult == Rms::RmsInitReadyThroughServer);
 }

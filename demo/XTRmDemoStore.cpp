@@ -1,0 +1,162 @@
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include "XTRmDemoStore.h"
+
+#include "XTRmDemoRights.h"
+
+
+namespace
+{
+// What tools/pg-cluster.sh creates; only port and password vary.
+const wchar_t kServerHost[] = L"127.0.0.1";
+const wchar_t kServerUser[] = L"xtrms";
+const wchar_t kServerDatabase[] = L"xtrms";
+
+// A small file of the cluster's folder as text, without its line break;
+// empty when it cannot be read. The bytes read are wiped: one of these files
+// holds the password.
+std::wstring ReadSmallFile(const std::wstring& strPath)
+{
+    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return std::wstring();
+    char szBuffer[256] = {};
+    DWORD nRead = 0;
+    const BOOL bRead = ::ReadFile(hFile, szBuffer, sizeof(szBuffer) - 1, &nRead, nullptr);
+    ::CloseHandle(hFile);
+    std::wstring strText;
+    if (bRead)
+    {
+        for (DWORD i = 0; i < nRead && szBuffer[i] != '\r' && szBuffer[i] != '\n'; ++i)
+            strText += static_cast<wchar_t>(static_cast<unsigned char>(szBuffer[i]));
+    }
+    ::SecureZeroMemory(szBuffer, sizeof(szBuffer));
+    return strText;
+}
+
+XTRmsRoleDefinition Role(XTRmDemoRole nRole, const wchar_t* pszName, bool bSuperUser, std::vector<int> vecRights)
+{
+    XTRmsRoleDefinition role;
+    role.nId = static_cast<Rms::RmsUserRole>(nRole);
+    role.strName = pszName;
+    role.bSuperUser = bSuperUser;
+    role.vecRights = std::move(vecRights);
+    return role;
+}
+} // namespace
+
+namespace XTRmDemoStore
+{
+XTRmsServiceConfig MakeConfig()
+{
+    XTRmsServiceConfig config;
+    config.vecRights = {
+        {XTRmDemoRightViewReports, L"View reports"},
+        {XTRmDemoRightEditRecipes, L"Edit recipes"},
+        {XTRmDemoRightRunBatches, L"Start and stop batches"},
+        {XTRmDemoRightConfigurePlant, L"Configure the plant"},
+        {XTRmDemoRightManageUsers, L"Manage users and rights"},
+        {XTRmDemoRightExportData, L"Export data"},
+        {XTRmDemoRightPrint, L"Print"},
+        {XTRmDemoRightViewAuditTrail, L"View the audit trail"},
+    };
+    config.vecRoles = {
+        Role(XTRmDemoRoleOperator, L"Operator", false,
+            {XTRmDemoRightViewReports, XTRmDemoRightRunBatches, XTRmDemoRightPrint}),
+        Role(XTRmDemoRoleEngineer, L"Engineer", false,
+            {XTRmDemoRightViewReports, XTRmDemoRightEditRecipes, XTRmDemoRightRunBatches, XTRmDemoRightExportData,
+                XTRmDemoRightPrint}),
+        Role(XTRmDemoRoleAdministrator, L"Administrator", true,
+            {XTRmDemoRightViewReports, XTRmDemoRightEditRecipes, XTRmDemoRightRunBatches,
+                XTRmDemoRightConfigurePlant, XTRmDemoRightManageUsers, XTRmDemoRightExportData, XTRmDemoRightPrint,
+                XTRmDemoRightViewAuditTrail}),
+    };
+    // A new profile starts with the least a plant worker needs.
+    config.nInitialRole = static_cast<Rms::RmsUserRole>(XTRmDemoRoleOperator);
+
+    config.policy.nLockoutThreshold = 5;
+    config.policy.nLockoutSeconds = 15 * 60;
+    // Anyone at the plant may look at the reports, and do nothing else.
+    config.policy.bGuestLoginAllowed = true;
+    config.policy.vecGuestRights = {XTRmDemoRightViewReports};
+    config.policy.nMinPasswordLength = 8;
+
+    // The plant's directory, as the add-user dialog's "all users" lists it.
+    config.vecDirectoryUsers = {{L"PLANT\\dave", L"Dave Evans"}, {L"PLANT\\erin", L"Erin Fischer"}};
+    return config;
+}
+
+bool ReadServer(const std::wstring& strFolder, XTRmsServiceConfig* pConfig, std::wstring* pstrError)
+{
+    const std::wstring strPort = ReadSmallFile(strFolder + L"\\port");
+    const int nPort = strPort.empty() || strPort.size() > 5 ? 0 : _wtoi(strPort.c_str());
+    std::wstring strPassword = ReadSmallFile(strFolder + L"\\password");
+    if (nPort <= 0 || nPort > 65535 || strPassword.empty())
+    {
+        Wipe(strPassword);
+        *pstrError = L"No rights server is running for the demo in " + strFolder +
+            L". Start it with tools/pg-cluster.sh start, or run make demo DEMO_ARGS=--server.";
+        return false;
+    }
+    pConfig->serverSetting = XTRmsServerSetting(kServerHost, nPort);
+    pConfig->strServerUser = kServerUser;
+    pConfig->strServerDatabase = kServerDatabase;
+    pConfig->strServerPassword = strPassword;
+    Wipe(strPassword);
+    return true;
+}
+
+bool Provision(XTRmsService& service, XTRmsEngine nEngine, bool* pbProvisioned, std::wstring* pstrError)
+{
+    *pbProvisioned = false;
+    if (!service.OpenStore(nEngine, true, pstrError))
+        return false;
+    // Users are what makes a store this demo's: an empty one, whether just
+    // created or left by a provisioning that broke off, gets the accounts.
+    if (!service.ListUsers().empty())
+        return true;
+    for (const XTRmDemoAccount& account : kXTRmDemoAccounts)
+    {
+        std::wstring strPassword = account.pszPassword;
+        const Rms::RmsResult nResult = service.AddUser(account.pszUserName, account.pszFullName,
+            static_cast<Rms::RmsUserRole>(account.nRole), strPassword, pstrError);
+        Wipe(strPassword);
+        if (nResult != Rms::RmsSuccess)
+            return false;
+    }
+    *pbProvisioned = true;
+    return true;
+}
+
+int ClosedLoopbackPort()
+{
+    WSADATA wsa;
+    if (::WSAStartup(MAKEWORD(2, 2), &wsa) != 0)
+        return 0;
+    int nPort = 0;
+    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s != INVALID_SOCKET)
+    {
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = 0;
+        int nLength = sizeof(address);
+        if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+            ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &nLength) == 0)
+            nPort = ntohs(address.sin_port);
+        ::closesocket(s);
+    }
+    ::WSACleanup();
+    return nPort;
+}
+
+void Wipe(std::wstring& strSecret)
+{
+    if (!strSecret.empty())
+        ::SecureZeroMemory(&strSecret[0], strSecret.size() * sizeof(wchar_t));
+    strSecret.clear();
+}
+} // namespace XTRmDemoStore

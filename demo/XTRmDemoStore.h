@@ -1,0 +1,34 @@
+// The demo host's rights service set-up: its configuration of XTRms, where
+// its store is (the SQLite file beside the build, or the throwaway PostgreSQL
+// cluster that `make demo DEMO_ARGS=--server` starts), and the demo accounts
+// a store without users gets.
+#pragma once
+
+#include "XTRmsService.h"
+
+#include <string>
+
+namespace XTRmDemoStore
+{
+// The demo's rights, roles, policy and directory accounts; the store's
+// location is the caller's to fill in.
+XTRmsServiceConfig MakeConfig();
+
+// Reads what tools/pg-cluster.sh keeps in its folder (the port, and the
+// password in a file of its own) into the server part of pConfig. False, with
+// a message for the user, when the cluster is not running.
+bool ReadServer(const std::wstring& strFolder, XTRmsServiceConfig* pConfig, std::wstring* pstrError);
+
+// Opens the engine's store, creating a missing SQLite file, and gives it the
+// demo accounts when it has no users yet; a store with users is used as it
+// is. A store that cannot be read is left untouched: false, with why.
+// *pbProvisioned tells whether the accounts were added now.
+bool Provision(XTRmsService& service, XTRmsEngine nEngine, bool* pbProvisioned, std::wstring* pstrError);
+
+// A loopback port that nobody listens on: the kernel's pick of a free one,
+// released again at once.
+int ClosedLoopbackPort();
+
+// Overwrites a secret before its memory is given back.
+void Wipe(std::wstring& strSecret);
+} // namespace XTRmDemoStore
