@@ -134,7 +134,7 @@ bool XTRmDemoApp::CreateService()
     // The demo creates its file itself, below, before anything else; a file
     // that disappears while the demo runs is then reported, not recreated.
     config.bCreateDatabase = false;
-    m_pService = std::make_unique<XTRmDemoService>(config);
+    m_pService = std::make_unique<XTRmsService>(config);
     XTRmDemoStore::Wipe(config.strServerPassword);
 
     const XTRmsEngine nEngine = m_bServer ? XTRmsEngine::Postgres : XTRmsEngine::Sqlite;

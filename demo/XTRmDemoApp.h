@@ -11,8 +11,6 @@
 #include <memory>
 #include <string>
 
-class XTRmDemoService;
-
 class XTRmDemoApp : public CWinApp
 {
 public:
@@ -21,7 +19,7 @@ public:
     BOOL InitInstance() override;
     int ExitInstance() override;
 
-    XTRmDemoService& GetService() { return *m_pService; }
+    XTRmsService& GetService() { return *m_pService; }
     // Run without anybody watching: script the dialogs, save screenshots,
     // print what happened, and exit.
     bool IsHeadless() const { return m_bHeadless; }
@@ -45,7 +43,7 @@ private:
     bool CreateService();
     void ShowStoreProblem(const std::wstring& strProblem);
 
-    std::unique_ptr<XTRmDemoService> m_pService;
+    std::unique_ptr<XTRmsService> m_pService;
     bool m_bHeadless = false;
     bool m_bServer = false;
     bool m_bFailed = false;
@@ -60,15 +58,3 @@ XTRmDemoApp& DemoApp();
 // Start-up of the demo host: tests the rights source, logs the user in.
 // False when the user gave up (the application then ends).
 bool XTRmDemoRunStartUp(XTRmDemoApp& app);
-
-// TRANSITIONAL, until XTRmDemoMainFrame speaks to XTRmsService directly
-// (GetLoggedInUserName, and XTRmDemoAccountPassword for each account): the
-// names the main window still uses. Its tour switches to the operator with
-// DemoPassword(); the administration tour logs the administrator back in.
-class XTRmDemoService : public XTRmsService
-{
-public:
-    using XTRmsService::XTRmsService;
-    std::wstring GetCurrentUser() const { return GetLoggedInUserName(); }
-    static std::wstring DemoPassword() { return XTRmDemoAccountPassword(L"bob"); }
-};

@@ -188,7 +188,7 @@ BOOL XTRmDemoMainFrame::PreTranslateMessage(MSG* pMsg)
 
 void XTRmDemoMainFrame::ApplyRestrictions(bool bPrint)
 {
-    XTRmDemoService& service = DemoApp().GetService();
+    XTRmsService& service = DemoApp().GetService();
     if (m_pRestrictions == nullptr)
         m_pRestrictions = std::make_unique<XTRmDemoRestrictions>(&service);
     else
@@ -200,7 +200,7 @@ void XTRmDemoMainFrame::ApplyRestrictions(bool bPrint)
         return;
     m_mapCommandNames.clear();
     CollectCommandNames(menu.GetSafeHmenu(), m_mapCommandNames);
-    const std::wstring strUser = service.GetCurrentUser().empty() ? L"(guest)" : service.GetCurrentUser();
+    const std::wstring strUser = service.GetLoggedInUserName().empty() ? L"(guest)" : service.GetLoggedInUserName();
     // The full menu is the same for every user: printed once.
     static bool s_bPrintedFullMenu = false;
     if (bPrint && !s_bPrintedFullMenu)
@@ -262,7 +262,7 @@ std::wstring XTRmDemoMainFrame::CommandName(UINT nID) const
 
 void XTRmDemoMainFrame::ShowStatus(const std::wstring& strLastCommand)
 {
-    const std::wstring& strUser = DemoApp().GetService().GetCurrentUser();
+    const std::wstring strUser = DemoApp().GetService().GetLoggedInUserName();
     std::wstring strText = L"Logged in as " + (strUser.empty() ? std::wstring(L"a guest") : strUser) +
         L".\r\n\r\nMenu items and toolbar buttons the user may not see are gone; those the user may not use are "
         L"greyed, and their keyboard shortcuts do nothing.";
@@ -316,7 +316,7 @@ void XTRmDemoMainFrame::OnAdminSettings()
 
 void XTRmDemoMainFrame::OnAdminLogin()
 {
-    XTRmRestrictionManager::ShowUserLoginDlg(DemoApp().GetService().GetCurrentUser(), std::wstring(), true);
+    XTRmRestrictionManager::ShowUserLoginDlg(DemoApp().GetService().GetLoggedInUserName(), std::wstring(), true);
     // Another user may be logged in now: the menu and toolbar follow.
     ApplyRestrictions(false);
 }
@@ -341,7 +341,7 @@ void XTRmDemoMainFrame::RunHeadlessTour()
 LRESULT XTRmDemoMainFrame::OnHeadlessStep(WPARAM wParam, LPARAM)
 {
     static std::wstring s_strTourUser;
-    XTRmDemoService& service = DemoApp().GetService();
+    XTRmsService& service = DemoApp().GetService();
     switch (wParam)
     {
     case ShootLoggedInUser:
@@ -352,9 +352,9 @@ LRESULT XTRmDemoMainFrame::OnHeadlessStep(WPARAM wParam, LPARAM)
     {
         // What a change of user does to the window: the host registers again
         // and adapts freshly loaded menus.
-        s_strTourUser = service.GetCurrentUser();
+        s_strTourUser = service.GetLoggedInUserName();
         std::printf("\n--- The operator bob logs in ---\n");
-        service.UserLogin(L"bob", XTRmDemoService::DemoPassword());
+        service.UserLogin(L"bob", XTRmDemoAccountPassword(L"bob"));
         ApplyRestrictions(true);
         std::printf("\nAccelerators for the operator:\n");
         for (UINT nId : {ID_XTRM_DEMO_FILE_NEW_RECIPE, ID_XTRM_DEMO_FILE_SAVE_RECIPE, ID_XTRM_DEMO_BATCH_ABORT,
@@ -380,7 +380,7 @@ LRESULT XTRmDemoMainFrame::OnHeadlessStep(WPARAM wParam, LPARAM)
     case RestoreUser:
         if (!s_strTourUser.empty())
         {
-            service.UserLogin(s_strTourUser, XTRmDemoService::DemoPassword());
+            service.UserLogin(s_strTourUser, XTRmDemoAccountPassword(s_strTourUser));
             ApplyRestrictions(false);
         }
         XTRmDemoAdmin::RunHeadlessTour(this);

@@ -938,6 +938,8 @@ Rms::RmsResult XTRmsService::LoadUserProfiles()
 Rms::RmsResult XTRmsService::SaveUserProfiles()
 {
     XTRmsServiceImpl& impl = *m_pImpl;
+    // A message describes the last save only.
+    impl.m_strLastServerMessage.clear();
     if (impl.m_vecPending.empty())
         return Rms::RmsSuccess;
     std::wstring strActor = impl.Actor().empty() ? impl.m_strOsUser : impl.Actor();
@@ -1398,15 +1400,20 @@ std::vector<XTRmsAuditEntry> XTRmsService::GetAuditTrail(size_t nCount) const
     return vecEntries;
 }
 
-bool XTRmsService::VerifyAuditChain(std::wstring* pstrProblem) const
+bool XTRmsService::VerifyAuditChain(std::wstring* pstrProblem, bool* pbReadable) const
 {
     std::wstring strProblem;
     bool bIntact = false;
+    bool bReadable = false;
     if (!m_pImpl->m_pStore)
         strProblem = m_pImpl->m_strStoreProblem;
     else if (!m_pImpl->m_pStore->VerifyAudit(&bIntact, &strProblem))
         strProblem = L"The audit trail cannot be read: " + m_pImpl->m_pStore->GetLastErrorText();
+    else
+        bReadable = true;
     if (pstrProblem != nullptr)
         *pstrProblem = strProblem;
+    if (pbReadable != nullptr)
+        *pbReadable = bReadable;
     return bIntact;
 }

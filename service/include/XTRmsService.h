@@ -193,8 +193,9 @@ public:
     // The latest nCount entries, oldest first (0: all).
     std::vector<XTRmsAuditEntry> GetAuditTrail(size_t nCount) const;
     // False when a row was edited, removed or inserted out of the chain;
-    // pstrProblem names the first bad sequence number.
-    bool VerifyAuditChain(std::wstring* pstrProblem) const;
+    // pstrProblem names the first bad sequence number. *pbReadable tells a
+    // broken chain (true) from a trail that could not be read at all.
+    bool VerifyAuditChain(std::wstring* pstrProblem, bool* pbReadable = nullptr) const;
 
 private:
     std::unique_ptr<XTRmsServiceImpl> m_pImpl;

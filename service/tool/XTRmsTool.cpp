@@ -585,9 +585,14 @@ int XTRmsTool::RunAudit()
 int XTRmsTool::RunVerify()
 {
     std::wstring strProblem;
-    // The store opened, so a false answer means the chain itself is bad.
-    if (!m_pService->VerifyAuditChain(&strProblem))
+    bool bReadable = false;
+    if (!m_pService->VerifyAuditChain(&strProblem, &bReadable))
+    {
+        // A trail that cannot be read is a failure, not proof of tampering.
+        if (!bReadable)
+            return Fail(strProblem, ms_nExitFailed);
         return Fail(L"The audit trail is broken: " + strProblem, ms_nExitAuditBroken);
+    }
     m_console.Out(L"The audit trail is intact (" + std::to_wstring(m_pService->GetAuditTrail(0).size()) +
         L" entries).\n");
     return ms_nExitOk;
