@@ -11,29 +11,42 @@ namespace
 {
 const UINT kPopupItemId = static_cast<UINT>(-1);
 
-// The whole text of the item at a position, mnemonic ampersand and anything
-// behind a tab included: that is the popup's registered name.
-std::wstring GetItemTextByPosition(CMenu* pMenu, UINT nPosition)
+// Reads the whole text of the item at a position, mnemonic ampersand and
+// anything behind a tab included (that is the popup's registered name), into
+// strText. The buffer is the caller's and keeps its room from one popup to the
+// next, so a level allocates for names only when one is longer than any before
+// (short names fit the string's own small buffer).
+void ReadItemTextByPosition(CMenu* pMenu, UINT nPosition, std::wstring& strText)
 {
-    TCHAR szText[128];
-    const int nBufferLength = static_cast<int>(_countof(szText));
-    int nLength = pMenu->GetMenuString(nPosition, szText, nBufferLength, MF_BYPOSITION);
-    if (nLength < nBufferLength - 1)
-        return std::wstring(szText, static_cast<size_t>(nLength > 0 ? nLength : 0));
-
-    // Long texts are rare; ask for the length and read again.
-    int nFullLength = pMenu->GetMenuString(nPosition, nullptr, 0, MF_BYPOSITION);
-    std::wstring strText(static_cast<size_t>(nFullLength) + 1, L'\0');
-    nLength = pMenu->GetMenuString(nPosition, &strText[0], nFullLength + 1, MF_BYPOSITION);
+    strText.resize(strText.capacity());
+    const int nRoom = static_cast<int>(strText.size());
+    int nLength = pMenu->GetMenuString(nPosition, &strText[0], nRoom + 1, MF_BYPOSITION);
+    if (nLength >= nRoom)
+    {
+        // Filled to the last character: the name may go on. Ask for its
+        // length and read again.
+        const int nFullLength = pMenu->GetMenuString(nPosition, nullptr, 0, MF_BYPOSITION);
+        if (nFullLength > nRoom)
+        {
+            strText.resize(static_cast<size_t>(nFullLength));
+            nLength = pMenu->GetMenuString(nPosition, &strText[0], nFullLength + 1, MF_BYPOSITION);
+        }
+    }
     strText.resize(static_cast<size_t>(nLength > 0 ? nLength : 0));
-    return strText;
 }
 } // namespace
 
 void XTRmRestrictionsMenu::AdaptToRestrictions(CMenu* pMenu) const
 {
+    // Items are deleted and greyed by position, at the item being visited, not
+    // by command id: Windows resolves an id to its first item in the tree,
+    // diving into earlier popups, so with a command standing twice (in a popup
+    // and again beside it) the call would act on the wrong one, or on one
+    // inside a popup greyed by name that must stay as it was.
     // Walked from the last item to the first, so that deleting by position
     // never moves an item still to be visited.
+    const bool bPopupNamesRegistered = !m_setHiddenMenuPopups.empty() || !m_setDisabledMenuPopups.empty();
+    std::wstring strName;
     const int nCount = static_cast<int>(pMenu->GetMenuItemCount());
     for (int nPos = nCount - 1; nPos >= 0; --nPos)
     {
@@ -41,20 +54,30 @@ void XTRmRestrictionsMenu::AdaptToRestrictions(CMenu* pMenu) const
         const UINT nId = pMenu->GetMenuItemID(nPos);
         if (nId == kPopupItemId)
         {
-            const std::wstring strName = GetItemTextByPosition(pMenu, nPosition);
-            if (IsMenuPopupHidden(strName))
-                pMenu->DeleteMenu(nPosition, MF_BYPOSITION);
-            else if (IsMenuPopupDisabled(strName))
-                pMenu->EnableMenuItem(nPosition, MF_BYPOSITION | MF_DISABLED | MF_GRAYED);
-            else if (!ContainsMenuPopupItems(pMenu, nPosition))
+            // Without registered names no name can match, so none is read.
+            if (bPopupNamesRegistered)
+            {
+                ReadItemTextByPosition(pMenu, nPosition, strName);
+                if (IsMenuPopupHidden(strName))
+                {
+                    pMenu->DeleteMenu(nPosition, MF_BYPOSITION);
+                    continue;
+                }
+                if (IsMenuPopupDisabled(strName))
+                {
+                    pMenu->EnableMenuItem(nPosition, MF_BYPOSITION | MF_DISABLED | MF_GRAYED);
+                    continue;
+                }
+            }
+            if (!ContainsMenuPopupItems(pMenu, nPosition))
                 pMenu->DeleteMenu(nPosition, MF_BYPOSITION);
         }
         else if (nId != 0)
         {
             if (IsCommandHidden(nId))
-                pMenu->DeleteMenu(nId, MF_BYCOMMAND);
+                pMenu->DeleteMenu(nPosition, MF_BYPOSITION);
             else if (IsCommandDisabled(nId))
-                pMenu->EnableMenuItem(nId, MF_BYCOMMAND | MF_DISABLED | MF_GRAYED);
+                pMenu->EnableMenuItem(nPosition, MF_BYPOSITION | MF_DISABLED | MF_GRAYED);
         }
     }
     HandleSeparators(pMenu);

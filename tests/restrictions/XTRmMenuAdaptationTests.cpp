@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <random>
 #include <set>
 
@@ -52,6 +53,15 @@ TEST_P(MenuAdaptation, LeavesWhatTheUserMaySee)
 }
 
 const std::wstring kLongName(300, L'x');
+// Either side of the 128 characters that the walk once read in one go.
+const std::wstring kName127(127, L'n');
+const std::wstring kName128(128, L'n');
+const std::wstring kName129(129, L'n');
+// A command standing more than once, as hosts do (Print in File and again on
+// the bar, in a submenu and beside it): every occurrence must be adapted where
+// it stands, the first one in the tree being no different from the others.
+const std::wstring kRepeatedPrint =
+    L"&File{&Print=5|Sub{Print=5|Print=5|A=1}|-|E&xit=2}|Print=5|G{B=2|Deeper{Print=5}}";
 
 INSTANTIATE_TEST_SUITE_P(Cases, MenuAdaptation,
     testing::Values(
@@ -80,6 +90,23 @@ INSTANTIATE_TEST_SUITE_P(Cases, MenuAdaptation,
             {{}, {}, {L"File", L"edit", L"&View", L"Tools"}, {}}, L"&File{A=1}|Edit{B=2}|Tools\tAlt+T{D=4}"},
         AdaptationCase{"LongPopupName", L"F{A=1}|" + kLongName + L"{B=2}|" + kLongName + L"y{C=3}",
             {{}, {}, {kLongName}, {}}, L"F{A=1}|" + kLongName + L"y{C=3}"},
+        AdaptationCase{"PopupNamesAroundTheOldBufferSize",
+            L"F{A=1}|" + kName127 + L"{B=2}|" + kName128 + L"{C=3}|" + kName129 + L"{D=4}|Fx{E=5}",
+            {{}, {}, {L"F", kName128}, {kName127}}, L"~" + kName127 + L"{B=2}|" + kName129 + L"{D=4}|Fx{E=5}"},
+        AdaptationCase{"RepeatedHiddenIdGoneAtEveryDepth", kRepeatedPrint, {{5}, {}, {}, {}},
+            L"&File{Sub{A=1}|-|E&xit=2}|G{B=2}"},
+        AdaptationCase{"RepeatedDisabledIdGreyedAtEveryDepth", kRepeatedPrint, {{}, {5}, {}, {}},
+            L"&File{~&Print=5|Sub{~Print=5|~Print=5|A=1}|-|E&xit=2}|~Print=5|G{B=2|Deeper{~Print=5}}"},
+        AdaptationCase{"RepeatedIdsOfBothTablesInterleaved", L"F{Save=6|Sub{Print=5|Save=6}}|Save=6|Print=5",
+            {{5}, {6}, {}, {}}, L"F{~Save=6|Sub{~Save=6}}|~Save=6"},
+        AdaptationCase{"RepeatedHiddenIdBesideADisabledPopup", L"Admin{Print=5|Save=6}|Print=5|G{Print=5|B=2}",
+            {{5}, {6}, {}, {L"Admin"}}, L"~Admin{Print=5|Save=6}|G{B=2}"},
+        AdaptationCase{"RepeatedDisabledIdBesideADisabledPopup", L"Admin{Print=5|Sub{Print=5}}|Print=5",
+            {{}, {5}, {}, {L"Admin"}}, L"~Admin{Print=5|Sub{Print=5}}|~Print=5"},
+        AdaptationCase{"RepeatedHiddenIdBesideAHiddenPopup", L"Old{Print=5|B=2}|Print=5|C=3",
+            {{5}, {}, {L"Old"}, {}}, L"C=3"},
+        AdaptationCase{"RepeatedDisabledIdBesideAHiddenPopup", L"Old{Print=5}|Print=5|F{Print=5}",
+            {{}, {5}, {L"Old"}, {}}, L"~Print=5|F{~Print=5}"},
         AdaptationCase{"SeparatorsLeftOverAreCleanedAtEachLevel",
             L"F{A=1|-|B=2|-|C=3|-|D=4}|-|G{-|E=5|-|-|F=6|-}|-|H=7",
             {{2, 4, 7}, {}, {}, {}}, L"F{A=1|-|C=3}|-|G{E=5|-|F=6}"}),
@@ -222,6 +249,8 @@ struct ModelItem
 
 const wchar_t* const kPopupNames[] = {L"&File", L"File", L"file", L"&Tools", L"Tools\tAlt+T", L"Admin", L"Sub"};
 
+const UINT kFirstModelId = 100;
+
 std::vector<ModelItem> RandomItems(std::mt19937& rng, int nDepth, UINT& nNextId)
 {
     std::vector<ModelItem> vecItems(std::uniform_int_distribution<int>(0, 6)(rng));
@@ -240,9 +269,13 @@ std::vector<ModelItem> RandomItems(std::mt19937& rng, int nDepth, UINT& nNextId)
         }
         else
         {
-            // Unique ids: by-command operations act on the first item of an id.
+            // A third of the commands repeat an id already in the menu, at any
+            // depth: each occurrence must be adapted where it stands.
             item.kind = ModelItem::Command;
-            item.nId = nNextId++;
+            if (nNextId > kFirstModelId && std::uniform_int_distribution<int>(0, 2)(rng) == 0)
+                item.nId = std::uniform_int_distribution<UINT>(kFirstModelId, nNextId - 1)(rng);
+            else
+                item.nId = nNextId++;
             item.strText = L"Cmd" + std::to_wstring(item.nId);
         }
     }
@@ -265,14 +298,33 @@ HMENU BuildModel(const std::vector<ModelItem>& vecItems, bool bPopup)
     return hMenu;
 }
 
+std::wstring DumpModel(const std::vector<ModelItem>& vecItems)
+{
+    std::wstring strDump;
+    for (const ModelItem& item : vecItems)
+    {
+        if (!strDump.empty())
+            strDump += L'|';
+        if (item.kind == ModelItem::Separator)
+            strDump += L'-';
+        else if (item.kind == ModelItem::Command)
+            strDump += item.strText + L'=' + std::to_wstring(item.nId);
+        else
+            strDump += item.strText + L'{' + DumpModel(item.vecChildren) + L'}';
+    }
+    return strDump;
+}
+
+// What the user finds in a menu: how often each command stands in it, and the
+// contents of each popup greyed by name.
 struct SeenMenu
 {
-    std::set<UINT> setIds;
-    std::set<UINT> setGreyedIds;
+    std::map<UINT, int> mapCommandCounts;
+    std::multiset<std::wstring> setGreyedPopups;
 };
 
 // Walks the adapted menu, checking every level outside greyed popups, and
-// collects the ids seen anywhere.
+// collects what it sees.
 void CheckAdaptedLevel(HMENU hMenu, const XTRmTableRestrictions& r, bool bInsideGreyedPopup, SeenMenu& seen,
     const std::string& strWhere)
 {
@@ -298,39 +350,41 @@ void CheckAdaptedLevel(HMENU hMenu, const XTRmTableRestrictions& r, bool bInside
                 EXPECT_FALSE(r.IsMenuPopupHidden(szText)) << strWhere;
                 EXPECT_EQ(bGreyed, r.IsMenuPopupDisabled(szText)) << strWhere;
                 // A popup disabled by name stays as it was, even when empty.
-                if (!bGreyed)
-                {
+                if (bGreyed)
+                    seen.setGreyedPopups.insert(szText + (L'{' + DumpMenu(hSub) + L'}'));
+                else
                     EXPECT_GT(::GetMenuItemCount(hSub), 0) << strWhere << ": empty popup survived";
-                }
             }
             CheckAdaptedLevel(hSub, r, bInsideGreyedPopup || bGreyed, seen, strWhere);
         }
         else if (!bSeparator)
         {
-            seen.setIds.insert(nId);
-            if (bGreyed)
-                seen.setGreyedIds.insert(nId);
+            ++seen.mapCommandCounts[nId];
             if (!bInsideGreyedPopup)
             {
-                EXPECT_FALSE(r.IsCommandHidden(nId)) << strWhere;
-                EXPECT_EQ(bGreyed, r.IsCommandDisabled(nId)) << strWhere;
+                EXPECT_FALSE(r.IsCommandHidden(nId)) << strWhere << ": command " << nId;
+                EXPECT_EQ(bGreyed, r.IsCommandDisabled(nId)) << strWhere << ": command " << nId;
             }
         }
     }
 }
 
-// Every command that no table touches, on a path of unrestricted popups or
-// inside a disabled one, must still be there.
-void CollectMustSurvive(const std::vector<ModelItem>& vecItems, const XTRmTableRestrictions& r, bool bInsideDisabled,
-    std::set<UINT>& setMustSurvive)
+// What must be left of the model: every occurrence of a command that no table
+// touches, on a path of unrestricted popups, and every popup disabled by name
+// as it was, whatever it holds.
+void CollectExpected(const std::vector<ModelItem>& vecItems, const XTRmTableRestrictions& r, bool bInsideDisabled,
+    SeenMenu& expected)
 {
     for (const ModelItem& item : vecItems)
     {
         if (item.kind == ModelItem::Command && (bInsideDisabled || !r.IsCommandHidden(item.nId)))
-            setMustSurvive.insert(item.nId);
-        if (item.kind == ModelItem::Popup && !r.IsMenuPopupHidden(item.strText))
-            CollectMustSurvive(item.vecChildren, r, bInsideDisabled || r.IsMenuPopupDisabled(item.strText),
-                setMustSurvive);
+            ++expected.mapCommandCounts[item.nId];
+        if (item.kind != ModelItem::Popup || r.IsMenuPopupHidden(item.strText))
+            continue;
+        const bool bDisabled = r.IsMenuPopupDisabled(item.strText);
+        if (bDisabled && !bInsideDisabled)
+            expected.setGreyedPopups.insert(item.strText + L'{' + DumpModel(item.vecChildren) + L'}');
+        CollectExpected(item.vecChildren, r, bInsideDisabled || bDisabled, expected);
     }
 }
 
@@ -339,11 +393,11 @@ TEST(MenuAdaptationModel, RandomMenusKeepTheirPromises)
     std::mt19937 rng(20240607);
     for (int nRound = 0; nRound < 300; ++nRound)
     {
-        UINT nNextId = 100;
+        UINT nNextId = kFirstModelId;
         std::vector<ModelItem> vecModel = RandomItems(rng, 0, nNextId);
         XTRmTables tables;
         std::uniform_int_distribution<int> roll(0, 3);
-        for (UINT nId = 100; nId < nNextId; ++nId)
+        for (UINT nId = kFirstModelId; nId < nNextId; ++nId)
         {
             if (roll(rng) == 0)
                 tables.vecHiddenCommands.push_back(nId);
@@ -366,10 +420,10 @@ TEST(MenuAdaptationModel, RandomMenusKeepTheirPromises)
         const std::string strWhere = "round " + std::to_string(nRound);
         SeenMenu seen;
         CheckAdaptedLevel(menu.GetSafeHmenu(), restrictions, false, seen, strWhere);
-        std::set<UINT> setMustSurvive;
-        CollectMustSurvive(vecModel, restrictions, false, setMustSurvive);
-        for (UINT nId : setMustSurvive)
-            EXPECT_EQ(seen.setIds.count(nId), 1u) << strWhere << ": command " << nId << " lost";
+        SeenMenu expected;
+        CollectExpected(vecModel, restrictions, false, expected);
+        EXPECT_EQ(seen.mapCommandCounts, expected.mapCommandCounts) << strWhere;
+        EXPECT_EQ(seen.setGreyedPopups, expected.setGreyedPopups) << strWhere;
         if (HasFailure())
             break;
     }
