@@ -1,6 +1,7 @@
 // What XTRm's restrictions cost a host: Disable in every update pass against
-// a bare hash-set probe and against asking the rights service directly,
-// registration, the menu walk and toolbar hiding at growing sizes. The rights
+// a bare hash-set probe, against the same probe and Enable written inline, and
+// against asking the rights service directly; registration, the menu walk (up
+// to 10,000 items in one popup) and toolbar hiding at growing sizes. The rights
 // service's own figures are in XTRmsBench.cpp, its load run in
 // XTRmsBenchLoad.cpp.
 #define CATCH_CONFIG_RUNNER
@@ -66,6 +67,19 @@ TEST_CASE("Disable in an update handler")
     {
         meter.measure([&](int i) { return restrictions.Disable(vecIds[i & 63], &cmdUI); });
     };
+    // What Disable does, written inline in the handler: the probe, then the
+    // virtual Enable on a hit. The CCmdUI comes through a pointer the compiler
+    // cannot see through, as a handler's argument does.
+    CCmdUI* volatile pHandlerCmdUI = &cmdUI;
+    BENCHMARK_ADVANCED("fair baseline: probe, then Enable on a hit")(Catch::Benchmark::Chronometer meter)
+    {
+        meter.measure([&](int i) {
+            const bool bHit = setProbe.find(vecIds[i & 63]) != setProbe.end();
+            if (bHit)
+                pHandlerCmdUI->Enable(FALSE);
+            return bHit;
+        });
+    };
     BENCHMARK_ADVANCED("baseline: handler asks the rights service")(Catch::Benchmark::Chronometer meter)
     {
         // What a host writes without XTRm: one service call per handler call.
@@ -114,12 +128,16 @@ TEST_CASE("Registration of N commands")
 namespace
 {
 // Adapts a fresh copy of the menu per run; building it is not measured.
-void BenchmarkAdaptation(const std::string& strGroup, const XTRmBenchMenuShape& shape)
+void BenchmarkAdaptation(const std::string& strGroup, const XTRmBenchMenuShape& shape, bool bHideToo = true)
 {
-    // A tenth of the commands hidden, another tenth disabled.
+    // A tenth of the commands hidden (unless bHideToo is false), another
+    // tenth disabled.
     XTRmBenchRightsService service(200, 10);
     XTRmBenchRestrictions restrictions(&service);
-    restrictions.RegisterCommands(shape.nCommands, 200);
+    if (bHideToo)
+        restrictions.RegisterCommands(shape.nCommands, 200);
+    else
+        restrictions.RegisterCommandsDisabledOnly(shape.nCommands, 200);
     restrictions.RegisterPopupsUnused();
 
     BENCHMARK_ADVANCED(BenchName(strGroup, shape.nItems))(Catch::Benchmark::Chronometer meter)
@@ -138,10 +156,20 @@ TEST_CASE("AdaptToRestrictions")
     // About ten items per popup, as real menus have: more items, more levels.
     for (int nLevels : {2, 3, 4})
         BenchmarkAdaptation("AdaptToRestrictions, ~10 items per popup", XTRmBenchMenuShape::Bounded(nLevels));
-    // Ten popups of ever more items: Win32's by-command search at one level
-    // grows with that level's width.
+    // Ten popups of ever more items.
     for (int nPerPopup : {10, 100, 1000})
         BenchmarkAdaptation("AdaptToRestrictions, 10 popups of growing width", XTRmBenchMenuShape::Wide(nPerPopup));
+    // One popup up to 10,000 items: each item costs the walk the same wherever
+    // it stands; what grows faster is Win32 deleting in the middle of it.
+    for (int nItems : {10, 100, 1000, 10000})
+        BenchmarkAdaptation("AdaptToRestrictions, one popup of n items", XTRmBenchMenuShape::OnePopup(nItems));
+    // The same without hidden commands: what is left when Win32 deletes
+    // nothing in the middle of the popup.
+    for (int nItems : {10, 100, 1000, 10000})
+    {
+        BenchmarkAdaptation("AdaptToRestrictions, one popup of n items, greyed only",
+            XTRmBenchMenuShape::OnePopup(nItems), false);
+    }
 }
 
 TEST_CASE("HideToolBarButtons")

@@ -110,6 +110,15 @@ void XTRmBenchRestrictions::RegisterCommands(int nCommands, int nRights)
     }
 }
 
+void XTRmBenchRestrictions::RegisterCommandsDisabledOnly(int nCommands, int nRights)
+{
+    for (int i = 0; i < nCommands; ++i)
+    {
+        const unsigned int nId = kFirstCommand + static_cast<unsigned int>(i);
+        CommandDisable(nId, RightOf(nId + 5, nRights));
+    }
+}
+
 void XTRmBenchRestrictions::RegisterPopupsUnused()
 {
     for (int i = 0; i < 50; ++i)
@@ -180,9 +189,35 @@ XTRmBenchMenuShape XTRmBenchMenuShape::Wide(int nCommandsPerPopup)
     return shape;
 }
 
+XTRmBenchMenuShape XTRmBenchMenuShape::OnePopup(int nItems)
+{
+    XTRmBenchMenuShape shape;
+    shape.nItemsInOnePopup = nItems;
+    shape.nCommands = nItems - nItems / 10;
+    shape.nItems = nItems; // the bar's one popup item aside
+    return shape;
+}
+
 HMENU BuildBenchMenu(const XTRmBenchMenuShape& shape)
 {
     unsigned int nNextId = kFirstCommand;
+    if (shape.nItemsInOnePopup > 0)
+    {
+        HMENU hPopup = ::CreatePopupMenu();
+        for (int i = 0; i < shape.nItemsInOnePopup; ++i)
+        {
+            if (i % 10 == 9)
+            {
+                ::AppendMenuW(hPopup, MF_SEPARATOR, 0, nullptr);
+                continue;
+            }
+            std::wstring strText = L"Command " + std::to_wstring(nNextId);
+            ::AppendMenuW(hPopup, MF_STRING, nNextId++, strText.c_str());
+        }
+        HMENU hBar = ::CreateMenu();
+        ::AppendMenuW(hBar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(hPopup), L"&Popup 0");
+        return hBar;
+    }
     if (shape.nLevels > 0)
     {
         int nPopupNumber = 0;

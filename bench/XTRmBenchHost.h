@@ -68,6 +68,9 @@ public:
     // Commands kFirstCommand... : hidden when their right is missing and
     // disabled when the next right is, each registration asking the service.
     void RegisterCommands(int nCommands, int nRights);
+    // The same commands disabled as above, none hidden: the walk without
+    // Win32's deletions.
+    void RegisterCommandsDisabledOnly(int nCommands, int nRights);
     // Popup names that the generated menus do not use, so that each popup
     // costs its lookups without being restricted.
     void RegisterPopupsUnused();
@@ -81,8 +84,12 @@ struct XTRmBenchMenuShape
     long nItems = 0;
     int nCommands = 0;
 
+    int nItemsInOnePopup = 0; // for OnePopup: the popup's items, every tenth a separator
+
     static XTRmBenchMenuShape Bounded(int nLevels);
     static XTRmBenchMenuShape Wide(int nCommandsPerPopup);
+    // A bar of one popup of nItems items: the widest level a host could build.
+    static XTRmBenchMenuShape OnePopup(int nItems);
 };
 
 HMENU BuildBenchMenu(const XTRmBenchMenuShape& shape);
