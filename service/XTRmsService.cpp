@@ -519,6 +519,10 @@ public:
         return m_bGuest ? std::wstring(L"(guest)") : m_strUser;
     }
 
+    // Who a change is recorded for: the logged-in user, else the one at the
+    // operating system (the console tool, provisioning).
+    std::wstring AdminActor() const { return Actor().empty() ? m_strOsUser : Actor(); }
+
     bool Audit(const std::wstring& strActor, const wchar_t* pszEvent, const std::wstring& strSubject,
         const std::wstring& strDetail)
     {
@@ -572,7 +576,7 @@ public:
                     bUnknown = true;
                     return false;
                 }
-                return Audit(Actor().empty() ? m_strOsUser : Actor(), pszEvent, strUserName, std::wstring());
+                return Audit(AdminActor(), pszEvent, strUserName, std::wstring());
             },
             nullptr);
         if (bOk)
@@ -942,7 +946,7 @@ Rms::RmsResult XTRmsService::SaveUserProfiles()
     impl.m_strLastServerMessage.clear();
     if (impl.m_vecPending.empty())
         return Rms::RmsSuccess;
-    std::wstring strActor = impl.Actor().empty() ? impl.m_strOsUser : impl.Actor();
+    std::wstring strActor = impl.AdminActor();
     std::wstring strError;
     bool bSaved = impl.Write(
         [&](std::wstring* pstrReason) {
@@ -1183,7 +1187,7 @@ Rms::RmsResult XTRmsService::AddUser(const std::wstring& strUserName, const std:
         user.strSaltHex = hash.strSaltHex;
         user.nIterations = hash.nIterations;
     }
-    std::wstring strActor = impl.Actor().empty() ? impl.m_strOsUser : impl.Actor();
+    std::wstring strActor = impl.AdminActor();
     bool bOk = impl.Write(
         [&](std::wstring* pstrReason) {
             XTRmsStoredUser existing;
@@ -1226,7 +1230,7 @@ Rms::RmsResult XTRmsService::SetPassword(const std::wstring& strUserName, const 
 Rms::RmsResult XTRmsService::Unlock(const std::wstring& strUserName, std::wstring* pstrError)
 {
     XTRmsServiceImpl& impl = *m_pImpl;
-    std::wstring strActor = impl.Actor().empty() ? impl.m_strOsUser : impl.Actor();
+    std::wstring strActor = impl.AdminActor();
     bool bOk = impl.Write(
         [&](std::wstring* pstrReason) {
             if (!impl.m_pStore->SetLockState(strUserName, 0, 0))
@@ -1245,7 +1249,7 @@ Rms::RmsResult XTRmsService::Unlock(const std::wstring& strUserName, std::wstrin
 Rms::RmsResult XTRmsService::SetDisabled(const std::wstring& strUserName, bool bDisabled, std::wstring* pstrError)
 {
     XTRmsServiceImpl& impl = *m_pImpl;
-    std::wstring strActor = impl.Actor().empty() ? impl.m_strOsUser : impl.Actor();
+    std::wstring strActor = impl.AdminActor();
     bool bOk = impl.Write(
         [&](std::wstring* pstrReason) {
             if (!impl.m_pStore->SetDisabled(strUserName, bDisabled))
@@ -1352,7 +1356,7 @@ bool XTRmsService::ImportCsv(const std::wstring& strCsv, std::wstring* pstrError
         }
         vecUsers.push_back(user);
     }
-    std::wstring strActor = impl.Actor().empty() ? impl.m_strOsUser : impl.Actor();
+    std::wstring strActor = impl.AdminActor();
     bool bOk = impl.Write(
         [&](std::wstring*) {
             for (const XTRmsStoredUser& user : vecUsers)
