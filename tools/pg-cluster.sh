@@ -27,7 +27,18 @@ user=xtrms
 database=xtrms
 mkdir -p "$dir"
 dir="$(cd "$dir" && pwd)"
-data="$dir/data"
+# The server runs as postgres and must reach its files: when DIR lies below a
+# folder postgres cannot enter (a private temporary folder, say), the cluster
+# itself lives in a folder of its own under /tmp, named after DIR. DIR keeps
+# only what the callers read (port, password, logs).
+pgroot="$dir"
+if [[ $(id -u) -eq 0 ]] && ! runuser -u postgres -- test -x "$dir" 2>/dev/null; then
+    pgroot="${TMPDIR:-/tmp}/xtrms-pg-$(printf '%s' "$dir" | sha1sum | cut -c1-16)"
+    mkdir -p "$pgroot"
+    chmod 700 "$pgroot"
+    chown postgres "$pgroot"
+fi
+data="$pgroot/data"
 
 case "$cmd" in
 start)
@@ -36,18 +47,20 @@ start)
         password="$(head -c 18 /dev/urandom | base64 | tr -d '/+=')"
         umask 077
         printf '%s\n' "$password" > "$dir/password"
-        [[ $(id -u) -eq 0 ]] && chown -R postgres "$dir"
-        as_pg "$bindir/initdb" -D "$data" -U postgres --pwfile="$dir/password" -A scram-sha-256 \
+        printf '%s\n' "$password" > "$pgroot/pwfile"
+        [[ $(id -u) -eq 0 ]] && chown -R postgres "$pgroot"
+        as_pg "$bindir/initdb" -D "$data" -U postgres --pwfile="$pgroot/pwfile" -A scram-sha-256 \
             -E UTF8 --locale=C.UTF-8 >"$dir/initdb.log" 2>&1
+        rm -f "$pgroot/pwfile"
         {
             echo "listen_addresses = '127.0.0.1'"
-            echo "unix_socket_directories = '$dir'"
+            echo "unix_socket_directories = '$pgroot'"
             echo "max_connections = 200"
             echo "fsync = on"
         } >> "$data/postgresql.conf"
         printf 'local all all scram-sha-256\nhost all all 127.0.0.1/32 scram-sha-256\nhost all all ::1/128 scram-sha-256\n' \
             > "$data/pg_hba.conf"
-        [[ $(id -u) -eq 0 ]] && chown -R postgres "$dir"
+        [[ $(id -u) -eq 0 ]] && chown -R postgres "$pgroot"
         fresh=1
     fi
     password="$(cat "$dir/password")"
@@ -55,7 +68,7 @@ start)
     as_pg "$bindir/pg_ctl" -D "$data" status >/dev/null 2>&1 && as_pg "$bindir/pg_ctl" -D "$data" -m fast -w stop >/dev/null
     # A free loopback port, asked of the kernel.
     port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')"
-    as_pg "$bindir/pg_ctl" -D "$data" -l "$dir/server.log" -o "-p $port" -w -t 30 start >/dev/null
+    as_pg "$bindir/pg_ctl" -D "$data" -l "$pgroot/server.log" -o "-p $port" -w -t 30 start >/dev/null
     echo "$port" > "$dir/port"
     if [[ -n "${fresh:-}" ]]; then
         export PGPASSWORD="$password"
