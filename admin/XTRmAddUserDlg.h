@@ -3,12 +3,13 @@
 #pragma once
 
 #include <afxwin.h>
+#include "XTRmApi.h"
 
 #include "XTRmsRestrictionManagerServiceBase.h"
 
 #include <vector>
 
-class XTRmAddUserDlg : public CDialog
+class XTRM_API XTRmAddUserDlg : public CDialog
 {
     DECLARE_DYNAMIC(XTRmAddUserDlg)
 

@@ -3,10 +3,11 @@
 #pragma once
 
 #include <afxwin.h>
+#include "XTRmApi.h"
 
 #include <string>
 
-class XTRmShowSettingsDlg : public CDialog
+class XTRM_API XTRmShowSettingsDlg : public CDialog
 {
 public:
     XTRmShowSettingsDlg(const std::wstring& strSettings, CWnd* pParent);

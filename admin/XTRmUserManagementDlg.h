@@ -5,12 +5,13 @@
 #pragma once
 
 #include <afxwin.h>
+#include "XTRmApi.h"
 
 #include "XTRmsRestrictionManagerServiceBase.h"
 
 #include <vector>
 
-class XTRmUserManagementDlg : public CDialog
+class XTRM_API XTRmUserManagementDlg : public CDialog
 {
     DECLARE_DYNAMIC(XTRmUserManagementDlg)
 

@@ -20,3 +20,16 @@ if(XTRM_CCACHE)
     set(CMAKE_C_COMPILER_LAUNCHER ${XTRM_CCACHE})
     set(CMAKE_CXX_COMPILER_LAUNCHER ${XTRM_CCACHE})
 endif()
+# boost is header-only here: its headers come from the build machine, through
+# a folder holding only boost/, so that the build machine's C library headers
+# never shadow the target's. FindBoost then works as on any other machine.
+if(EXISTS /usr/include/boost/version.hpp)
+    set(XTRM_BOOST_INCLUDE ${CMAKE_BINARY_DIR}/boost-include)
+    if(NOT EXISTS ${XTRM_BOOST_INCLUDE}/boost)
+        file(MAKE_DIRECTORY ${XTRM_BOOST_INCLUDE})
+        file(CREATE_LINK /usr/include/boost ${XTRM_BOOST_INCLUDE}/boost SYMBOLIC)
+    endif()
+    set(Boost_INCLUDE_DIR ${XTRM_BOOST_INCLUDE} CACHE PATH "boost headers for the cross build")
+    set(Boost_NO_BOOST_CMAKE ON)
+    set(Boost_NO_SYSTEM_PATHS ON)
+endif()

@@ -4,9 +4,10 @@
 #pragma once
 
 #include <afxwin.h>
+#include "XTRmApi.h"
 #include <afxcontrolbars.h>
 
-class XTRmDlgBackgroundBase : public CDialog
+class XTRM_API XTRmDlgBackgroundBase : public CDialog
 {
 public:
     // nBackgroundImageID 0 means no picture.

@@ -3,12 +3,13 @@
 // the caller stores the edited copy after IDOK.
 #pragma once
 
+#include "XTRmApi.h"
 #include "XTRmDlgBackgroundBase.h"
 #include "XTRmsRestrictionManagerServiceBase.h"
 
 #include <string>
 
-class XTRmConnectionSettingsDlg : public XTRmDlgBackgroundBase
+class XTRM_API XTRmConnectionSettingsDlg : public XTRmDlgBackgroundBase
 {
     DECLARE_DYNAMIC(XTRmConnectionSettingsDlg)
 

@@ -3,10 +3,11 @@
 #pragma once
 
 #include <afxwin.h>
+#include "XTRmApi.h"
 
 #include <string>
 
-class XTRmNGUserLoginDlg : public CDialog
+class XTRM_API XTRmNGUserLoginDlg : public CDialog
 {
     DECLARE_DYNAMIC(XTRmNGUserLoginDlg)
 

@@ -3,11 +3,12 @@
 // rights server instead (2).
 #pragma once
 
+#include "XTRmApi.h"
 #include "XTRmDlgBackgroundBase.h"
 
 #include <string>
 
-class XTRmRestrictionSourceSelectorDlg : public XTRmDlgBackgroundBase
+class XTRM_API XTRmRestrictionSourceSelectorDlg : public XTRmDlgBackgroundBase
 {
     DECLARE_DYNAMIC(XTRmRestrictionSourceSelectorDlg)
 
@@ -32,6 +33,9 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    // Tests hand back a choice that no button can produce.
+    friend struct XTRmSourceSelectorTestPeer;
+
     std::wstring m_strCaption;
     bool m_bOfferServerConnection;
     int m_nSelection;

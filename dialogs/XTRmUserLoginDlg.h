@@ -3,10 +3,11 @@
 #pragma once
 
 #include <afxwin.h>
+#include "XTRmApi.h"
 
 #include <string>
 
-class XTRmUserLoginDlg : public CDialog
+class XTRM_API XTRmUserLoginDlg : public CDialog
 {
     DECLARE_DYNAMIC(XTRmUserLoginDlg)
 

@@ -2,11 +2,12 @@
 // user name and password, and when allowed a choice to log in as guest.
 #pragma once
 
+#include "XTRmApi.h"
 #include "XTRmDlgBackgroundBase.h"
 
 #include <string>
 
-class XTRmUserLoginHdrDlg : public XTRmDlgBackgroundBase
+class XTRM_API XTRmUserLoginHdrDlg : public XTRmDlgBackgroundBase
 {
     DECLARE_DYNAMIC(XTRmUserLoginHdrDlg)
 

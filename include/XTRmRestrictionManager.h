@@ -44,6 +44,9 @@ public:
     static bool ShowChangePasswordDlg(CWnd* pParent);
 
 private:
+    // The tests' window on the caption and background rules.
+    friend struct XTRmFacadeAccess;
+
     static std::wstring GetApplicationName();
     static int GetApplicationBackgroundImageID();
     static void HandleRMConnectionResult(const Rms::RmsConnectionTest& nResult);

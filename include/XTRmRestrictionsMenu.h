@@ -8,13 +8,13 @@
 #include "XTRmApi.h"
 #include "XTRmsRestrictionManagerServiceBase.h"
 
+#include <afxwin.h>
+
 #include <boost/unordered_set.hpp>
 
 #include <string>
 #include <vector>
 
-class CMenu;
-class CCmdUI;
 class CMFCToolBar;
 
 class XTRM_API XTRmRestrictionsMenu
@@ -31,7 +31,8 @@ public:
     // every sub-menu below it.
     void AdaptToRestrictions(CMenu* pMenu) const;
     // For an update handler: disables the command when it is registered as
-    // disabled and tells whether it did.
+    // disabled and tells whether it did. Defined below, so that a host's
+    // compiler inlines it into every update pass instead of calling into the DLL.
     bool Disable(unsigned int nCommandId, CCmdUI* pCmdUI) const;
     void HideToolBarButtons(CMFCToolBar* pToolBar) const;
 
@@ -69,3 +70,16 @@ private:
     boost::unordered_set<std::wstring> m_setHiddenMenuPopups;
     boost::unordered_set<std::wstring> m_setDisabledMenuPopups;
 };
+
+inline bool XTRmRestrictionsMenu::IsCommandDisabled(unsigned int nCommandId) const
+{
+    return m_setDisabledCommands.find(nCommandId) != m_setDisabledCommands.end();
+}
+
+inline bool XTRmRestrictionsMenu::Disable(unsigned int nCommandId, CCmdUI* pCmdUI) const
+{
+    if (!IsCommandDisabled(nCommandId))
+        return false;
+    pCmdUI->Enable(FALSE);
+    return true;
+}

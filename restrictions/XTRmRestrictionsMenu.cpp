@@ -130,11 +130,6 @@ bool XTRmRestrictionsMenu::IsCommandHidden(unsigned int nCommandId) const
     return m_setHiddenCommands.find(nCommandId) != m_setHiddenCommands.end();
 }
 
-bool XTRmRestrictionsMenu::IsCommandDisabled(unsigned int nCommandId) const
-{
-    return m_setDisabledCommands.find(nCommandId) != m_setDisabledCommands.end();
-}
-
 bool XTRmRestrictionsMenu::IsMenuPopupHidden(const std::wstring& strPopupName) const
 {
     return m_setHiddenMenuPopups.find(strPopupName) != m_setHiddenMenuPopups.end();

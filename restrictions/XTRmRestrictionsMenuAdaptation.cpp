@@ -97,14 +97,6 @@ void XTRmRestrictionsMenu::HandleSeparators(CMenu* pMenu) const
     XTGuiMenuUtils::CleanUpSeparators(pMenu);
 }
 
-bool XTRmRestrictionsMenu::Disable(unsigned int nCommandId, CCmdUI* pCmdUI) const
-{
-    if (!IsCommandDisabled(nCommandId))
-        return false;
-    pCmdUI->Enable(FALSE);
-    return true;
-}
-
 void XTRmRestrictionsMenu::HideToolBarButtons(CMFCToolBar* pToolBar) const
 {
     // Hiding keeps every button at its index, so walking from the last to the

@@ -1,6 +1,5 @@
 // Reaches the façade's private rules (application name, background image)
-// from tests. The library exports the whole class, so its private members
-// are linkable; only the access check is lifted, and only here.
+// from tests, as the friend the façade names.
 #pragma once
 
 #include <functional>
@@ -9,9 +8,7 @@
 
 #include <afxwin.h>
 
-#define private public
 #include "XTRmRestrictionManager.h"
-#undef private
 
 struct XTRmFacadeAccess
 {

@@ -15,14 +15,14 @@ namespace
 int CountChainedLibraries()
 {
     int nCount = 0;
-    for (CDynLinkLibrary* pDLL = AfxGetModuleState()->m_pFirstDLL; pDLL != nullptr; pDLL = pDLL->m_pNextDLL)
+    for (CDynLinkLibrary* pDLL = AfxGetModuleState()->m_libraryList.GetHead(); pDLL != nullptr; pDLL = pDLL->m_pNextDLL)
         ++nCount;
     return nCount;
 }
 
 bool ChainHoldsModule(HMODULE hModule)
 {
-    for (CDynLinkLibrary* pDLL = AfxGetModuleState()->m_pFirstDLL; pDLL != nullptr; pDLL = pDLL->m_pNextDLL)
+    for (CDynLinkLibrary* pDLL = AfxGetModuleState()->m_libraryList.GetHead(); pDLL != nullptr; pDLL = pDLL->m_pNextDLL)
     {
         if (pDLL->m_hModule == hModule)
             return true;

@@ -14,10 +14,16 @@
 #include <string>
 #include <vector>
 
-// The selector's choice is written directly by one test below.
-#define private public
 #include "XTRmRestrictionSourceSelectorDlg.h"
-#undef private
+
+// The selector's choice is written directly by one test below.
+struct XTRmSourceSelectorTestPeer
+{
+    static void SetSelection(CWnd* pDlg, int nSelection)
+    {
+        static_cast<XTRmRestrictionSourceSelectorDlg*>(pDlg)->m_nSelection = nSelection;
+    }
+};
 
 namespace
 {
@@ -505,7 +511,7 @@ TEST_F(StartupTest, UnknownSelectorChoiceFailsStartUp)
 {
     m_service.queConnectionTests = {Rms::RmsConnectionServerNotFound};
     m_robot.Expect(kSelector, [](XTRmDialogDriver& dlg) {
-        static_cast<XTRmRestrictionSourceSelectorDlg*>(dlg.GetWindow())->m_nSelection = 3;
+        XTRmSourceSelectorTestPeer::SetSelection(dlg.GetWindow(), 3);
         dlg.PressOK();
     });
 

@@ -74,7 +74,7 @@ public:
     HGDIOBJ m_hObject;
 
     // Null-safe as in MFC.
-    HGDIOBJ GetSafeHandle() const { return this == nullptr ? nullptr : m_hObject; }
+    HGDIOBJ GetSafeHandle() const;
     operator HGDIOBJ() const { return GetSafeHandle(); }
 
     BOOL Attach(HGDIOBJ hObject);

@@ -28,7 +28,7 @@ public:
     HMENU Detach();
 
     // Null-safe as in MFC (the subset builds with -fno-delete-null-pointer-checks).
-    HMENU GetSafeHmenu() const { return this == nullptr ? nullptr : m_hMenu; }
+    HMENU GetSafeHmenu() const;
     operator HMENU() const { return GetSafeHmenu(); }
     BOOL operator==(const CMenu& menu) const { return m_hMenu == menu.m_hMenu; }
     BOOL operator!=(const CMenu& menu) const { return m_hMenu != menu.m_hMenu; }

@@ -192,7 +192,7 @@ public:
 
     operator HWND() const { return m_hWnd; }
     // Null-safe as in MFC (the subset builds with -fno-delete-null-pointer-checks).
-    HWND GetSafeHwnd() const { return this == nullptr ? nullptr : m_hWnd; }
+    HWND GetSafeHwnd() const;
     bool operator==(const CWnd& wnd) const { return m_hWnd == wnd.m_hWnd; }
     bool operator!=(const CWnd& wnd) const { return m_hWnd != wnd.m_hWnd; }
 
@@ -433,6 +433,38 @@ protected:
 // ---------------------------------------------------------------------------
 // Module state, resources and extension DLLs
 
+// MFC's intrusive list of extension DLLs, linked through each DLL's own
+// m_pNextDLL, newest first; only the members the DLL chain uses.
+template <class TYPE>
+class CTypedSimpleList
+{
+public:
+    CTypedSimpleList() : m_pHead(nullptr) {}
+    BOOL IsEmpty() const { return m_pHead == nullptr; }
+    TYPE GetHead() const { return m_pHead; }
+    TYPE GetNext(TYPE p) const { return p->m_pNextDLL; }
+    void AddHead(TYPE p)
+    {
+        p->m_pNextDLL = m_pHead;
+        m_pHead = p;
+    }
+    BOOL Remove(TYPE p)
+    {
+        for (TYPE* pp = &m_pHead; *pp != nullptr; pp = &(*pp)->m_pNextDLL)
+        {
+            if (*pp == p)
+            {
+                *pp = p->m_pNextDLL;
+                return TRUE;
+            }
+        }
+        return FALSE;
+    }
+
+private:
+    TYPE m_pHead;
+};
+
 class AFX_SUB_API AFX_MODULE_STATE
 {
 public:
@@ -445,7 +477,7 @@ public:
     BOOL m_bDLL;
     BOOL m_bSystem;
     // Extension DLLs that joined the resource chain, newest first.
-    CDynLinkLibrary* m_pFirstDLL;
+    CTypedSimpleList<CDynLinkLibrary*> m_libraryList;
 };
 
 AFX_SUB_API AFX_MODULE_STATE* AFXAPI AfxGetModuleState();

@@ -27,7 +27,7 @@ wchar_t* DuplicateString(const wchar_t* psz)
 
 AFX_MODULE_STATE::AFX_MODULE_STATE()
     : m_pCurrentWinApp(nullptr), m_hCurrentInstanceHandle(nullptr), m_hCurrentResourceHandle(nullptr),
-      m_lpszCurrentAppName(nullptr), m_bDLL(FALSE), m_bSystem(FALSE), m_pFirstDLL(nullptr)
+      m_lpszCurrentAppName(nullptr), m_bDLL(FALSE), m_bSystem(FALSE)
 {
 }
 
@@ -83,7 +83,7 @@ HINSTANCE AFXAPI AfxFindResourceHandle(LPCTSTR lpszName, LPCTSTR lpszType)
         if (::FindResourceW(hInst, lpszName, lpszType) != nullptr)
             return hInst;
     }
-    for (CDynLinkLibrary* pDLL = pState->m_pFirstDLL; pDLL != nullptr; pDLL = pDLL->m_pNextDLL)
+    for (CDynLinkLibrary* pDLL = pState->m_libraryList.GetHead(); pDLL != nullptr; pDLL = pDLL->m_pNextDLL)
     {
         if (!pDLL->m_bSystem && pDLL->m_hResource != nullptr && ::FindResourceW(pDLL->m_hResource, lpszName, lpszType) != nullptr)
             return pDLL->m_hResource;
@@ -127,7 +127,7 @@ void AFXAPI AfxTermExtensionModule(AFX_EXTENSION_MODULE& state, BOOL bAll)
     if (!state.bInitialized)
         return;
     AFX_MODULE_STATE* pState = AfxGetModuleState();
-    CDynLinkLibrary* pDLL = pState->m_pFirstDLL;
+    CDynLinkLibrary* pDLL = pState->m_libraryList.GetHead();
     while (pDLL != nullptr)
     {
         CDynLinkLibrary* pNext = pDLL->m_pNextDLL;
@@ -144,21 +144,12 @@ CDynLinkLibrary::CDynLinkLibrary(AFX_EXTENSION_MODULE& state, BOOL bSystem)
     : m_hModule(state.hModule), m_hResource(state.hResource), m_bSystem(bSystem), m_pNextDLL(nullptr)
 {
     AFX_MODULE_STATE* pState = AfxGetModuleState();
-    m_pNextDLL = pState->m_pFirstDLL;
-    pState->m_pFirstDLL = this;
+    pState->m_libraryList.AddHead(this);
 }
 
 CDynLinkLibrary::~CDynLinkLibrary()
 {
-    AFX_MODULE_STATE* pState = AfxGetModuleState();
-    for (CDynLinkLibrary** ppDLL = &pState->m_pFirstDLL; *ppDLL != nullptr; ppDLL = &(*ppDLL)->m_pNextDLL)
-    {
-        if (*ppDLL == this)
-        {
-            *ppDLL = m_pNextDLL;
-            break;
-        }
-    }
+    AfxGetModuleState()->m_libraryList.Remove(this);
 }
 
 // ---------------------------------------------------------------------------

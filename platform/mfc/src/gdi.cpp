@@ -50,6 +50,11 @@ BOOL CGdiObject::Attach(HGDIOBJ hObject)
     return TRUE;
 }
 
+HGDIOBJ CGdiObject::GetSafeHandle() const
+{
+    return this == nullptr ? nullptr : m_hObject;
+}
+
 HGDIOBJ CGdiObject::Detach()
 {
     HGDIOBJ hObject = m_hObject;

@@ -57,6 +57,11 @@ BOOL CMenu::Attach(HMENU hMenu)
     return TRUE;
 }
 
+HMENU CMenu::GetSafeHmenu() const
+{
+    return this == nullptr ? nullptr : m_hMenu;
+}
+
 HMENU CMenu::Detach()
 {
     HMENU hMenu = m_hMenu;

@@ -371,6 +371,13 @@ BOOL CWnd::Attach(HWND hWndNew)
     return TRUE;
 }
 
+// MFC answers for a null object too; compiled only inside the subset, whose
+// build keeps the null check.
+HWND CWnd::GetSafeHwnd() const
+{
+    return this == nullptr ? nullptr : m_hWnd;
+}
+
 HWND CWnd::Detach()
 {
     HWND hWnd = m_hWnd;
