@@ -3,7 +3,7 @@
 BUILD_DIR ?= build/mingw
 JOBS ?= 2
 
-.PHONY: all setup configure build test demo bench clean
+.PHONY: all setup configure build test demo bench gallery sdk clean
 
 all: build
 
@@ -40,6 +40,15 @@ endif
 bench: build
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target xtrm_bench
 	bash bench/run-bench.sh $(BUILD_DIR) $(BENCH_ARGS)
+
+# Runs the demo headless and refreshes the README's pictures in docs/screenshots/.
+gallery: build
+	bash tools/gallery.sh $(BUILD_DIR)
+
+# The SDK: the install tree (DLLs, import libraries, headers, reference
+# resources, CMake package) as a ZIP under $(BUILD_DIR)/package/.
+sdk: build
+	cd $(BUILD_DIR) && cpack -G ZIP
 
 clean:
 	rm -rf $(BUILD_DIR)
