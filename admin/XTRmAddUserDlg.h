@@ -15,12 +15,12 @@ class XTRM_API XTRmAddUserDlg : public CDialog
 
 public:
     explicit XTRmAddUserDlg(XTRmsRestrictionManagerServiceBase* pService);
-    virtual ~XTRmAddUserDlg();
+    ~XTRmAddUserDlg() override;
 
 protected:
-    virtual void DoDataExchange(CDataExchange* pDX);
-    virtual BOOL OnInitDialog();
-    virtual void OnOK();
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override;
 
     afx_msg void OnUserSelChange();
     afx_msg void OnShowAllUsers();

@@ -23,13 +23,13 @@ public:
     // users, its password interface changes the password.
     XTRmChangePasswordDlg(XTRmsRestrictionManagerServiceBase* pService, XTRmsPasswordServiceBase* pPasswordService,
         CWnd* pParent);
-    virtual ~XTRmChangePasswordDlg();
+    ~XTRmChangePasswordDlg() override;
 
 protected:
-    virtual void DoDataExchange(CDataExchange* pDX);
-    virtual BOOL OnInitDialog();
-    virtual void OnOK();
-    virtual void OnCancel();
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
 
     afx_msg void OnUserSelChange();
     afx_msg void OnPasswordChange();

@@ -11,10 +11,10 @@ class XTRM_API XTRmShowSettingsDlg : public CDialog
 {
 public:
     XTRmShowSettingsDlg(const std::wstring& strSettings, CWnd* pParent);
-    virtual ~XTRmShowSettingsDlg();
+    ~XTRmShowSettingsDlg() override;
 
 protected:
-    virtual BOOL OnInitDialog();
+    BOOL OnInitDialog() override;
 
     afx_msg void OnBnClickedUserManagement();
 

@@ -18,13 +18,13 @@ class XTRM_API XTRmUserManagementDlg : public CDialog
 public:
     XTRmUserManagementDlg(XTRmsRestrictionManagerServiceBase* pService, const bool& bEditAllowed,
         const bool& bViewOnly, CWnd* pParent);
-    virtual ~XTRmUserManagementDlg();
+    ~XTRmUserManagementDlg() override;
 
 protected:
-    virtual void DoDataExchange(CDataExchange* pDX);
-    virtual BOOL OnInitDialog();
-    virtual void OnOK();
-    virtual void OnCancel();
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
 
     afx_msg void OnAddUser();
     afx_msg void OnRemoveUser();

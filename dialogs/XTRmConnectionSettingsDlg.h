@@ -16,16 +16,16 @@ class XTRM_API XTRmConnectionSettingsDlg : public XTRmDlgBackgroundBase
 public:
     XTRmConnectionSettingsDlg(const std::wstring& strCaption, const XTRmsServerSetting& serverSetting,
         CWnd* pParent, UINT nBackgroundImageID);
-    virtual ~XTRmConnectionSettingsDlg();
+    ~XTRmConnectionSettingsDlg() override;
 
     // After IDOK it holds the host and port the user confirmed.
     XTRmsServerSetting& GetServerSetting();
 
 protected:
-    virtual void DoDataExchange(CDataExchange* pDX) override;
-    virtual BOOL OnInitDialog() override;
-    virtual void OnOK() override;
-    virtual CWnd* GetBackgroundImageCtrl() override;
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    CWnd* GetBackgroundImageCtrl() override;
 
 private:
     XTRmsServerSetting m_serverSetting;

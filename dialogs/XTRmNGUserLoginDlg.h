@@ -14,16 +14,16 @@ class XTRM_API XTRmNGUserLoginDlg : public CDialog
 public:
     XTRmNGUserLoginDlg(const std::wstring& strCaption, const std::wstring& strUserName,
         const std::wstring& strPassword, CWnd* pParent);
-    virtual ~XTRmNGUserLoginDlg();
+    ~XTRmNGUserLoginDlg() override;
 
     std::wstring GetUserName() const { return m_strUserName; }
     std::wstring GetPassword() const { return m_strPassword; }
 
 protected:
-    virtual void DoDataExchange(CDataExchange* pDX);
-    virtual BOOL OnInitDialog();
-    virtual void OnOK();
-    virtual void OnCancel();
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
 
     afx_msg void OnEnChangeLogin();
 

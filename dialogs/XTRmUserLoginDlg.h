@@ -14,17 +14,17 @@ class XTRM_API XTRmUserLoginDlg : public CDialog
 public:
     XTRmUserLoginDlg(const std::wstring& strCaption, const std::wstring& strUserName, const std::wstring& strPassword,
         CWnd* pParent, bool bGuestLoginAllowed);
-    virtual ~XTRmUserLoginDlg();
+    ~XTRmUserLoginDlg() override;
 
     // Empty for a guest login.
     std::wstring GetUserName() const;
     std::wstring GetPassword() const;
 
 protected:
-    virtual void DoDataExchange(CDataExchange* pDX);
-    virtual BOOL OnInitDialog();
-    virtual void OnOK();
-    virtual void OnCancel();
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
 
     afx_msg void OnBnClickedUserLogin();
     afx_msg void OnBnClickedGuestLogin();

@@ -14,18 +14,18 @@ class XTRM_API XTRmUserLoginHdrDlg : public XTRmDlgBackgroundBase
 public:
     XTRmUserLoginHdrDlg(const std::wstring& strCaption, const std::wstring& strUserName,
         const std::wstring& strPassword, CWnd* pParent, bool bGuestLoginAllowed, unsigned int nBackgroundImageID);
-    virtual ~XTRmUserLoginHdrDlg();
+    ~XTRmUserLoginHdrDlg() override;
 
     // Empty for a guest login.
     std::wstring GetUserName() const;
     std::wstring GetPassword() const;
 
 protected:
-    virtual void DoDataExchange(CDataExchange* pDX);
-    virtual BOOL OnInitDialog();
-    virtual void OnOK();
-    virtual void OnCancel();
-    virtual CWnd* GetBackgroundImageCtrl();
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+    CWnd* GetBackgroundImageCtrl() override;
 
     afx_msg void OnBnClickedUserLogin();
     afx_msg void OnBnClickedGuestLogin();

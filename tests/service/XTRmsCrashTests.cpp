@@ -78,7 +78,9 @@ TEST_P(XTRmsCrash, ProcessKilledDuringASaveLosesNothingStored)
     XTRmsServiceConfig config = ConfigFor(GetParam(), strFile);
     config.bCreateDatabase = true;
     if (GetParam() == XTRmsEngine::Postgres)
+    {
         ASSERT_TRUE(XTRmsEmptyServerDatabase(config));
+    }
     {
         XTRmsService service(config);
         ASSERT_TRUE(StartService(service, GetParam()));
