@@ -8,7 +8,7 @@ namespace XTRmAdmin
 {
 namespace
 {
-const int nFrameBottomMargin = 12;
+const int kFrameBottomMargin = 12;
 }
 
 std::wstring FormatUserRow(const XTRmsUserInfo& user)
@@ -60,7 +60,7 @@ void FitGroupFrame(CWnd& dlg, CWnd& frame, const CWnd& lastVisibleControl)
     lastVisibleControl.GetWindowRect(&rcLast);
     dlg.ScreenToClient(&rcLast);
 
-    rcFrame.bottom = rcLast.bottom + nFrameBottomMargin;
+    rcFrame.bottom = rcLast.bottom + kFrameBottomMargin;
     frame.MoveWindow(&rcFrame, TRUE);
 }
 } // namespace XTRmAdmin

@@ -21,7 +21,7 @@ struct PasswordRefusal
 
 // What the user can put right at once gets a warning; what needs someone
 // else gets an error.
-const PasswordRefusal PASSWORD_REFUSALS[] = {
+const PasswordRefusal kPasswordRefusals[] = {
     {Rms::ERmsPasswordWrongOld, IDS_XTRM_PASSWORD_WRONG_OLD, MB_ICONEXCLAMATION},
     {Rms::ERmsPasswordTooShort, IDS_XTRM_PASSWORD_TOO_SHORT, MB_ICONEXCLAMATION},
     {Rms::ERmsPasswordContainsUserName, IDS_XTRM_PASSWORD_CONTAINS_USER_NAME, MB_ICONEXCLAMATION},
@@ -228,7 +228,7 @@ void XTRmChangePasswordDlg::ShowRefusal(Rms::ERmsPasswordResult nResult)
     // a refusal: nothing was changed.
     unsigned int nTextId = IDS_XTRM_PASSWORD_NOT_CHANGED;
     UINT nIcon = MB_ICONHAND;
-    for (const PasswordRefusal& refusal : PASSWORD_REFUSALS)
+    for (const PasswordRefusal& refusal : kPasswordRefusals)
     {
         if (refusal.nResult == nResult)
         {

@@ -4,7 +4,7 @@ namespace
 {
 // Height of the band, in client pixels from the top, by which the dialog can
 // be dragged: the header part of the background picture.
-const int DRAG_BAND_HEIGHT = 100;
+const int kDragBandHeight = 100;
 } // namespace
 
 XTRmDlgBackgroundBase::XTRmDlgBackgroundBase(UINT nIDTemplate, CWnd* pParent, unsigned int nBackgroundImageID)
@@ -43,7 +43,7 @@ BOOL XTRmDlgBackgroundBase::PreTranslateMessage(MSG* pMsg)
     {
         CPoint point(pMsg->pt);
         ScreenToClient(&point);
-        if (point.y > DRAG_BAND_HEIGHT)
+        if (point.y > kDragBandHeight)
             return FALSE;
         // As if the caption had been grabbed: the system moves the dialog
         // with the mouse, and the click still reaches the control under it.

@@ -49,7 +49,7 @@ struct LoginRefusal
 
 // The refusals the library explains itself; note that 5 and 6 do not follow
 // the order of their texts.
-const LoginRefusal LOGIN_REFUSALS[] = {
+const LoginRefusal kLoginRefusals[] = {
     {Rms::ERmsLoginWrongPassword, IDS_XTRM_LOGIN_WRONG_PASSWORD, MB_ICONEXCLAMATION},
     {Rms::ERmsLoginUnknownUser, IDS_XTRM_LOGIN_UNKNOWN_USER, MB_ICONEXCLAMATION},
     {Rms::ERmsLoginUserLocked, IDS_XTRM_LOGIN_USER_LOCKED, MB_ICONHAND},
@@ -121,7 +121,7 @@ bool XTRmRestrictionManager::HandleUserLoginResult(const Rms::ERmsLoginResult& n
     if (nResult == Rms::ERmsLoginOk)
         return true;
 
-    for (const LoginRefusal& refusal : LOGIN_REFUSALS)
+    for (const LoginRefusal& refusal : kLoginRefusals)
     {
         if (refusal.nResult == nResult)
         {

@@ -13,13 +13,13 @@ namespace
 {
 // The account the tour gives a profile: one of the directory's, which the
 // add-user dialog lists after "all users".
-const wchar_t* const pszTourUser = L"PLANT\\erin";
+const wchar_t* const kTourUser = L"PLANT\\erin";
 // Its right that the tour takes away: one that its role grants.
-const int nTourRightIndex = 5; // check box of "Export data"
-const int nTourRight = XTRmDemoRightExportData;
+const int kTourRightIndex = 5; // check box of "Export data"
+const int kTourRight = XTRmDemoRightExportData;
 // The first password the administrator gives it.
-const wchar_t* const pszTourPassword = L"night-shift-7";
-const wchar_t* const pszAdministrator = L"admin";
+const wchar_t* const kTourPassword = L"night-shift-7";
+const wchar_t* const kAdministrator = L"admin";
 
 int FindRow(const std::vector<std::wstring>& vecRows, const std::wstring& strUserName)
 {
@@ -126,10 +126,10 @@ bool RunHeadlessTour(CWnd* pParent)
 {
     XTRmsService& service = DemoApp().GetService();
     // The tour is the administrator's, whoever the window showed last.
-    if (service.GetLoggedInUserName() != pszAdministrator)
+    if (service.GetLoggedInUserName() != kAdministrator)
     {
         std::printf("\n--- The administrator logs in for the administration tour ---\n");
-        if (service.UserLogin(pszAdministrator, XTRmDemoAccountPassword(pszAdministrator)) != Rms::ERmsLoginOk)
+        if (service.UserLogin(kAdministrator, XTRmDemoAccountPassword(kAdministrator)) != Rms::ERmsLoginOk)
         {
             DemoApp().ReportFailure("the administrator could not log in for the administration tour");
             return false;
@@ -140,7 +140,7 @@ bool RunHeadlessTour(CWnd* pParent)
     robot.Expect("XTRmUserManagementDlg", [](XTRmDialogDriver& d) {
         // A profile left by an earlier run goes first, so that every run adds
         // the same user.
-        const int nEarlier = FindRow(d, IDC_XTRM_USER_LIST, pszTourUser);
+        const int nEarlier = FindRow(d, IDC_XTRM_USER_LIST, kTourUser);
         if (nEarlier >= 0)
         {
             d.SelectRow(IDC_XTRM_USER_LIST, nEarlier);
@@ -149,7 +149,7 @@ bool RunHeadlessTour(CWnd* pParent)
         Screenshot(d, L"user-management.png");
         d.Click(IDC_XTRM_ADD_USER);
 
-        const int nAdded = FindRow(d, IDC_XTRM_USER_LIST, pszTourUser);
+        const int nAdded = FindRow(d, IDC_XTRM_USER_LIST, kTourUser);
         if (nAdded < 0)
         {
             d.Fail("the new user is not listed");
@@ -157,14 +157,14 @@ bool RunHeadlessTour(CWnd* pParent)
             return;
         }
         d.SelectRow(IDC_XTRM_USER_LIST, nAdded);
-        d.Click(IDC_XTRM_RESTRICTION_CHECK1 + 2 * nTourRightIndex);
+        d.Click(IDC_XTRM_RESTRICTION_CHECK1 + 2 * kTourRightIndex);
         Screenshot(d, L"user-management-changed.png");
         d.PressOK();
     });
     robot.Expect("XTRmAddUserDlg", [](XTRmDialogDriver& d) {
         // This computer's accounts first; the plant's directory on request.
         d.Click(IDC_XTRM_ALL_USERS);
-        const int nRow = FindRow(d, IDC_XTRM_CANDIDATE_LIST, pszTourUser);
+        const int nRow = FindRow(d, IDC_XTRM_CANDIDATE_LIST, kTourUser);
         if (nRow < 0)
         {
             d.Fail("the directory account to add is not offered");
@@ -188,14 +188,14 @@ bool RunHeadlessTour(CWnd* pParent)
     });
     // The administrator sets the new user's first password.
     robot.Expect("XTRmChangePasswordDlg", [](XTRmDialogDriver& d) {
-        if (!SelectComboRow(d, IDC_XTRM_PASSWORD_USER, pszTourUser))
+        if (!SelectComboRow(d, IDC_XTRM_PASSWORD_USER, kTourUser))
         {
             d.Fail("the administrator cannot pick the new user's password");
             d.PressCancel();
             return;
         }
-        d.Type(IDC_XTRM_PASSWORD_NEW, pszTourPassword);
-        d.Type(IDC_XTRM_PASSWORD_CONFIRM, pszTourPassword);
+        d.Type(IDC_XTRM_PASSWORD_NEW, kTourPassword);
+        d.Type(IDC_XTRM_PASSWORD_CONFIRM, kTourPassword);
         Screenshot(d, L"change-password.png");
         d.PressOK();
     });
@@ -217,13 +217,13 @@ bool RunHeadlessTour(CWnd* pParent)
     bool bHasPassword = false;
     for (const XTRmsUserRecord& user : service.ListUsers())
     {
-        if (user.strUserName == pszTourUser)
+        if (user.strUserName == kTourUser)
             bHasPassword = user.bHasPassword;
     }
-    const bool bSaved = service.IsUserDefined(pszTourUser)
-        && service.GetUserIsAllowed(pszTourUser, nTourRight, &bAllowed) == Rms::RmsSuccess && !bAllowed;
+    const bool bSaved = service.IsUserDefined(kTourUser)
+        && service.GetUserIsAllowed(kTourUser, kTourRight, &bAllowed) == Rms::RmsSuccess && !bAllowed;
     std::printf("administration: %ls added as engineer, export right taken away, saved: %s; password set: %s\n",
-        pszTourUser, bSaved ? "yes" : "NO", bHasPassword ? "yes" : "NO");
+        kTourUser, bSaved ? "yes" : "NO", bHasPassword ? "yes" : "NO");
     if (!strFailures.empty())
         DemoApp().ReportFailure("administration tour:\n" + strFailures);
     if (!bSaved || !bHasPassword)

@@ -14,9 +14,9 @@ namespace
 {
 // The demo service has the header picture and allows guests, so its login
 // dialog is the header variant with the guest choice.
-const char* const LOGIN_DIALOG = "XTRmUserLoginHdrDlg";
+const char* const kLoginDialog = "XTRmUserLoginHdrDlg";
 // The account that locks; the service locks at the fifth failure in a row.
-const wchar_t* const LOCKED_USER = L"bob";
+const wchar_t* const kLockedUser = L"bob";
 
 struct LoginAttempt
 {
@@ -29,15 +29,15 @@ struct LoginAttempt
     const wchar_t* pszRefusalShot;
 };
 
-const LoginAttempt LOGIN_ATTEMPTS[] = {
+const LoginAttempt kLoginAttempts[] = {
     {L"admin", false, IDS_XTRM_LOGIN_WRONG_PASSWORD, L"login-wrong-password.png", nullptr},
-    {LOCKED_USER, false, IDS_XTRM_LOGIN_WRONG_PASSWORD, nullptr, nullptr},
-    {LOCKED_USER, false, IDS_XTRM_LOGIN_WRONG_PASSWORD, nullptr, nullptr},
-    {LOCKED_USER, false, IDS_XTRM_LOGIN_WRONG_PASSWORD, nullptr, nullptr},
-    {LOCKED_USER, false, IDS_XTRM_LOGIN_WRONG_PASSWORD, nullptr, nullptr},
-    {LOCKED_USER, false, IDS_XTRM_LOGIN_USER_LOCKED, nullptr, L"login-account-locked.png"},
+    {kLockedUser, false, IDS_XTRM_LOGIN_WRONG_PASSWORD, nullptr, nullptr},
+    {kLockedUser, false, IDS_XTRM_LOGIN_WRONG_PASSWORD, nullptr, nullptr},
+    {kLockedUser, false, IDS_XTRM_LOGIN_WRONG_PASSWORD, nullptr, nullptr},
+    {kLockedUser, false, IDS_XTRM_LOGIN_WRONG_PASSWORD, nullptr, nullptr},
+    {kLockedUser, false, IDS_XTRM_LOGIN_USER_LOCKED, nullptr, L"login-account-locked.png"},
     // Locked means locked: the right password does not open it either.
-    {LOCKED_USER, true, IDS_XTRM_LOGIN_USER_LOCKED, L"login-locked-right-password.png", nullptr},
+    {kLockedUser, true, IDS_XTRM_LOGIN_USER_LOCKED, L"login-locked-right-password.png", nullptr},
     {L"admin", true, 0, L"login-right-password.png", nullptr},
 };
 
@@ -51,10 +51,10 @@ void Screenshot(XTRmDemoApp& app, const XTRmDialogDriver& d, const wchar_t* pszF
 void XTRmDemoLogin::ExpectLogin(XTRmUiRobot& robot, XTRmDemoApp& app)
 {
     int nAttempt = 0;
-    for (const LoginAttempt& attempt : LOGIN_ATTEMPTS)
+    for (const LoginAttempt& attempt : kLoginAttempts)
     {
         ++nAttempt;
-        robot.Expect(LOGIN_DIALOG, [&app, attempt](XTRmDialogDriver& d) {
+        robot.Expect(kLoginDialog, [&app, attempt](XTRmDialogDriver& d) {
             d.SetText(IDC_XTRM_LOGIN_USER_NAME, attempt.pszUserName);
             d.Type(IDC_XTRM_LOGIN_PASSWORD,
                 attempt.bRightPassword ? XTRmDemoAccountPassword(attempt.pszUserName) : std::wstring(L"guess-1234"));
@@ -86,7 +86,7 @@ bool XTRmDemoLogin::LiftLock(XTRmsService& service)
     service.LoadUserProfiles();
     for (const XTRmsUserRecord& user : service.ListUsers())
     {
-        if (user.strUserName != LOCKED_USER || (!user.bLocked && user.nFailedLogins == 0))
+        if (user.strUserName != kLockedUser || (!user.bLocked && user.nFailedLogins == 0))
             continue;
         std::wstring strError;
         if (service.Unlock(user.strUserName, &strError) != Rms::RmsSuccess)

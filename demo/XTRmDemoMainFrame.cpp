@@ -10,7 +10,7 @@
 
 namespace
 {
-const UINT WM_XTRM_DEMO_HEADLESS = WM_APP + 40;
+const UINT kHeadlessStepMessage = WM_APP + 40;
 const UINT_PTR kMenuShotTimer = 0x5845;
 const int kStatusId = 0xE900;
 
@@ -111,7 +111,7 @@ void CALLBACK ShootOpenMenu(HWND hWnd, UINT, UINT_PTR nIDEvent, DWORD)
     else
         std::printf("screenshot failed: no open menu\n");
     ::EndMenu();
-    ::PostMessageW(hWnd, WM_XTRM_DEMO_HEADLESS, RestoreUser, 0);
+    ::PostMessageW(hWnd, kHeadlessStepMessage, RestoreUser, 0);
 }
 } // namespace
 
@@ -129,7 +129,7 @@ BEGIN_MESSAGE_MAP(XTRmDemoMainFrame, CFrameWnd)
     // run, whether it comes from the menu, the toolbar or an accelerator.
     ON_UPDATE_COMMAND_UI_RANGE(ID_XTRM_DEMO_ADMIN_USERS, ID_XTRM_DEMO_LAST_COMMAND,
         &XTRmDemoMainFrame::OnUpdateRestrictedCommand)
-    ON_MESSAGE(WM_XTRM_DEMO_HEADLESS, &XTRmDemoMainFrame::OnHeadlessStep)
+    ON_MESSAGE(kHeadlessStepMessage, &XTRmDemoMainFrame::OnHeadlessStep)
 END_MESSAGE_MAP()
 
 XTRmDemoMainFrame::XTRmDemoMainFrame() : m_hAccelTable(nullptr), m_nLastCommand(0)
@@ -335,7 +335,7 @@ void XTRmDemoMainFrame::OnAdminChangePassword()
 void XTRmDemoMainFrame::RunHeadlessTour()
 {
     // After the window has painted: the steps run from the message loop.
-    PostMessage(WM_XTRM_DEMO_HEADLESS, ShootLoggedInUser);
+    PostMessage(kHeadlessStepMessage, ShootLoggedInUser);
 }
 
 LRESULT XTRmDemoMainFrame::OnHeadlessStep(WPARAM wParam, LPARAM)
@@ -346,7 +346,7 @@ LRESULT XTRmDemoMainFrame::OnHeadlessStep(WPARAM wParam, LPARAM)
     {
     case ShootLoggedInUser:
         SaveScreenshot(m_hWnd, L"main-window.png");
-        PostMessage(WM_XTRM_DEMO_HEADLESS, SwitchToOperator);
+        PostMessage(kHeadlessStepMessage, SwitchToOperator);
         break;
     case SwitchToOperator:
     {
@@ -364,12 +364,12 @@ LRESULT XTRmDemoMainFrame::OnHeadlessStep(WPARAM wParam, LPARAM)
                 TryAccelerator(nId) ? "ran" : "refused (update handler disables it)");
         }
         ShowStatus(L"");
-        PostMessage(WM_XTRM_DEMO_HEADLESS, ShootOperator);
+        PostMessage(kHeadlessStepMessage, ShootOperator);
         break;
     }
     case ShootOperator:
         SaveScreenshot(m_hWnd, L"main-window-operator.png");
-        PostMessage(WM_XTRM_DEMO_HEADLESS, ShootOperatorMenu);
+        PostMessage(kHeadlessStepMessage, ShootOperatorMenu);
         break;
     case ShootOperatorMenu:
         // Opens the File menu as Alt+F would; a timer inside the menu's own

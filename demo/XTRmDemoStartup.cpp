@@ -38,7 +38,7 @@ void ShootEveryDialog(XTRmUiRobot& robot, XTRmDemoApp& app)
 {
     int nShot = 0;
     robot.SetObserver([&app, nShot](XTRmDialogDriver& dlg) mutable {
-        const bool bMessageBox = dlg.GetClassName() == XTRmUiRobot::MessageBoxClass;
+        const bool bMessageBox = dlg.GetClassName() == XTRmUiRobot::kMessageBoxClass;
         wchar_t szName[80];
         swprintf(szName, 80, L"startup-%02d-%hs.png", ++nShot, bMessageBox ? "message-box" : dlg.GetClassName().c_str());
         std::wstring strPath = app.OutputPath(szName);

@@ -8,10 +8,10 @@
 
 namespace
 {
-const size_t nSha256Length = 32;
+const size_t kSha256Length = 32;
 
 // CNG takes ULONG lengths; larger inputs are fed in pieces of this size.
-const size_t nMaxChunk = 0x40000000;
+const size_t kMaxChunk = 0x40000000;
 
 // Opening a provider is the expensive part of a CNG call, and the audit chain
 // hashes row after row, so both providers are opened once. CNG lets several
@@ -79,7 +79,7 @@ std::vector<unsigned char> RandomBytes(size_t nCount)
     std::vector<unsigned char> vecBytes(nCount);
     for (size_t nDone = 0; nDone < nCount;)
     {
-        const size_t nChunk = (nCount - nDone < nMaxChunk) ? nCount - nDone : nMaxChunk;
+        const size_t nChunk = (nCount - nDone < kMaxChunk) ? nCount - nDone : kMaxChunk;
         if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, vecBytes.data() + nDone, static_cast<ULONG>(nChunk),
                 BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
         {
@@ -139,14 +139,14 @@ std::vector<unsigned char> Sha256(const void* pData, size_t nLength)
     const unsigned char* pBytes = static_cast<const unsigned char*>(pData);
     for (size_t nDone = 0; bOk && nDone < nLength;)
     {
-        const size_t nChunk = (nLength - nDone < nMaxChunk) ? nLength - nDone : nMaxChunk;
+        const size_t nChunk = (nLength - nDone < kMaxChunk) ? nLength - nDone : kMaxChunk;
         bOk = BCRYPT_SUCCESS(
             ::BCryptHashData(hHash, const_cast<PUCHAR>(pBytes + nDone), static_cast<ULONG>(nChunk), 0));
         nDone += nChunk;
     }
     if (bOk)
     {
-        vecDigest.resize(nSha256Length);
+        vecDigest.resize(kSha256Length);
         if (!BCRYPT_SUCCESS(
                 ::BCryptFinishHash(hHash, vecDigest.data(), static_cast<ULONG>(vecDigest.size()), 0)))
             vecDigest.clear();
@@ -167,13 +167,13 @@ std::wstring Sha256Hex(const std::wstring& strText)
 
 std::wstring ToHex(const std::vector<unsigned char>& vecBytes)
 {
-    static const wchar_t szDigits[] = L"0123456789abcdef";
+    static const wchar_t kHexDigits[] = L"0123456789abcdef";
     std::wstring strHex;
     strHex.reserve(vecBytes.size() * 2);
     for (unsigned char b : vecBytes)
     {
-        strHex += szDigits[b >> 4];
-        strHex += szDigits[b & 0x0F];
+        strHex += kHexDigits[b >> 4];
+        strHex += kHexDigits[b & 0x0F];
     }
     return strHex;
 }

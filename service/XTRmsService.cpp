@@ -420,21 +420,21 @@ public:
         if (!pStore->ReadSchemaVersion(&nVersion))
             return Fail(XTRmsOpenResult::Unreadable,
                 L"The " + StoreLocation(nEngine) + L" cannot be read: " + pStore->GetLastErrorText());
-        if (nVersion > XTRmsStore::ms_nLatestSchemaVersion)
+        if (nVersion > XTRmsStore::kLatestSchemaVersion)
             return Fail(XTRmsOpenResult::SchemaNewer,
                 L"The " + StoreLocation(nEngine) + L" has schema version " + std::to_wstring(nVersion) +
-                    L", newer than this service's " + std::to_wstring(XTRmsStore::ms_nLatestSchemaVersion) +
+                    L", newer than this service's " + std::to_wstring(XTRmsStore::kLatestSchemaVersion) +
                     L"; update the service.");
-        if (nVersion < XTRmsStore::ms_nLatestSchemaVersion)
+        if (nVersion < XTRmsStore::kLatestSchemaVersion)
         {
             if (!bMigrate)
                 return Fail(XTRmsOpenResult::Unreadable,
                     L"The " + StoreLocation(nEngine) + L" has schema version " + std::to_wstring(nVersion) +
-                        L"; upgrade it to " + std::to_wstring(XTRmsStore::ms_nLatestSchemaVersion) + L" first.");
-            if (!pStore->Migrate(XTRmsStore::ms_nLatestSchemaVersion))
+                        L"; upgrade it to " + std::to_wstring(XTRmsStore::kLatestSchemaVersion) + L" first.");
+            if (!pStore->Migrate(XTRmsStore::kLatestSchemaVersion))
                 return Fail(XTRmsOpenResult::Unreadable,
                     L"The " + StoreLocation(nEngine) + L" could not be upgraded: " + pStore->GetLastErrorText());
-            nVersion = XTRmsStore::ms_nLatestSchemaVersion;
+            nVersion = XTRmsStore::kLatestSchemaVersion;
         }
         if (!m_config.vecRights.empty() || !m_config.vecRoles.empty())
         {
@@ -1043,7 +1043,7 @@ std::wstring XTRmsService::GetSettingsString() const
     line(L"Store            : ", impl.StoreLocation(impl.m_nEngine));
     if (impl.m_pStore)
         line(L"Schema version   : ", std::to_wstring(impl.m_nSchemaVersion) + L" (this service knows " +
-                std::to_wstring(XTRmsStore::ms_nLatestSchemaVersion) + L")");
+                std::to_wstring(XTRmsStore::kLatestSchemaVersion) + L")");
     else
         line(L"Store state      : ", impl.m_strStoreProblem.empty() ? std::wstring(L"not opened yet")
                                                                       : L"NOT AVAILABLE - " + impl.m_strStoreProblem);
@@ -1153,7 +1153,7 @@ int XTRmsService::GetSchemaVersion() const
 
 int XTRmsService::GetLatestSchemaVersion()
 {
-    return XTRmsStore::ms_nLatestSchemaVersion;
+    return XTRmsStore::kLatestSchemaVersion;
 }
 
 Rms::RmsResult XTRmsService::AddUser(const std::wstring& strUserName, const std::wstring& strFullName,

@@ -50,7 +50,7 @@ const Migration kMigrations[] = {
     {kMigration2, sizeof(kMigration2) / sizeof(kMigration2[0])},
     {kMigration3, sizeof(kMigration3) / sizeof(kMigration3[0])},
 };
-static_assert(sizeof(kMigrations) / sizeof(kMigrations[0]) == XTRmsStore::ms_nLatestSchemaVersion,
+static_assert(sizeof(kMigrations) / sizeof(kMigrations[0]) == XTRmsStore::kLatestSchemaVersion,
     "one migration per schema version");
 
 const wchar_t* const kAuditColumns = L"seq, at_utc, workstation, os_user, actor, event, subject, detail, hash";

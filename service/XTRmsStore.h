@@ -46,7 +46,7 @@ enum class XTRmsOpenResult
 class XTRmsStore
 {
 public:
-    static const int ms_nLatestSchemaVersion = 3;
+    static const int kLatestSchemaVersion = 3;
 
     XTRmsStore(XTRmsEngine nEngine, std::unique_ptr<XTRmsOdbc::Connection> pConnection);
 

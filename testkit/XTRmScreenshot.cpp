@@ -9,7 +9,7 @@
 namespace
 {
 // {557CF406-1A04-11D3-9A73-0000F81EF32E}: GDI+'s built-in PNG encoder.
-const CLSID PNG_ENCODER = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+const CLSID kPngEncoder = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
 } // namespace
 
 bool XTRmSaveWindowScreenshot(HWND hWnd, const std::wstring& strPath)
@@ -51,7 +51,7 @@ bool XTRmSaveWindowScreenshot(HWND hWnd, const std::wstring& strPath)
     {
         {
             Gdiplus::Bitmap image(hBitmap, nullptr);
-            bSaved = image.Save(strPath.c_str(), &PNG_ENCODER, nullptr) == Gdiplus::Ok;
+            bSaved = image.Save(strPath.c_str(), &kPngEncoder, nullptr) == Gdiplus::Ok;
         }
         Gdiplus::GdiplusShutdown(token);
     }

@@ -10,14 +10,14 @@
 
 namespace
 {
-const UINT WM_ROBOT_MEET = WM_APP + 0x5A1;
-const UINT_PTR WATCHDOG_TIMER = 1;
-const UINT WATCHDOG_PERIOD = 100;
+const UINT kRobotMeetMessage = WM_APP + 0x5A1;
+const UINT_PTR kWatchdogTimer = 1;
+const UINT kWatchdogPeriod = 100;
 // MFC shows a modal dialog only once its queue is idle, after it activated;
 // a timer fires only then too, so a dialog not yet visible is met by it.
-const UINT_PTR MEET_TIMER = 2;
-const UINT MEET_DELAY = 10;
-const wchar_t ROBOT_WINDOW_CLASS[] = L"XTRmUiRobotWindow";
+const UINT_PTR kMeetTimer = 2;
+const UINT kMeetDelay = 10;
+const wchar_t kRobotWindowClass[] = L"XTRmUiRobotWindow";
 
 thread_local XTRmUiRobot* t_pActiveRobot = nullptr;
 
@@ -49,28 +49,28 @@ bool IsDialogWindow(HWND hWnd)
 
 // Message boxes keep their icon in static 0x0440 under Wine and in static 20
 // on Windows; their text in static 0xFFFF.
-const int MESSAGE_TEXT_ID = 0xFFFF;
-const int MESSAGE_ICON_IDS[] = {0x0440, 20};
+const int kMessageTextId = 0xFFFF;
+const int kMessageIconIds[] = {0x0440, 20};
 
 std::string DialogClass(HWND hWnd)
 {
     if (CWnd* pWnd = CWnd::FromHandlePermanent(hWnd))
         return pWnd->GetRuntimeClass()->m_lpszClassName;
-    if (::GetDlgItem(hWnd, MESSAGE_TEXT_ID) != nullptr)
-        return XTRmUiRobot::MessageBoxClass;
+    if (::GetDlgItem(hWnd, kMessageTextId) != nullptr)
+        return XTRmUiRobot::kMessageBoxClass;
     return "#32770";
 }
 
 std::string Describe(HWND hWnd, const std::string& strClass)
 {
     std::string str = strClass + " \"" + Narrow(WindowText(hWnd)) + "\"";
-    if (strClass == XTRmUiRobot::MessageBoxClass)
-        str += " saying \"" + Narrow(WindowText(::GetDlgItem(hWnd, MESSAGE_TEXT_ID))) + "\"";
+    if (strClass == XTRmUiRobot::kMessageBoxClass)
+        str += " saying \"" + Narrow(WindowText(::GetDlgItem(hWnd, kMessageTextId))) + "\"";
     return str;
 }
 } // namespace
 
-const char* const XTRmUiRobot::MessageBoxClass = "#32770 message box";
+const char* const XTRmUiRobot::kMessageBoxClass = "#32770 message box";
 
 // ---------------------------------------------------------------------------
 // XTRmUiRobot
@@ -78,17 +78,17 @@ const char* const XTRmUiRobot::MessageBoxClass = "#32770 message box";
 XTRmUiRobot::XTRmUiRobot()
 {
     WNDCLASSW wc = {};
-    if (!::GetClassInfoW(::GetModuleHandleW(nullptr), ROBOT_WINDOW_CLASS, &wc))
+    if (!::GetClassInfoW(::GetModuleHandleW(nullptr), kRobotWindowClass, &wc))
     {
         wc.lpfnWndProc = &RobotWndProc;
         wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.lpszClassName = ROBOT_WINDOW_CLASS;
+        wc.lpszClassName = kRobotWindowClass;
         ::RegisterClassW(&wc);
     }
-    m_hRobotWnd = ::CreateWindowExW(0, ROBOT_WINDOW_CLASS, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+    m_hRobotWnd = ::CreateWindowExW(0, kRobotWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
         ::GetModuleHandleW(nullptr), nullptr);
     ::SetWindowLongPtrW(m_hRobotWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    ::SetTimer(m_hRobotWnd, WATCHDOG_TIMER, WATCHDOG_PERIOD, nullptr);
+    ::SetTimer(m_hRobotWnd, kWatchdogTimer, kWatchdogPeriod, nullptr);
     m_hHook = ::SetWindowsHookExW(WH_CBT, &CbtHook, nullptr, ::GetCurrentThreadId());
     m_pPrevious = t_pActiveRobot;
     t_pActiveRobot = this;
@@ -122,7 +122,7 @@ void XTRmUiRobot::Stop()
     m_hHook = nullptr;
     if (m_hRobotWnd != nullptr)
     {
-        ::KillTimer(m_hRobotWnd, WATCHDOG_TIMER);
+        ::KillTimer(m_hRobotWnd, kWatchdogTimer);
         ::DestroyWindow(m_hRobotWnd);
     }
     m_hRobotWnd = nullptr;
@@ -183,7 +183,7 @@ void XTRmUiRobot::Notice(HWND hWnd)
     if (m_bFinished || !IsDialogWindow(hWnd) || Find(hWnd) != nullptr)
         return;
     m_vecTracked.push_back({hWnd, DialogClass(hWnd), State::Waiting, 0});
-    ::PostMessageW(m_hRobotWnd, WM_ROBOT_MEET, reinterpret_cast<WPARAM>(hWnd), 0);
+    ::PostMessageW(m_hRobotWnd, kRobotMeetMessage, reinterpret_cast<WPARAM>(hWnd), 0);
 }
 
 void XTRmUiRobot::Forget(HWND hWnd)
@@ -206,7 +206,7 @@ void XTRmUiRobot::Meet(HWND hWnd)
         return; // gone again before anyone could act on it
     if (!::IsWindowVisible(hWnd))
     {
-        ::SetTimer(m_hRobotWnd, MEET_TIMER, MEET_DELAY, nullptr);
+        ::SetTimer(m_hRobotWnd, kMeetTimer, kMeetDelay, nullptr);
         return;
     }
     std::string strClass = pTracked->strClass;
@@ -308,19 +308,19 @@ LRESULT CALLBACK XTRmUiRobot::RobotWndProc(HWND hWnd, UINT nMsg, WPARAM wParam, 
     auto* pRobot = reinterpret_cast<XTRmUiRobot*>(::GetWindowLongPtrW(hWnd, GWLP_USERDATA));
     if (pRobot != nullptr && !pRobot->m_bFinished)
     {
-        if (nMsg == WM_ROBOT_MEET)
+        if (nMsg == kRobotMeetMessage)
         {
             pRobot->Meet(reinterpret_cast<HWND>(wParam));
             return 0;
         }
-        if (nMsg == WM_TIMER && wParam == WATCHDOG_TIMER)
+        if (nMsg == WM_TIMER && wParam == kWatchdogTimer)
         {
             pRobot->Watchdog();
             return 0;
         }
-        if (nMsg == WM_TIMER && wParam == MEET_TIMER)
+        if (nMsg == WM_TIMER && wParam == kMeetTimer)
         {
-            ::KillTimer(hWnd, MEET_TIMER);
+            ::KillTimer(hWnd, kMeetTimer);
             pRobot->MeetWaiting();
             return 0;
         }
@@ -508,12 +508,12 @@ int XTRmDialogDriver::GetFocusId() const
 
 std::wstring XTRmDialogDriver::GetMessageText() const
 {
-    return GetText(MESSAGE_TEXT_ID);
+    return GetText(kMessageTextId);
 }
 
 UINT XTRmDialogDriver::GetMessageIcon() const
 {
-    for (int nID : MESSAGE_ICON_IDS)
+    for (int nID : kMessageIconIds)
     {
         HWND hIcon = ::GetDlgItem(m_hWnd, nID);
         if (hIcon == nullptr)

@@ -32,7 +32,7 @@ public:
     HWND GetHwnd() const { return m_hWnd; }
     // The MFC object behind the dialog; null for message boxes.
     CWnd* GetWindow() const { return CWnd::FromHandlePermanent(m_hWnd); }
-    // The MFC run-time class name, or XTRmUiRobot::MessageBoxClass, or "#32770".
+    // The MFC run-time class name, or XTRmUiRobot::kMessageBoxClass, or "#32770".
     const std::string& GetClassName() const { return m_strClass; }
 
     // --- actions ---------------------------------------------------------
@@ -103,7 +103,7 @@ public:
     using Step = std::function<void(XTRmDialogDriver&)>;
 
     // The class name under which message boxes are expected.
-    static const char* const MessageBoxClass;
+    static const char* const kMessageBoxClass;
 
     // Starts watching this thread's dialogs. One robot per thread at a time.
     XTRmUiRobot();
@@ -115,7 +115,7 @@ public:
     // The next dialog to open must be of this MFC class (exact run-time class
     // name); the step runs inside that dialog's modal loop, once.
     XTRmUiRobot& Expect(const std::string& strDialogClass, Step fnStep);
-    XTRmUiRobot& ExpectMessageBox(Step fnStep) { return Expect(MessageBoxClass, std::move(fnStep)); }
+    XTRmUiRobot& ExpectMessageBox(Step fnStep) { return Expect(kMessageBoxClass, std::move(fnStep)); }
 
     // Called for every dialog the robot meets, expected or not, before its
     // step (the demo takes its screenshots here).

@@ -147,16 +147,16 @@ int XTRmsTool::Run(int nArgs, const wchar_t* const* ppszArgs)
 {
     std::wstring strError;
     if (!m_commandLine.Parse(nArgs, ppszArgs, &strError))
-        return Fail(strError, ms_nExitUsage);
+        return Fail(strError, kExitUsage);
     XTRmsToolCommand nCommand = m_commandLine.GetCommand();
     if (nCommand == XTRmsToolCommand::Help)
     {
         m_console.Out(kHelpText);
-        return ms_nExitOk;
+        return kExitOk;
     }
     if (nCommand == XTRmsToolCommand::Create)
         return RunCreate();
-    int nExitCode = ms_nExitFailed;
+    int nExitCode = kExitFailed;
     if (!OpenStore(false, &strError, &nExitCode))
         return Fail(strError, nExitCode);
     switch (nCommand)
@@ -182,7 +182,7 @@ int XTRmsTool::Run(int nArgs, const wchar_t* const* ppszArgs)
     case XTRmsToolCommand::Verify:
         return RunVerify();
     default:
-        return Fail(L"This command is not implemented.", ms_nExitUsage);
+        return Fail(L"This command is not implemented.", kExitUsage);
     }
 }
 
@@ -192,7 +192,7 @@ bool XTRmsTool::ReadServerPassword(std::wstring* pstrError, int* pnExitCode)
 {
     if (m_bServerPasswordRead)
         return true;
-    *pnExitCode = ms_nExitFailed;
+    *pnExitCode = kExitFailed;
     const wchar_t* pszVariable = L"XTRMS_SERVER_PASSWORD";
     DWORD nSize = GetEnvironmentVariableW(pszVariable, nullptr, 0);
     if (nSize > 0)
@@ -213,7 +213,7 @@ bool XTRmsTool::ReadServerPassword(std::wstring* pstrError, int* pnExitCode)
     {
         *pstrError = L"The server password is missing: set XTRMS_SERVER_PASSWORD, or run at a console to be asked "
                      L"for it.";
-        *pnExitCode = ms_nExitUsage;
+        *pnExitCode = kExitUsage;
         return false;
     }
     std::wstring strPrompt = L"Password of database user " + m_commandLine.GetServerUser() + L" at " +
@@ -224,7 +224,7 @@ bool XTRmsTool::ReadServerPassword(std::wstring* pstrError, int* pnExitCode)
 
 bool XTRmsTool::OpenStore(bool bCreateOrUpgrade, std::wstring* pstrError, int* pnExitCode)
 {
-    *pnExitCode = ms_nExitFailed;
+    *pnExitCode = kExitFailed;
     XTRmsServiceConfig config;
     // The tool brings no rights or roles: it works with those the host
     // wrote into the store, and must never replace them.
@@ -347,15 +347,15 @@ bool XTRmsTool::ReadNewPassword(const std::wstring& strUserName, std::wstring* p
 int XTRmsTool::RunCreate()
 {
     std::wstring strError;
-    int nExitCode = ms_nExitFailed;
+    int nExitCode = kExitFailed;
     // A store already at this version is left as it is, and said so.
     if (OpenStore(false, &strError, &nExitCode))
     {
         m_console.Out(L"The " + DescribeStore() + L" has schema version " +
             std::to_wstring(m_pService->GetSchemaVersion()) + L", the newest; nothing to do.\n");
-        return ms_nExitOk;
+        return kExitOk;
     }
-    if (nExitCode == ms_nExitUsage || !OpenStore(true, &strError, &nExitCode))
+    if (nExitCode == kExitUsage || !OpenStore(true, &strError, &nExitCode))
         return Fail(strError, nExitCode);
     std::wstring strText = L"The " + DescribeStore() + L" now has schema version " +
         std::to_wstring(m_pService->GetSchemaVersion()) + L".\n";
@@ -363,7 +363,7 @@ int XTRmsTool::RunCreate()
         strText += L"It defines no roles or rights yet: the host application writes them when it first opens the "
                    L"store.\n";
     m_console.Out(strText);
-    return ms_nExitOk;
+    return kExitOk;
 }
 
 int XTRmsTool::RunInfo()
@@ -388,7 +388,7 @@ int XTRmsTool::RunInfo()
     for (const XTRmsRestrictionDefinition& right : vecRights)
         strText += L"  " + std::to_wstring(right.GetId()) + L"  " + right.GetName() + L"\n";
     m_console.Out(strText);
-    return ms_nExitOk;
+    return kExitOk;
 }
 
 int XTRmsTool::RunAddUser()
@@ -410,7 +410,7 @@ int XTRmsTool::RunAddUser()
         return Fail(strError);
     m_console.Out(L"User " + strUserName + L" added with role " + DescribeRole(nRole) +
         (m_commandLine.GetNoPassword() ? L", without a password.\n" : L".\n"));
-    return ms_nExitOk;
+    return kExitOk;
 }
 
 int XTRmsTool::RunSetPassword()
@@ -427,7 +427,7 @@ int XTRmsTool::RunSetPassword()
     if (nResult != Rms::RmsSuccess)
         return Fail(strError);
     m_console.Out(L"The password of " + strUserName + L" is set.\n");
-    return ms_nExitOk;
+    return kExitOk;
 }
 
 int XTRmsTool::RunUserChange()
@@ -454,7 +454,7 @@ int XTRmsTool::RunUserChange()
     if (nResult != Rms::RmsSuccess)
         return Fail(strError);
     m_console.Out(L"User " + strUserName + pszDone);
-    return ms_nExitOk;
+    return kExitOk;
 }
 
 int XTRmsTool::RunList()
@@ -463,7 +463,7 @@ int XTRmsTool::RunList()
     if (vecUsers.empty())
     {
         m_console.Out(L"No users.\n");
-        return ms_nExitOk;
+        return kExitOk;
     }
     std::vector<std::vector<std::wstring>> vecRows;
     vecRows.push_back({L"USER", L"FULL NAME", L"ROLE", L"FLAGS", L"FAILED", L"RIGHTS"});
@@ -482,7 +482,7 @@ int XTRmsTool::RunList()
             JoinRights(user.vecRights)});
     }
     m_console.Out(FormatTable(vecRows));
-    return ms_nExitOk;
+    return kExitOk;
 }
 
 int XTRmsTool::RunExport()
@@ -519,7 +519,7 @@ int XTRmsTool::RunExport()
         return Fail(L"The file " + strFile + L" could not be written completely: " + SystemMessage(nError));
     }
     m_console.Out(std::to_wstring(m_pService->ListUsers().size()) + L" users exported to " + strFile + L".\n");
-    return ms_nExitOk;
+    return kExitOk;
 }
 
 int XTRmsTool::RunImport()
@@ -561,7 +561,7 @@ int XTRmsTool::RunImport()
         return Fail(strFile + L": " + strError);
     m_console.Out(L"Imported " + strFile + L"; the store has " + std::to_wstring(m_pService->ListUsers().size()) +
         L" users.\n");
-    return ms_nExitOk;
+    return kExitOk;
 }
 
 int XTRmsTool::RunAudit()
@@ -570,7 +570,7 @@ int XTRmsTool::RunAudit()
     if (vecEntries.empty())
     {
         m_console.Out(L"The audit trail is empty.\n");
-        return ms_nExitOk;
+        return kExitOk;
     }
     std::vector<std::vector<std::wstring>> vecRows;
     vecRows.push_back({L"SEQ", L"TIME (UTC)", L"EVENT", L"SUBJECT", L"DETAIL", L"BY", L"ON"});
@@ -579,7 +579,7 @@ int XTRmsTool::RunAudit()
         vecRows.push_back({std::to_wstring(entry.nSequence), entry.strTimeUtc, entry.strEvent, orDash(entry.strSubject),
             orDash(entry.strDetail), orDash(entry.strActor), entry.strWorkstation + L"\\" + entry.strOsUser});
     m_console.Out(FormatTable(vecRows));
-    return ms_nExitOk;
+    return kExitOk;
 }
 
 int XTRmsTool::RunVerify()
@@ -590,10 +590,10 @@ int XTRmsTool::RunVerify()
     {
         // A trail that cannot be read is a failure, not proof of tampering.
         if (!bReadable)
-            return Fail(strProblem, ms_nExitFailed);
-        return Fail(L"The audit trail is broken: " + strProblem, ms_nExitAuditBroken);
+            return Fail(strProblem, kExitFailed);
+        return Fail(L"The audit trail is broken: " + strProblem, kExitAuditBroken);
     }
     m_console.Out(L"The audit trail is intact (" + std::to_wstring(m_pService->GetAuditTrail(0).size()) +
         L" entries).\n");
-    return ms_nExitOk;
+    return kExitOk;
 }

@@ -13,10 +13,10 @@ class XTRmsTool
 {
 public:
     // Exit codes, as documented in the help text.
-    static const int ms_nExitOk = 0;
-    static const int ms_nExitFailed = 1;
-    static const int ms_nExitUsage = 2;
-    static const int ms_nExitAuditBroken = 3;
+    static const int kExitOk = 0;
+    static const int kExitFailed = 1;
+    static const int kExitUsage = 2;
+    static const int kExitAuditBroken = 3;
 
     explicit XTRmsTool(XTRmsToolConsole& console);
     ~XTRmsTool();
@@ -50,7 +50,7 @@ private:
     int RunVerify();
 
     // One line on standard error, prefixed with the tool's name.
-    int Fail(const std::wstring& strMessage, int nExitCode = ms_nExitFailed);
+    int Fail(const std::wstring& strMessage, int nExitCode = kExitFailed);
 
     XTRmsToolConsole& m_console;
     XTRmsToolCommandLine m_commandLine;

@@ -24,7 +24,7 @@ struct SCommand
     unsigned int nOptions;      // beside the store options
 };
 
-const SCommand aCommands[] = {
+const SCommand kCommands[] = {
     {L"help", XTRmsToolCommand::Help, nullptr, 0},
     {L"create", XTRmsToolCommand::Create, nullptr, 0},
     {L"upgrade", XTRmsToolCommand::Create, nullptr, 0},
@@ -48,7 +48,7 @@ struct SOption
     bool bValue;
 };
 
-const SOption aOptions[] = {
+const SOption kOptions[] = {
     {L"--db", kOptDb, true},
     {L"--server", kOptServer, true},
     {L"--database", kOptDatabase, true},
@@ -64,7 +64,7 @@ const wchar_t* const kSeeHelp = L"; 'xtrms help' lists the commands and options.
 
 const SCommand* FindCommand(XTRmsToolCommand nCommand, const std::wstring& strName)
 {
-    for (const SCommand& command : aCommands)
+    for (const SCommand& command : kCommands)
     {
         if (nCommand == XTRmsToolCommand::None ? strName == command.pszName : nCommand == command.nCommand)
             return &command;
@@ -177,7 +177,7 @@ bool XTRmsToolCommandLine::Parse(int nArgs, const wchar_t* const* ppszArgs, std:
             bInlineValue = true;
         }
         const SOption* pOption = nullptr;
-        for (const SOption& option : aOptions)
+        for (const SOption& option : kOptions)
         {
             if (strName == option.pszName)
                 pOption = &option;
@@ -217,8 +217,8 @@ bool XTRmsToolCommandLine::Parse(int nArgs, const wchar_t* const* ppszArgs, std:
             m_strServerUser = strValue;
             break;
         case kOptIterations:
-            if (!ParseNumber(strValue, ms_nMinIterations, 100000000, &nNumber))
-                return fail(L"--iterations expects a number from " + std::to_wstring(ms_nMinIterations) +
+            if (!ParseNumber(strValue, kMinIterations, 100000000, &nNumber))
+                return fail(L"--iterations expects a number from " + std::to_wstring(kMinIterations) +
                     L" to 100000000.");
             m_nIterations = static_cast<unsigned int>(nNumber);
             break;
@@ -255,7 +255,7 @@ bool XTRmsToolCommandLine::Validate(unsigned int nSeen, std::wstring* pstrError)
         return fail(m_strCommandName + L" needs " + pCommand->pszArgument + kSeeHelp);
     if (pCommand->pszArgument == nullptr && !m_strArgument.empty())
         return fail(m_strCommandName + L" takes no argument, but '" + m_strArgument + L"' was given.");
-    for (const SOption& option : aOptions)
+    for (const SOption& option : kOptions)
     {
         if ((nSeen & option.nBit) != 0 && ((kOptStore | pCommand->nOptions) & option.nBit) == 0)
             return fail(std::wstring(option.pszName) + L" is not an option of " + m_strCommandName + kSeeHelp);

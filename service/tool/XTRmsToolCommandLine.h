@@ -28,8 +28,8 @@ class XTRmsToolCommandLine
 public:
     // Default PBKDF2 iterations for new hashes; the lower bound keeps a
     // mistyped count from producing a hash that is cheap to attack.
-    static const unsigned int ms_nDefaultIterations = 600000;
-    static const unsigned int ms_nMinIterations = 1000;
+    static const unsigned int kDefaultIterations = 600000;
+    static const unsigned int kMinIterations = 1000;
 
     // False on a usage error, with a one-line message for the user.
     bool Parse(int nArgs, const wchar_t* const* ppszArgs, std::wstring* pstrError);
@@ -69,7 +69,7 @@ private:
     int m_nServerPort = 0;
     std::wstring m_strServerDatabase = L"xtrms";
     std::wstring m_strServerUser;
-    unsigned int m_nIterations = ms_nDefaultIterations;
+    unsigned int m_nIterations = kDefaultIterations;
     std::wstring m_strRole;
     std::wstring m_strFullName;
     bool m_bNoPassword = false;

@@ -56,11 +56,11 @@ void XTRmsToolConsole::Write(HANDLE hOutput, bool bConsole, const std::wstring& 
     if (bConsole)
     {
         // Older consoles refuse very large single writes.
-        const size_t nChunk = 8192;
+        const size_t kWriteChunk = 8192;
         for (size_t nDone = 0; nDone < strLines.size();)
         {
             DWORD nWritten = 0;
-            DWORD nCount = static_cast<DWORD>(std::min(nChunk, strLines.size() - nDone));
+            DWORD nCount = static_cast<DWORD>(std::min(kWriteChunk, strLines.size() - nDone));
             if (!WriteConsoleW(hOutput, strLines.data() + nDone, nCount, &nWritten, nullptr) || nWritten == 0)
                 return;
             nDone += nWritten;
@@ -120,15 +120,15 @@ bool XTRmsToolConsole::ReadConsoleSecret(const wchar_t* pszPrompt, std::wstring*
     SetConsoleCtrlHandler(RestoreEchoOnBreak, TRUE);
     bool bOk = SetConsoleMode(m_hInput, (nMode | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT) & ~ENABLE_ECHO_INPUT) != FALSE;
 
-    wchar_t szLine[ms_nMaxSecret + 3];
+    wchar_t szLine[kMaxSecret + 3];
     DWORD nRead = 0;
     bool bTooLong = false;
     if (bOk)
-        bOk = ReadConsoleW(m_hInput, szLine, ms_nMaxSecret + 2, &nRead, nullptr) != FALSE;
+        bOk = ReadConsoleW(m_hInput, szLine, kMaxSecret + 2, &nRead, nullptr) != FALSE;
     size_t nLength = nRead;
     while (nLength > 0 && (szLine[nLength - 1] == L'\n' || szLine[nLength - 1] == L'\r'))
         --nLength;
-    bTooLong = nLength > ms_nMaxSecret;
+    bTooLong = nLength > kMaxSecret;
     if (bOk && nRead > 0 && szLine[nRead - 1] != L'\n')
     {
         // No line end: the rest of an overlong line waits; read it away,
@@ -158,7 +158,7 @@ bool XTRmsToolConsole::ReadConsoleSecret(const wchar_t* pszPrompt, std::wstring*
     if (!bOk)
         *pstrError = L"The password could not be read from the console.";
     else if (bTooLong)
-        *pstrError = L"The password is longer than " + std::to_wstring(ms_nMaxSecret) + L" characters.";
+        *pstrError = L"The password is longer than " + std::to_wstring(kMaxSecret) + L" characters.";
     return bOk && !bTooLong;
 }
 
@@ -166,7 +166,7 @@ bool XTRmsToolConsole::ReadLineSecret(std::wstring* pstrSecret, std::wstring* ps
 {
     // Byte by byte, so that nothing after the line is taken from the pipe
     // and no copy of the secret is left in a growing buffer.
-    char szLine[ms_nMaxSecret + 1];
+    char szLine[kMaxSecret + 1];
     size_t nLength = 0;
     bool bLineEnd = false;
     bool bTooLong = false;
@@ -181,7 +181,7 @@ bool XTRmsToolConsole::ReadLineSecret(std::wstring* pstrSecret, std::wstring* ps
             bLineEnd = true;
             break;
         }
-        if (nLength == ms_nMaxSecret)
+        if (nLength == kMaxSecret)
         {
             bTooLong = true;
             continue; // read the rest of the line away
@@ -198,7 +198,7 @@ bool XTRmsToolConsole::ReadLineSecret(std::wstring* pstrSecret, std::wstring* ps
         : 0;
     bool bOk = !bTooLong;
     if (bTooLong)
-        *pstrError = L"The password line is longer than " + std::to_wstring(ms_nMaxSecret) + L" bytes.";
+        *pstrError = L"The password line is longer than " + std::to_wstring(kMaxSecret) + L" bytes.";
     else if (nLength == 0 && !bLineEnd)
     {
         *pstrError = L"Standard input ended before a password line.";

@@ -28,7 +28,7 @@ public:
 
     static void Wipe(std::wstring& strSecret);
     // The longest secret accepted, in characters (console) or bytes (line).
-    static const size_t ms_nMaxSecret = 1024;
+    static const size_t kMaxSecret = 1024;
 
 private:
     void Write(HANDLE hOutput, bool bConsole, const std::wstring& strText);

@@ -7,7 +7,7 @@ using testing::IsEmpty;
 
 namespace
 {
-const int radioIds[] = {IDC_XTRM_ROLE_RADIO1, IDC_XTRM_ROLE_RADIO2, IDC_XTRM_ROLE_RADIO3, IDC_XTRM_ROLE_RADIO4,
+const int kRadioIds[] = {IDC_XTRM_ROLE_RADIO1, IDC_XTRM_ROLE_RADIO2, IDC_XTRM_ROLE_RADIO3, IDC_XTRM_ROLE_RADIO4,
     IDC_XTRM_ROLE_RADIO5};
 
 std::wstring RoleFrameText(const std::wstring& strUser)
@@ -64,12 +64,12 @@ TEST_F(XTRmAddUserTest, OffersLocalAccountsWithoutProfileAndTheInitialRoleAndCre
         const wchar_t* roleNames[] = {L"Viewer", L"Editor", L"Admin"};
         for (int i = 0; i < 5; ++i)
         {
-            EXPECT_EQ(i < 3, d.IsVisible(radioIds[i]) && d.IsEnabled(radioIds[i])) << i;
-            EXPECT_EQ(i == 1, d.IsChecked(radioIds[i])) << i;
+            EXPECT_EQ(i < 3, d.IsVisible(kRadioIds[i]) && d.IsEnabled(kRadioIds[i])) << i;
+            EXPECT_EQ(i == 1, d.IsChecked(kRadioIds[i])) << i;
             if (i < 3)
-                EXPECT_EQ(roleNames[i], d.GetText(radioIds[i]));
+                EXPECT_EQ(roleNames[i], d.GetText(kRadioIds[i]));
             else
-                EXPECT_FALSE(d.IsEnabled(radioIds[i])) << i;
+                EXPECT_FALSE(d.IsEnabled(kRadioIds[i])) << i;
         }
         EXPECT_EQ(d.GetControlRect(IDC_XTRM_ROLE_RADIO3).bottom + 12, d.GetControlRect(IDC_XTRM_ROLE_FRAME).bottom);
         d.SelectRow(IDC_XTRM_CANDIDATE_LIST, 1);
@@ -149,11 +149,11 @@ TEST_F(XTRmAddUserTest, OffersAtMostFiveRolesAndCreatesWithRoleZeroWhenNoneIsTic
             EXPECT_EQ(c.nRoles > 0, d.IsVisible(IDC_XTRM_ROLE_FRAME));
             for (int i = 0; i < 5; ++i)
             {
-                EXPECT_EQ(i < c.nRoles, d.IsVisible(radioIds[i])) << c.nRoles << "/" << i;
-                EXPECT_FALSE(d.IsChecked(radioIds[i])) << c.nRoles << "/" << i;
+                EXPECT_EQ(i < c.nRoles, d.IsVisible(kRadioIds[i])) << c.nRoles << "/" << i;
+                EXPECT_FALSE(d.IsChecked(kRadioIds[i])) << c.nRoles << "/" << i;
             }
             if (c.nClick >= 0)
-                d.Click(radioIds[c.nClick]);
+                d.Click(kRadioIds[c.nClick]);
             d.PressOK();
         }));
         EXPECT_THAT(m_svc.CallsNamed(L"CreateUser"), ElementsAre(c.pszCreated));

@@ -46,8 +46,8 @@ private:
     }
 };
 
-const int USER = IDC_XTRM_PASSWORD_USER, OLD = IDC_XTRM_PASSWORD_OLD, NEW = IDC_XTRM_PASSWORD_NEW,
-          CONFIRM = IDC_XTRM_PASSWORD_CONFIRM;
+const int kUserCombo = IDC_XTRM_PASSWORD_USER, kOldEdit = IDC_XTRM_PASSWORD_OLD, kNewEdit = IDC_XTRM_PASSWORD_NEW,
+          kConfirmEdit = IDC_XTRM_PASSWORD_CONFIRM;
 
 // A text as the dialog shows it, with the minimum length in it.
 std::wstring Shown(unsigned int nTextId)
@@ -61,17 +61,17 @@ std::wstring Shown(unsigned int nTextId)
 // refused while the list is disabled, notified as the combo box does.
 void PickUser(XTRmDialogDriver& d, int nRow)
 {
-    if (!d.IsEnabled(USER) || !d.IsVisible(USER))
+    if (!d.IsEnabled(kUserCombo) || !d.IsVisible(kUserCombo))
         return d.Fail("the user list cannot be picked from");
-    d.Focus(USER);
-    HWND hCombo = ::GetDlgItem(d.GetHwnd(), USER);
+    d.Focus(kUserCombo);
+    HWND hCombo = ::GetDlgItem(d.GetHwnd(), kUserCombo);
     ::SendMessageW(hCombo, CB_SETCURSEL, nRow, 0);
-    ::SendMessageW(d.GetHwnd(), WM_COMMAND, MAKEWPARAM(USER, CBN_SELCHANGE), reinterpret_cast<LPARAM>(hCombo));
+    ::SendMessageW(d.GetHwnd(), WM_COMMAND, MAKEWPARAM(kUserCombo, CBN_SELCHANGE), reinterpret_cast<LPARAM>(hCombo));
 }
 
 std::vector<std::wstring> UserRows(const XTRmDialogDriver& d)
 {
-    HWND hCombo = ::GetDlgItem(d.GetHwnd(), USER);
+    HWND hCombo = ::GetDlgItem(d.GetHwnd(), kUserCombo);
     std::vector<std::wstring> vecRows((size_t)::SendMessageW(hCombo, CB_GETCOUNT, 0, 0));
     for (size_t i = 0; i < vecRows.size(); ++i)
     {
@@ -84,9 +84,9 @@ std::vector<std::wstring> UserRows(const XTRmDialogDriver& d)
 void Fill(XTRmDialogDriver& d, const std::wstring& strOld, const std::wstring& strNew, const std::wstring& strConfirm)
 {
     if (!strOld.empty())
-        d.Type(OLD, strOld);
-    d.Type(NEW, strNew);
-    d.Type(CONFIRM, strConfirm);
+        d.Type(kOldEdit, strOld);
+    d.Type(kNewEdit, strNew);
+    d.Type(kConfirmEdit, strConfirm);
 }
 } // namespace
 
@@ -136,10 +136,10 @@ TEST_F(XTRmChangePasswordTest, OwnChangeWithTheLoggedInUserPreselectedAndOnlyAnA
                 EXPECT_THAT(UserRows(d), ElementsAre(L"bob [Bob Builder]", L"ann [Ann Lee]", L"cy"));
             else
                 EXPECT_THAT(UserRows(d), ElementsAre(L"ann [Ann Lee]"));
-            EXPECT_EQ(L"ann [Ann Lee]", d.GetText(USER));
-            EXPECT_TRUE(d.IsVisible(USER));
-            EXPECT_EQ(bAdmin, d.IsEnabled(USER));
-            EXPECT_EQ(OLD, d.GetFocusId());
+            EXPECT_EQ(L"ann [Ann Lee]", d.GetText(kUserCombo));
+            EXPECT_TRUE(d.IsVisible(kUserCombo));
+            EXPECT_EQ(bAdmin, d.IsEnabled(kUserCombo));
+            EXPECT_EQ(kOldEdit, d.GetFocusId());
             Fill(d, L"old-1", L"new-pass", L"new-pass");
             d.PressOK();
         }, 1)) << bAdmin;
@@ -153,8 +153,8 @@ TEST_F(XTRmChangePasswordTest, OkNeedsTheNewPasswordAndForOnesOwnTheOldOneAndCan
 {
     struct Action { int nId; const wchar_t* pszText; bool bOkEnabled; };
     const Action actions[] = {
-        {CONFIRM, L"y", false}, {NEW, L"x", false}, {OLD, L"o", true}, {NEW, L"", false}, {NEW, L"y", true},
-        {OLD, L"", false}, {OLD, L"o", true},
+        {kConfirmEdit, L"y", false}, {kNewEdit, L"x", false}, {kOldEdit, L"o", true}, {kNewEdit, L"", false},
+        {kNewEdit, L"y", true}, {kOldEdit, L"", false}, {kOldEdit, L"o", true},
     };
     EXPECT_EQ("", Show([&](XTRmDialogDriver& d) {
         EXPECT_FALSE(d.IsEnabled(IDOK));
@@ -189,10 +189,10 @@ TEST_F(XTRmChangePasswordTest, EachRefusalShowsItsOwnTextAndKeepsTheDialogOpenWi
         EXPECT_EQ("", Show([&](XTRmDialogDriver& d) {
             Fill(d, L"old-1", L"new-1", L"new-1");
             d.PressOK();
-            for (int nId : {OLD, NEW, CONFIRM})
+            for (int nId : {kOldEdit, kNewEdit, kConfirmEdit})
                 EXPECT_EQ(L"", d.GetText(nId)) << nId;
             EXPECT_FALSE(d.IsEnabled(IDOK));
-            EXPECT_EQ(OLD, d.GetFocusId());
+            EXPECT_EQ(kOldEdit, d.GetFocusId());
             Fill(d, L"old-2", L"new-2", L"new-2");
             d.PressOK();
         }, 2)) << c.nResult;
@@ -211,9 +211,9 @@ TEST_F(XTRmChangePasswordTest, ADifferingConfirmationNeverReachesTheService)
             Fill(d, L"old-1", L"new-1", pszConfirm);
             d.PressOK();
             // Both new ones are to be typed again; the old one stays.
-            EXPECT_EQ(L"old-1", d.GetText(OLD));
-            EXPECT_EQ(L"", d.GetText(NEW) + d.GetText(CONFIRM));
-            EXPECT_EQ(NEW, d.GetFocusId());
+            EXPECT_EQ(L"old-1", d.GetText(kOldEdit));
+            EXPECT_EQ(L"", d.GetText(kNewEdit) + d.GetText(kConfirmEdit));
+            EXPECT_EQ(kNewEdit, d.GetFocusId());
             d.PressCancel();
         }, 1)) << pszConfirm;
         EXPECT_FALSE(m_bChanged);
@@ -237,13 +237,13 @@ TEST_F(XTRmChangePasswordTest, AnAdministratorSetsThePickedUsersPasswordWithoutT
         m_svc.vecDefinedUsers = c.vecDefined;
         EXPECT_EQ("", Show([&](XTRmDialogDriver& d) {
             EXPECT_EQ(c.vecRows, UserRows(d));
-            EXPECT_EQ(L"ann", d.GetText(USER));
-            d.Type(OLD, L"typed-first");
+            EXPECT_EQ(L"ann", d.GetText(kUserCombo));
+            d.Type(kOldEdit, L"typed-first");
             PickUser(d, c.nPick);
-            EXPECT_FALSE(d.IsEnabled(OLD));
-            EXPECT_EQ(L"", d.GetText(OLD));
+            EXPECT_FALSE(d.IsEnabled(kOldEdit));
+            EXPECT_EQ(L"", d.GetText(kOldEdit));
             PickUser(d, c.nOwn);
-            EXPECT_TRUE(d.IsEnabled(OLD));
+            EXPECT_TRUE(d.IsEnabled(kOldEdit));
             PickUser(d, c.nPick);
             Fill(d, L"", L"new-1", L"new-1");
             d.PressOK();

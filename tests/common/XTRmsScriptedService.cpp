@@ -37,13 +37,13 @@ std::vector<std::wstring> XTRmsScriptedService::CallsNamed(const std::wstring& s
 
 std::vector<std::wstring> XTRmsScriptedService::ChangingCalls() const
 {
-    static const wchar_t* const changing[] = {L"SetUserIsAllowed", L"CreateUser", L"RemoveUser", L"LoadUserProfiles",
-        L"SaveUserProfiles", L"SetServerSetting"};
+    static const wchar_t* const kChangingCalls[] = {L"SetUserIsAllowed", L"CreateUser", L"RemoveUser",
+        L"LoadUserProfiles", L"SaveUserProfiles", L"SetServerSetting"};
     std::vector<std::wstring> result;
     for (const std::wstring& strCall : vecCalls)
     {
         std::wstring strName = strCall.substr(0, strCall.find(L'('));
-        if (std::find(std::begin(changing), std::end(changing), strName) != std::end(changing))
+        if (std::find(std::begin(kChangingCalls), std::end(kChangingCalls), strName) != std::end(kChangingCalls))
             result.push_back(strCall);
     }
     return result;

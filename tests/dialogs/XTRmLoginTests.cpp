@@ -52,13 +52,13 @@ struct Variant
     int nPasswordID;
 };
 
-const Variant PLAIN = {Rms::RmsApplicationStandard, true, "XTRmUserLoginDlg", IDC_XTRM_LOGIN_USER_NAME,
+const Variant kPlain = {Rms::RmsApplicationStandard, true, "XTRmUserLoginDlg", IDC_XTRM_LOGIN_USER_NAME,
     IDC_XTRM_LOGIN_PASSWORD};
-const Variant HEADER = {Rms::RmsApplicationWithHeader, true, "XTRmUserLoginHdrDlg", IDC_XTRM_LOGIN_USER_NAME,
+const Variant kHeader = {Rms::RmsApplicationWithHeader, true, "XTRmUserLoginHdrDlg", IDC_XTRM_LOGIN_USER_NAME,
     IDC_XTRM_LOGIN_PASSWORD};
-const Variant HEADER_NO_GUEST = {Rms::RmsApplicationWithHeader, false, "XTRmUserLoginHdrDlg",
+const Variant kHeaderNoGuest = {Rms::RmsApplicationWithHeader, false, "XTRmUserLoginHdrDlg",
     IDC_XTRM_LOGIN_USER_NAME, IDC_XTRM_LOGIN_PASSWORD};
-const Variant NO_GUEST = {Rms::RmsApplicationStandard, false, "XTRmNGUserLoginDlg", IDC_XTRM_NG_USER_NAME,
+const Variant kNoGuest = {Rms::RmsApplicationStandard, false, "XTRmNGUserLoginDlg", IDC_XTRM_NG_USER_NAME,
     IDC_XTRM_NG_PASSWORD};
 } // namespace
 
@@ -104,7 +104,7 @@ TEST_F(XTRmLoginTest, DialogFollowsApplicationTypeAndGuestPermission)
 
 TEST_F(XTRmLoginTest, OkNeedsNameAndPasswordExceptInTheHeaderDialogWithoutGuest)
 {
-    for (const Variant& v : {PLAIN, HEADER, NO_GUEST, HEADER_NO_GUEST})
+    for (const Variant& v : {kPlain, kHeader, kNoGuest, kHeaderNoGuest})
     {
         SCOPED_TRACE(v.pszClass);
         const bool bAlways = v.nType == Rms::RmsApplicationWithHeader && !v.bGuest; // every change switches OK on
@@ -126,7 +126,7 @@ TEST_F(XTRmLoginTest, OkNeedsNameAndPasswordExceptInTheHeaderDialogWithoutGuest)
 
 TEST_F(XTRmLoginTest, GuestLogsInWithEmptyNameAndPassword)
 {
-    for (const Variant& v : {PLAIN, HEADER})
+    for (const Variant& v : {kPlain, kHeader})
     {
         SCOPED_TRACE(v.pszClass);
         m_service.vecCalls.clear();
@@ -146,7 +146,7 @@ TEST_F(XTRmLoginTest, GuestLogsInWithEmptyNameAndPassword)
 
 TEST_F(XTRmLoginTest, BackFromGuestTheEditsStayEmpty)
 {
-    for (const Variant& v : {PLAIN, HEADER})
+    for (const Variant& v : {kPlain, kHeader})
     {
         SCOPED_TRACE(v.pszClass);
         m_service.vecCalls.clear();
@@ -314,7 +314,7 @@ TEST_F(XTRmLoginTest, LoginAndReLoginWithoutDialog)
 TEST_F(XTRmLoginTest, WrongPasswordsAreReportedAndEachNewDialogShowsTheProposals)
 {
     TestApp().m_bShowRealMessageBoxes = true;
-    for (const Variant& v : {NO_GUEST, PLAIN, HEADER})
+    for (const Variant& v : {kNoGuest, kPlain, kHeader})
     {
         SCOPED_TRACE(v.pszClass);
         m_service.vecCalls.clear();
@@ -390,7 +390,7 @@ TEST_F(XTRmLoginTest, PasswordIsWipedWhenTheServiceThrowsFromUserLogin)
 TEST_F(XTRmLoginTest, CancelEndsTheLoginWithoutAskingTheService)
 {
     m_service.queLoginResults = {Rms::ERmsLoginWrongPassword};
-    Rms::ERmsLoginResult nResult = ShowLogin(HEADER.nType, HEADER.bGuest, HEADER.pszClass, [](XTRmDialogDriver& d) {
+    Rms::ERmsLoginResult nResult = ShowLogin(kHeader.nType, kHeader.bGuest, kHeader.pszClass, [](XTRmDialogDriver& d) {
         d.SetText(IDC_XTRM_LOGIN_USER_NAME, L"alice");
         d.SetText(IDC_XTRM_LOGIN_PASSWORD, L"secret");
         d.PressCloseBox();

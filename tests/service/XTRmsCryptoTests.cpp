@@ -26,7 +26,7 @@ struct SPbkdf2Case
 
 // RFC 7914 section 11, the usual PBKDF2-HMAC-SHA256 vectors, and non-ASCII
 // passwords whose keys python3's hashlib.pbkdf2_hmac derived from the UTF-8 bytes.
-const SPbkdf2Case aPbkdf2Cases[] = {
+const SPbkdf2Case kPbkdf2Cases[] = {
     {L"passwd", "salt", 1, 64,
         L"55ac046e56e3089fec1691c22544b605f94185216dde0465e68b9d57c20dacbc"
         L"49ca9cccf179b645991664b39d77ef317c71b845b1e30bd509112041d3a19783"},
@@ -46,9 +46,9 @@ const SPbkdf2Case aPbkdf2Cases[] = {
 
 TEST(XTRmsCryptoPbkdf2, KnownAnswers)
 {
-    for (const SPbkdf2Case& c : aPbkdf2Cases)
+    for (const SPbkdf2Case& c : kPbkdf2Cases)
     {
-        SCOPED_TRACE(testing::Message() << "password #" << (&c - aPbkdf2Cases) << ", c=" << c.nIterations);
+        SCOPED_TRACE(testing::Message() << "password #" << (&c - kPbkdf2Cases) << ", c=" << c.nIterations);
         const std::vector<unsigned char> vecKey =
             Pbkdf2Sha256(c.pszPassword, Bytes(c.pszSalt), c.nIterations, c.nKeyLength);
         EXPECT_EQ(ToHex(vecKey), c.pszExpected);

@@ -88,7 +88,7 @@ const Act kCancelSettings = {kSettings, [](XTRmDialogDriver& dlg) { dlg.PressCan
 
 Act Report(UINT nTextId)
 {
-    return {XTRmUiRobot::MessageBoxClass, [nTextId](XTRmDialogDriver& box) {
+    return {XTRmUiRobot::kMessageBoxClass, [nTextId](XTRmDialogDriver& box) {
                 EXPECT_EQ(Txts::GetString(nTextId), box.GetMessageText());
                 EXPECT_EQ(static_cast<UINT>(MB_ICONHAND), box.GetMessageIcon());
                 box.PressOK();
