@@ -17,8 +17,7 @@ BEGIN_MESSAGE_MAP(XTRmAddUserDlg, CDialog)
 END_MESSAGE_MAP()
 
 XTRmAddUserDlg::XTRmAddUserDlg(XTRmsRestrictionManagerServiceBase* pService)
-    : CDialog(IDD_XTRM_ADD_USER, nullptr)
-    , m_pRestrictionManagerService(pService)
+    : CDialog(IDD_XTRM_ADD_USER, nullptr), m_pRestrictionManagerService(pService)
 {
 }
 

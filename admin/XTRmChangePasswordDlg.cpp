@@ -53,10 +53,8 @@ END_MESSAGE_MAP()
 
 XTRmChangePasswordDlg::XTRmChangePasswordDlg(XTRmsRestrictionManagerServiceBase* pService,
     XTRmsPasswordServiceBase* pPasswordService, CWnd* pParent)
-    : CDialog(IDD_XTRM_CHANGE_PASSWORD, pParent)
-    , m_pRestrictionManagerService(pService)
-    , m_pPasswordService(pPasswordService)
-    , m_nMinPasswordLength(0)
+    : CDialog(IDD_XTRM_CHANGE_PASSWORD, pParent), m_pRestrictionManagerService(pService),
+      m_pPasswordService(pPasswordService), m_nMinPasswordLength(0)
 {
 }
 

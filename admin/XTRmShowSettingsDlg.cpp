@@ -8,8 +8,7 @@ BEGIN_MESSAGE_MAP(XTRmShowSettingsDlg, CDialog)
 END_MESSAGE_MAP()
 
 XTRmShowSettingsDlg::XTRmShowSettingsDlg(const std::wstring& strSettings, CWnd* pParent)
-    : CDialog(IDD_XTRM_SHOW_SETTINGS, pParent)
-    , m_strSettings(strSettings)
+    : CDialog(IDD_XTRM_SHOW_SETTINGS, pParent), m_strSettings(strSettings)
 {
 }
 

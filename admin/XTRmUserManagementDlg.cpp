@@ -37,13 +37,9 @@ END_MESSAGE_MAP()
 
 XTRmUserManagementDlg::XTRmUserManagementDlg(XTRmsRestrictionManagerServiceBase* pService,
     const bool& bEditAllowed, const bool& bViewOnly, CWnd* pParent)
-    : CDialog(IDD_XTRM_USER_MANAGEMENT, pParent)
-    , m_pRestrictionManagerService(pService)
-    , m_bEditable(bEditAllowed && !bViewOnly)
-    , m_bEditAllowed(bEditAllowed)
-    , m_bViewOnly(bViewOnly)
-    , m_bModified(false)
-    , m_vecRestrictionDefinitions(pService->GetRoleRestrDefinitions())
+    : CDialog(IDD_XTRM_USER_MANAGEMENT, pParent), m_pRestrictionManagerService(pService),
+      m_bEditable(bEditAllowed && !bViewOnly), m_bEditAllowed(bEditAllowed), m_bViewOnly(bViewOnly),
+      m_bModified(false), m_vecRestrictionDefinitions(pService->GetRoleRestrDefinitions())
 {
 }
 

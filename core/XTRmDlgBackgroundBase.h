@@ -7,18 +7,20 @@
 #include "XTRmApi.h"
 #include <afxcontrolbars.h>
 
+// Declares no run-time class, message map, OnOK or OnCancel: derived dialogs
+// name CDialog for these, and must name this class once it has any of them.
 class XTRM_API XTRmDlgBackgroundBase : public CDialog
 {
 public:
     // nBackgroundImageID 0 means no picture.
     XTRmDlgBackgroundBase(UINT nIDTemplate, CWnd* pParent, unsigned int nBackgroundImageID);
-    virtual ~XTRmDlgBackgroundBase();
+    ~XTRmDlgBackgroundBase() override;
 
-    virtual BOOL PreTranslateMessage(MSG* pMsg);
+    BOOL PreTranslateMessage(MSG* pMsg) override;
 
 protected:
     // Derived dialogs call this first from their own OnInitDialog.
-    virtual BOOL OnInitDialog();
+    BOOL OnInitDialog() override;
     // The picture control that receives the image; null for none.
     virtual CWnd* GetBackgroundImageCtrl() = 0;
 

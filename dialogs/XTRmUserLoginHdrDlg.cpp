@@ -7,6 +7,7 @@
 
 using namespace XTRmLoginDlgControls;
 
+// CDialog here and in OnOK/OnCancel: XTRmDlgBackgroundBase has no run-time class, message map, OnOK or OnCancel.
 IMPLEMENT_DYNAMIC(XTRmUserLoginHdrDlg, CDialog)
 
 BEGIN_MESSAGE_MAP(XTRmUserLoginHdrDlg, CDialog)
