@@ -102,8 +102,9 @@ std::unique_ptr<XTRmsService> XTRmsBenchConnect(const XTRmsServiceConfig& config
 {
     auto pService = std::make_unique<XTRmsService>(config);
     const bool bServer = nEngine == XTRmsEngine::Postgres;
+    const int nMode = bServer ? Rms::RmsConnectModeServer : Rms::RmsConnectModeSource;
     Rms::RmsConnectionTest nTest =
-        pService->TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", bServer ? 16 : 1, 0, 0, L"");
+        pService->TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", nMode, 0, 0, L"");
     if (nTest != (bServer ? Rms::RmsConnectionServerConnected : Rms::RmsConnectionOk))
         return nullptr;
     if (pService->Initialize(Rms::RmsApplicationStandard, L"", L"", L"", L"", 0, 0, L"") != Rms::RmsSuccess)

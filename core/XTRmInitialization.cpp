@@ -6,29 +6,16 @@
 #include "XTRmRestrictionManager.h"
 #include "XTRmRestrictionSourceSelectorDlg.h"
 
-namespace
-{
-// Mode of TryConnectToRestrictionSource that asks for the restriction source
-// itself; the rights server is asked with 0x10.
-const int nSourceConnectionMode = 1;
-
-// Choices of the source selector.
-const int nSelectRetry = 1;
-const int nSelectServer = 2;
-}
-
 Rms::RmsInitResult XTRmRestrictionManager::InitializeRestrictions(Rms::RmsApplicationType nApplicationType,
     const Rms::ClientPaths& paths, const Rms::ClientSettings& settings, std::function<void(bool)> fnProgress,
     Rms::RmsResult* pServiceResult)
 {
-    // A host without a progress display may pass an empty function; calling
-    // it would throw through the host's start-up.
     if (!fnProgress)
-        fnProgress = [](bool) {};
+        fnProgress = XTRmNoProgress;
 
     bool bThroughServer = false;
     while (ms_pRestrictionManagerService->TryConnectToRestrictionSource(nApplicationType, paths.strPath4,
-               nSourceConnectionMode, settings.nServiceParam1, settings.nServiceParam2, paths.strPath5)
+               Rms::RmsConnectModeSource, settings.nServiceParam1, settings.nServiceParam2, paths.strPath5)
         != Rms::RmsConnectionOk)
     {
         // The selector is the report: a source that does not answer gets no
@@ -45,12 +32,12 @@ Rms::RmsInitResult XTRmRestrictionManager::InitializeRestrictions(Rms::RmsApplic
             nSelection = dlg.GetSelection();
         }
 
-        if (nSelection == nSelectRetry)
+        if (nSelection == XTRmRestrictionSourceSelectorDlg::SelectionRetrySource)
         {
             fnProgress(true);
             continue;
         }
-        if (nSelection != nSelectServer)
+        if (nSelection != XTRmRestrictionSourceSelectorDlg::SelectionRightsServer)
             return Rms::RmsInitServiceFailed;
 
         bThroughServer = true;

@@ -7,27 +7,19 @@
 #include "XTRmRestrictionManager.h"
 #include "XTTxtsTextService.h"
 
-namespace
-{
-// Mode of TryConnectToRestrictionSource that asks for the rights server.
-const int nServerConnectionMode = 0x10;
-}
-
 bool XTRmRestrictionManager::InitServerConnection(Rms::RmsConnectionTest& nLastTest,
     Rms::RmsApplicationType nApplicationType, const Rms::ClientPaths& paths, const Rms::ClientSettings& settings,
     bool& bConnected, std::function<void(bool)> fnProgress)
 {
-    // A host without a progress display may pass an empty function; calling
-    // it would throw through the host's start-up.
     if (!fnProgress)
-        fnProgress = [](bool) {};
+        fnProgress = XTRmNoProgress;
 
     bool bFirstTest = true;
     for (;;)
     {
         fnProgress(true);
         nLastTest = ms_pRestrictionManagerService->TryConnectToRestrictionSource(nApplicationType, paths.strPath4,
-            nServerConnectionMode, settings.nServiceParam1, settings.nServiceParam2, paths.strPath5);
+            Rms::RmsConnectModeServer, settings.nServiceParam1, settings.nServiceParam2, paths.strPath5);
 
         switch (nLastTest)
         {

@@ -4,6 +4,7 @@
 
 #include "XTGuiLibrary.h"
 
+// CDialog here and in OnOK/OnCancel: XTRmDlgBackgroundBase has no run-time class, message map, OnOK or OnCancel.
 IMPLEMENT_DYNAMIC(XTRmRestrictionSourceSelectorDlg, CDialog)
 
 BEGIN_MESSAGE_MAP(XTRmRestrictionSourceSelectorDlg, CDialog)
@@ -14,7 +15,7 @@ END_MESSAGE_MAP()
 XTRmRestrictionSourceSelectorDlg::XTRmRestrictionSourceSelectorDlg(const std::wstring& strCaption, CWnd* pParent,
     bool bOfferServerConnection, unsigned int nBackgroundImageID)
     : XTRmDlgBackgroundBase(IDD_XTRM_SOURCE_SELECTOR, pParent, nBackgroundImageID), m_strCaption(strCaption),
-      m_bOfferServerConnection(bOfferServerConnection), m_nSelection(1)
+      m_bOfferServerConnection(bOfferServerConnection), m_nSelection(SelectionRetrySource)
 {
 }
 
@@ -25,7 +26,7 @@ BOOL XTRmRestrictionSourceSelectorDlg::OnInitDialog()
     BOOL bResult = XTRmDlgBackgroundBase::OnInitDialog();
     UpdateData(FALSE);
 
-    // The retry option is selected, in step with the initial value 1.
+    // The retry option is selected, in step with the initial choice.
     CWnd* pRetry = GetDlgItem(IDC_XTRM_SOURCE_RETRY);
     pRetry->ShowWindow(SW_SHOW);
     pRetry->SendMessage(BM_SETCHECK, BST_CHECKED);
@@ -40,13 +41,13 @@ BOOL XTRmRestrictionSourceSelectorDlg::OnInitDialog()
 void XTRmRestrictionSourceSelectorDlg::OnBnClickedRetry()
 {
     UpdateData(TRUE);
-    m_nSelection = 1;
+    m_nSelection = SelectionRetrySource;
 }
 
 void XTRmRestrictionSourceSelectorDlg::OnBnClickedServerConnection()
 {
     UpdateData(TRUE);
-    m_nSelection = 2;
+    m_nSelection = SelectionRightsServer;
 }
 
 void XTRmRestrictionSourceSelectorDlg::OnOK()

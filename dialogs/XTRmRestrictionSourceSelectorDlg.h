@@ -1,6 +1,6 @@
 // Shown when the rights service cannot reach its source of users and rights:
-// the user chooses to try the source again (1) or, when offered, to use the
-// rights server instead (2).
+// the user chooses to try the source again or, when offered, to use the
+// rights server instead.
 #pragma once
 
 #include "XTRmApi.h"
@@ -15,17 +15,23 @@ class XTRM_API XTRmRestrictionSourceSelectorDlg : public XTRmDlgBackgroundBase
 public:
     XTRmRestrictionSourceSelectorDlg(const std::wstring& strCaption, CWnd* pParent, bool bOfferServerConnection,
         unsigned int nBackgroundImageID);
-    virtual ~XTRmRestrictionSourceSelectorDlg();
+    ~XTRmRestrictionSourceSelectorDlg() override;
 
-    // 1: try the source again; 2: connect to the rights server. Valid after
-    // DoModal returned IDOK.
+    // The choices GetSelection hands back.
+    enum ESelection : int
+    {
+        SelectionRetrySource = 1,
+        SelectionRightsServer = 2
+    };
+
+    // One of ESelection; valid after DoModal returned IDOK.
     int GetSelection() const { return m_nSelection; }
 
 protected:
-    virtual BOOL OnInitDialog();
-    virtual void OnOK();
-    virtual void OnCancel();
-    virtual CWnd* GetBackgroundImageCtrl();
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+    CWnd* GetBackgroundImageCtrl() override;
 
     afx_msg void OnBnClickedRetry();
     afx_msg void OnBnClickedServerConnection();

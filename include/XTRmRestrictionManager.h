@@ -1,5 +1,38 @@
 // XTRm's façade: what a host calls to log its user in, to connect to the rights
-// server and to open the administration dialogs. Static members only.
+// server and to open the administration dialogs. Static members only, called
+// on the GUI thread.
+//
+// Call order: SetRestrictionManagerService (and SetApplicationName, for the
+// captions) first, then InitializeRestrictions, then the rest. The start-up,
+// login and connection members use the service unchecked: called without one
+// they dereference a null pointer. Only the administration members check:
+// ShowUserManagementDlg and ShowSettingsDlg then do nothing and
+// ShowChangePasswordDlg returns false.
+//
+// InitializeRestrictions answers
+//   RmsInitReady (1)               the source answered, at once or after the
+//                                  user retried it in the source selector;
+//                                  the service is initialized and, when it
+//                                  needs a login, the user logged in;
+//   RmsInitReadyThroughServer (3)  the same through the rights server, which
+//                                  the user chose in the source selector;
+//   RmsInitServiceFailed (4)       the service's Initialize failed, or the
+//                                  selector handed back an unknown choice;
+//   RmsInitCancelled (5)           the user cancelled the selector, the
+//                                  connection settings or the login, or a
+//                                  rights-server test answered
+//                                  RmsConnectionOk or RmsConnectionAborted.
+// The host goes on only for 1 and 3. *pServiceResult (may be null) receives
+// the service's Initialize result when Initialize ran, else it is left alone.
+// fnProgress(false) comes before each dialog or message box, fnProgress(true)
+// when XTRm works again; an empty function means XTRmNoProgress.
+//
+// Implemented in core/XTRmRestrictionManager.cpp (service and application
+// name), core/XTRmInitialization.cpp (InitializeRestrictions),
+// core/XTRmLoginFlow.cpp (ShowUserLoginDlg, SendUserLogin, SendUserReLogin),
+// core/XTRmServerConnection.cpp (InitServerConnection, ShowConnectionDlg) and
+// admin/XTRmAdministration.cpp (ShowUserManagementDlg, ShowSettingsDlg,
+// ShowChangePasswordDlg).
 #pragma once
 
 #include "XTRmApi.h"
@@ -9,6 +42,10 @@
 #include <string>
 
 class CWnd;
+
+// The progress function of a host that shows no progress; the start-up calls
+// it in place of an empty one, which would throw when called.
+inline void XTRmNoProgress(bool /*bWorking*/) {}
 
 class XTRM_API XTRmRestrictionManager
 {

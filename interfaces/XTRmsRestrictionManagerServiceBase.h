@@ -82,6 +82,11 @@ struct ClientPaths
 // Source flag that lets the user switch to the rights server.
 const unsigned int RmsSourceFlagServer = 0x10;
 
+// Modes of TryConnectToRestrictionSource: test the restriction source itself,
+// or the rights server.
+const int RmsConnectModeSource = 1;
+const int RmsConnectModeServer = 0x10;
+
 struct ClientSettings
 {
     unsigned int nSourceFlags = 0;

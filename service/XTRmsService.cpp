@@ -14,9 +14,6 @@
 
 namespace
 {
-// The façade asks for the restriction source with mode 1 and for the
-// rights server with mode 16.
-const int kServerMode = 16;
 // Audit rows shown by GetSettingsString.
 const size_t kSettingsAuditRows = 10;
 
@@ -602,7 +599,8 @@ Rms::RmsConnectionTest XTRmsService::TryConnectToRestrictionSource(Rms::RmsAppli
     const std::wstring&, int nMode, int, int, const std::wstring&)
 {
     m_pImpl->m_nApplicationType = nType;
-    if (nMode == kServerMode)
+    // Any mode but the rights server's means the local source.
+    if (nMode == Rms::RmsConnectModeServer)
     {
         if (m_pImpl->m_serverSetting.GetHost().empty())
         {

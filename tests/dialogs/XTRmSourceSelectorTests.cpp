@@ -11,29 +11,6 @@
 
 #include <functional>
 
-namespace
-{
-struct SelectorRun
-{
-    INT_PTR nResult;
-    int nSelection;
-};
-
-SelectorRun RunSelector(bool bOfferServer, unsigned int nImageID, std::function<void(XTRmDialogDriver&)> fnUser)
-{
-    XTRmRestrictionSourceSelectorDlg dlg(L"Sample Host", nullptr, bOfferServer, nImageID);
-    XTRmUiRobot robot;
-    robot.Expect("XTRmRestrictionSourceSelectorDlg", std::move(fnUser));
-    INT_PTR nResult = dlg.DoModal();
-    EXPECT_EQ("", robot.Finish());
-    return {nResult, dlg.GetSelection()};
-}
-
-bool operator==(const RECT& a, const RECT& b)
-{
-    return ::EqualRect(&a, &b) != FALSE;
-}
-
 // A dialog of the tests' own on the background base, for templates that the
 // library's dialogs do not have.
 class XTRmTestBackgroundDlg : public XTRmDlgBackgroundBase
@@ -54,7 +31,36 @@ protected:
     CWnd* GetBackgroundImageCtrl() override { return GetDlgItem(IDC_XTRM_BACKGROUND); }
 };
 
+// CDialog: XTRmDlgBackgroundBase has no run-time class of its own.
 IMPLEMENT_DYNAMIC(XTRmTestBackgroundDlg, CDialog)
+
+namespace
+{
+// The exported dialog hands these values to whoever shows it.
+static_assert(XTRmRestrictionSourceSelectorDlg::SelectionRetrySource == 1 &&
+        XTRmRestrictionSourceSelectorDlg::SelectionRightsServer == 2,
+    "the selector's choices keep their values");
+
+struct SelectorRun
+{
+    INT_PTR nResult;
+    int nSelection;
+};
+
+SelectorRun RunSelector(bool bOfferServer, unsigned int nImageID, std::function<void(XTRmDialogDriver&)> fnUser)
+{
+    XTRmRestrictionSourceSelectorDlg dlg(L"Sample Host", nullptr, bOfferServer, nImageID);
+    XTRmUiRobot robot;
+    robot.Expect("XTRmRestrictionSourceSelectorDlg", std::move(fnUser));
+    INT_PTR nResult = dlg.DoModal();
+    EXPECT_EQ("", robot.Finish());
+    return {nResult, dlg.GetSelection()};
+}
+
+bool operator==(const RECT& a, const RECT& b)
+{
+    return ::EqualRect(&a, &b) != FALSE;
+}
 
 // A left click as the modal loop hands it to PreTranslateMessage.
 MSG ClickMessage(HWND hWndTarget, HWND hWndDialog, POINT ptClient)
@@ -94,7 +100,7 @@ TEST(XTRmSourceSelector, OffersRetrySelectedAndTheServerOnlyWhenAsked)
             d.PressOK();
         });
         EXPECT_EQ(IDOK, run.nResult);
-        EXPECT_EQ(1, run.nSelection);
+        EXPECT_EQ(XTRmRestrictionSourceSelectorDlg::SelectionRetrySource, run.nSelection);
     }
 }
 
@@ -105,14 +111,14 @@ TEST(XTRmSourceSelector, LastClickedOptionWins)
         EXPECT_TRUE(d.IsVisible(IDOK)); // clicking an option does not close the dialog
         d.PressOK();
     });
-    EXPECT_EQ(2, server.nSelection);
+    EXPECT_EQ(XTRmRestrictionSourceSelectorDlg::SelectionRightsServer, server.nSelection);
 
     SelectorRun retry = RunSelector(true, 0, [](XTRmDialogDriver& d) {
         d.Click(IDC_XTRM_SOURCE_SERVER);
         d.Click(IDC_XTRM_SOURCE_RETRY);
         d.PressOK();
     });
-    EXPECT_EQ(1, retry.nSelection);
+    EXPECT_EQ(XTRmRestrictionSourceSelectorDlg::SelectionRetrySource, retry.nSelection);
 }
 
 TEST(XTRmSourceSelector, CancelAndCloseBoxEndWithCancel)

@@ -36,7 +36,9 @@ protected:
         }
         m_config = XTRmsTestConfig(GetParam(), m_server, XTRmsNewDatabaseFile());
         if (GetParam() == XTRmsEngine::Postgres)
+        {
             ASSERT_TRUE(XTRmsEmptyServerDatabase(m_config));
+        }
     }
 
     // A service started as a host starts it: connection test, Initialize.
@@ -493,7 +495,9 @@ TEST_P(XTRmsServiceTest, SettingsShowStorePolicyAndLatestAuditButNoSecret)
              L"Logged-in user   : alice", L"login  alice", L"answered as a wrong password"})
         EXPECT_NE(strSettings.find(pszPart), std::wstring::npos) << Narrow(pszPart);
     if (GetParam() == XTRmsEngine::Postgres)
+    {
         EXPECT_EQ(strSettings.find(m_config.strServerPassword), std::wstring::npos);
+    }
 }
 
 // --- The local file and the server: what each connection test answers ----
@@ -504,7 +508,8 @@ TEST(XTRmsLocalSource, MissingUnreadableAndAbsentFilesAreReportedNotReplaced)
     XTRmsServiceConfig config = XTRmsTestConfig(XTRmsEngine::Sqlite, noServer, XTRmsNewDatabaseFile());
     config.bCreateDatabase = false;
     XTRmsService missing(config);
-    EXPECT_EQ(missing.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", 1, 0, 0, L""),
+    EXPECT_EQ(missing.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeSource, 0,
+                  0, L""),
         Rms::RmsConnectionServerNotFound);
     EXPECT_EQ(missing.Initialize(Rms::RmsApplicationStandard, L"", L"", L"", L"", 0, 0, L""), Rms::RmsFailure);
     EXPECT_EQ(missing.UserLogin(L"admin", L"anything"), Rms::ERmsLoginSourceUnavailable);
@@ -519,7 +524,8 @@ TEST(XTRmsLocalSource, MissingUnreadableAndAbsentFilesAreReportedNotReplaced)
     WriteFile(hFile, szJunk, sizeof(szJunk) - 1, &nWritten, nullptr);
     CloseHandle(hFile);
     XTRmsService damaged(config);
-    EXPECT_EQ(damaged.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", 1, 0, 0, L""),
+    EXPECT_EQ(damaged.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeSource, 0,
+                  0, L""),
         Rms::RmsConnectionServerIncompatible);
     EXPECT_NE(damaged.GetSettingsString().find(L"NOT AVAILABLE"), std::wstring::npos);
     WIN32_FILE_ATTRIBUTE_DATA data = {};
@@ -542,7 +548,9 @@ TEST(XTRmsLocalSource, FileLockedByAnotherProcessIsWaitedForNeverTakenForDamaged
         ASSERT_EQ(creator.AddUser(L"alice", L"", static_cast<Rms::RmsUserRole>(1), L"blue-harbour-7", nullptr), Rms::RmsSuccess);
     }
     XTRmsService service(config);
-    ASSERT_EQ(service.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", 1, 0, 0, L""), Rms::RmsConnectionOk);
+    ASSERT_EQ(service.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeSource, 0,
+                  0, L""),
+        Rms::RmsConnectionOk);
     ASSERT_EQ(service.Initialize(Rms::RmsApplicationStandard, L"", L"", L"", L"", 0, 0, L""), Rms::RmsSuccess);
     // Another program holds the write lock for longer than the bound: the
     // login is refused as "store unavailable", and nothing is replaced.
@@ -556,7 +564,9 @@ TEST(XTRmsLocalSource, FileLockedByAnotherProcessIsWaitedForNeverTakenForDamaged
     EXPECT_EQ(service.UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
     EXPECT_EQ(service.SaveUserProfiles(), Rms::RmsSuccess);
     XTRmsService reader(config);
-    ASSERT_EQ(reader.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", 1, 0, 0, L""), Rms::RmsConnectionOk);
+    ASSERT_EQ(reader.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeSource, 0,
+                  0, L""),
+        Rms::RmsConnectionOk);
     EXPECT_TRUE(reader.IsUserDefined(L"alice"));
     EXPECT_TRUE(reader.IsUserDefined(L"bob"));
 }
@@ -673,7 +683,9 @@ TEST(XTRmsRightsServer, ConnectionTestsAnswerTheFacadesCodes)
         config.strServerPassword = c.strPassword;
         XTRmsService service(config);
         service.SetServerSetting(XTRmsServerSetting(c.strHost, c.nPort));
-        EXPECT_EQ(service.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", 16, 0, 0, L""), c.nExpected)
+        EXPECT_EQ(service.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeServer,
+                      0, 0, L""),
+            c.nExpected)
             << c.pszWhat << " " << Narrow(service.GetSettingsString());
     }
 }

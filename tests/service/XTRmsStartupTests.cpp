@@ -55,7 +55,7 @@ protected:
         settings.nSourceFlags = nSourceFlags;
         Rms::RmsResult nServiceResult = Rms::RmsFailure;
         return XTRmRestrictionManager::InitializeRestrictions(Rms::RmsApplicationStandard, Rms::ClientPaths(), settings,
-            [](bool) {}, &nServiceResult);
+            XTRmNoProgress, &nServiceResult);
     }
 
     XTRmsServiceConfig m_config;
@@ -130,7 +130,7 @@ TEST_F(XTRmsStartupTest, MissingLocalFileOffersTheRightsServer)
     settings.nSourceFlags = Rms::RmsSourceFlagServer;
     Rms::RmsResult nServiceResult = Rms::RmsFailure;
     EXPECT_EQ(XTRmRestrictionManager::InitializeRestrictions(Rms::RmsApplicationStandard, Rms::ClientPaths(), settings,
-                  [](bool) {}, &nServiceResult),
+                  XTRmNoProgress, &nServiceResult),
         Rms::RmsInitReadyThroughServer);
     EXPECT_EQ("", m_robot.Finish());
     EXPECT_EQ(service.GetServerSetting().GetPortNum(), server.nPort);

@@ -117,5 +117,5 @@ bool XTRmsEmptyServerDatabase(const XTRmsServiceConfig& config)
 
 int XTRmsModeOf(XTRmsEngine nEngine)
 {
-    return nEngine == XTRmsEngine::Sqlite ? 1 : 16;
+    return nEngine == XTRmsEngine::Sqlite ? Rms::RmsConnectModeSource : Rms::RmsConnectModeServer;
 }

@@ -19,7 +19,7 @@
 // The selector's choice is written directly by one test below.
 struct XTRmSourceSelectorTestPeer
 {
-    static void SetSelection(CWnd* pDlg, int nSelection)
+    static void SetSelection(CWnd* pDlg, XTRmRestrictionSourceSelectorDlg::ESelection nSelection)
     {
         static_cast<XTRmRestrictionSourceSelectorDlg*>(pDlg)->m_nSelection = nSelection;
     }
@@ -35,6 +35,7 @@ const char kLogin[] = "XTRmNGUserLoginDlg";
 // Distinct values everywhere, so that a swapped argument shows.
 const Rms::RmsApplicationType kType = Rms::RmsApplicationService;
 const Rms::ClientPaths kPaths = {L"p1", L"p2", L"p3", L"p4", L"p5"};
+// The connection modes as numbers: what a service built apart from XTRm sees.
 const wchar_t kSourceTest[] = L"TryConnectToRestrictionSource(2,p4,1,-5,99,p5)";
 const wchar_t kServerTest[] = L"TryConnectToRestrictionSource(2,p4,16,-5,99,p5)";
 const wchar_t kInitialize[] = L"Initialize(2,p1,p2,p3,p4,-5,99,p5)";
@@ -503,15 +504,17 @@ TEST_F(StartupTest, WatchdogClosesDialogsNobodyExpected)
     EXPECT_TRUE(m_service.ChangingCalls().empty());
 }
 
-// A person can only hand back 1 or 2 (the two option buttons are the only
-// writers of the choice), and the sequence builds the library's own selector,
+// A person can only hand back one of the two choices (the option buttons are
+// the only writers of it), and the sequence builds the library's own selector,
 // so no host dialog can answer either. The value is written directly to make
 // sure that a choice the sequence does not know is never taken for the server.
 TEST_F(StartupTest, UnknownSelectorChoiceFailsStartUp)
 {
     m_service.queConnectionTests = {Rms::RmsConnectionServerNotFound};
     m_robot.Expect(kSelector, [](XTRmDialogDriver& dlg) {
-        XTRmSourceSelectorTestPeer::SetSelection(dlg.GetWindow(), 3);
+        XTRmSourceSelectorTestPeer::SetSelection(dlg.GetWindow(),
+            static_cast<XTRmRestrictionSourceSelectorDlg::ESelection>(
+                XTRmRestrictionSourceSelectorDlg::SelectionRightsServer + 1));
         dlg.PressOK();
     });
 
@@ -523,6 +526,33 @@ TEST_F(StartupTest, UnknownSelectorChoiceFailsStartUp)
     EXPECT_EQ(kUntouched, nServiceResult);
     EXPECT_EQ("F|", m_strProgress);
     EXPECT_EQ("Src", ShortCalls(m_service));
+}
+
+// A host without a progress display passes an empty function, which must
+// never be called: it would throw through the host's start-up.
+TEST_F(StartupTest, EmptyProgressFunctionThroughEveryDialogOfTheStartUp)
+{
+    const std::vector<Rms::RmsConnectionTest> vecTests = Tests({2, 2, 2, 5, 1});
+    m_service.queConnectionTests.assign(vecTests.begin(), vecTests.end());
+    m_service.bNeedLogin = true;
+    Script({kRetry, kChooseServer, Confirm(L"1"), Report(IDS_XTRM_SERVER_REFUSED), Confirm(L"2"), kLogIn});
+    Rms::RmsResult nServiceResult = kUntouched;
+    EXPECT_EQ(Rms::RmsInitReadyThroughServer,
+        XTRmRestrictionManager::InitializeRestrictions(kType, kPaths, Settings(kServer), nullptr, &nServiceResult));
+    EXPECT_EQ("", m_robot.Finish());
+    EXPECT_EQ(kOk, nServiceResult);
+}
+
+TEST_F(StartupTest, EmptyProgressFunctionInTheServerConnectionAlone)
+{
+    m_service.queConnectionTests = {Rms::RmsConnectionServerRefused, Rms::RmsConnectionServerConnected};
+    Script({Report(IDS_XTRM_SERVER_REFUSED), Confirm(L"3")});
+    Rms::RmsConnectionTest nLastTest = Rms::RmsConnectionOk;
+    bool bConnected = false;
+    EXPECT_TRUE(XTRmRestrictionManager::InitServerConnection(nLastTest, kType, kPaths, Settings(kServer),
+        bConnected, nullptr));
+    EXPECT_EQ("", m_robot.Finish());
+    EXPECT_TRUE(bConnected);
 }
 
 } // namespace
