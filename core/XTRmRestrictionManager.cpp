@@ -6,7 +6,7 @@
 #include "XTRmResourceIds.h"
 
 XTRmsRestrictionManagerServiceBase* XTRmRestrictionManager::ms_pRestrictionManagerService = nullptr;
-std::wstring XTRmRestrictionManager::m_strApplicationNameForCaption;
+std::wstring XTRmRestrictionManager::ms_strApplicationNameForCaption;
 
 void XTRmRestrictionManager::SetRestrictionManagerService(XTRmsRestrictionManagerServiceBase* pService)
 {
@@ -15,14 +15,14 @@ void XTRmRestrictionManager::SetRestrictionManagerService(XTRmsRestrictionManage
 
 void XTRmRestrictionManager::SetApplicationName(const std::wstring& strApplicationName)
 {
-    if (&strApplicationName != &m_strApplicationNameForCaption)
-        m_strApplicationNameForCaption = strApplicationName;
+    if (&strApplicationName != &ms_strApplicationNameForCaption)
+        ms_strApplicationNameForCaption = strApplicationName;
 }
 
 std::wstring XTRmRestrictionManager::GetApplicationName()
 {
-    if (!m_strApplicationNameForCaption.empty())
-        return m_strApplicationNameForCaption;
+    if (!ms_strApplicationNameForCaption.empty())
+        return ms_strApplicationNameForCaption;
     CWinApp* pApp = AfxGetModuleState()->m_pCurrentWinApp;
     if (pApp != nullptr && pApp->m_pszAppName != nullptr)
         return pApp->m_pszAppName;

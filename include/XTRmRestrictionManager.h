@@ -90,5 +90,5 @@ private:
     static bool HandleUserLoginResult(const Rms::ERmsLoginResult& nResult);
 
     static XTRmsRestrictionManagerServiceBase* ms_pRestrictionManagerService;
-    static std::wstring m_strApplicationNameForCaption;
+    static std::wstring ms_strApplicationNameForCaption;
 };

@@ -134,7 +134,7 @@ private:
             Rms::ClientSettings settings;
             Rms::RmsResult nServiceResult = Rms::RmsFailure;
             const Rms::RmsInitResult nResult = XTRmRestrictionManager::InitializeRestrictions(
-                Rms::RmsApplicationStandard, Rms::ClientPaths(), settings, [](bool) {}, &nServiceResult);
+                Rms::RmsApplicationStandard, Rms::ClientPaths(), settings, XTRmNoProgress, &nServiceResult);
             bStop = true;
             typist.join();
 
