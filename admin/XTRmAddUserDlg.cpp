@@ -11,9 +11,9 @@
 IMPLEMENT_DYNAMIC(XTRmAddUserDlg, CDialog)
 
 BEGIN_MESSAGE_MAP(XTRmAddUserDlg, CDialog)
-    ON_LBN_SELCHANGE(IDC_XTRM_CANDIDATE_LIST, &XTRmAddUserDlg::OnUserSelChange)
-    ON_LBN_SETFOCUS(IDC_XTRM_CANDIDATE_LIST, &XTRmAddUserDlg::OnUserSelChange)
-    ON_BN_CLICKED(IDC_XTRM_ALL_USERS, &XTRmAddUserDlg::OnShowAllUsers)
+ON_LBN_SELCHANGE(IDC_XTRM_CANDIDATE_LIST, &XTRmAddUserDlg::OnUserSelChange)
+ON_LBN_SETFOCUS(IDC_XTRM_CANDIDATE_LIST, &XTRmAddUserDlg::OnUserSelChange)
+ON_BN_CLICKED(IDC_XTRM_ALL_USERS, &XTRmAddUserDlg::OnShowAllUsers)
 END_MESSAGE_MAP()
 
 XTRmAddUserDlg::XTRmAddUserDlg(XTRmsRestrictionManagerServiceBase* pService)
@@ -112,9 +112,9 @@ void XTRmAddUserDlg::OnUserSelChange()
     if (nSelection < 0)
         return;
 
-    m_grpRole.SetWindowText((Gui::LoadStringW(IDS_XTRM_ROLE_FOR_USER)
-        + m_vecCandidateUsers[nSelection].GetUserNameW()
-        + XTGenStringDefinesTraits<wchar_t>::ms_strSpace).c_str());
+    m_grpRole.SetWindowText((Gui::LoadStringW(IDS_XTRM_ROLE_FOR_USER) + m_vecCandidateUsers[nSelection].GetUserNameW() +
+        XTGenStringDefinesTraits<wchar_t>::ms_strSpace)
+                                .c_str());
 }
 
 void XTRmAddUserDlg::OnOK()

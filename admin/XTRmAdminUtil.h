@@ -12,7 +12,8 @@ namespace XTRmAdmin
 {
 // The selected row of an unsorted list as an index into the vector it shows,
 // or -1 when no row is selected (or the row has no element behind it).
-template <typename T> int SelectedIndex(const CListBox& list, const std::vector<T>& vec)
+template <typename T>
+int SelectedIndex(const CListBox& list, const std::vector<T>& vec)
 {
     const int nSelection = list.GetCurSel();
     return nSelection >= 0 && static_cast<size_t>(nSelection) < vec.size() ? nSelection : -1;

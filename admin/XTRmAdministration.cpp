@@ -29,8 +29,7 @@ bool XTRmRestrictionManager::ShowChangePasswordDlg(CWnd* pParent)
 {
     // Passwords are an optional part of a rights service: without it there
     // is nothing to offer, and nothing to say either.
-    XTRmsPasswordServiceBase* pPasswordService =
-        dynamic_cast<XTRmsPasswordServiceBase*>(ms_pRestrictionManagerService);
+    XTRmsPasswordServiceBase* pPasswordService = dynamic_cast<XTRmsPasswordServiceBase*>(ms_pRestrictionManagerService);
     if (pPasswordService == nullptr)
         return false;
 

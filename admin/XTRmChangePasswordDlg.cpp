@@ -46,13 +46,13 @@ std::wstring TextWithLength(unsigned int nTextId, unsigned int nLength)
 IMPLEMENT_DYNAMIC(XTRmChangePasswordDlg, CDialog)
 
 BEGIN_MESSAGE_MAP(XTRmChangePasswordDlg, CDialog)
-    ON_CBN_SELCHANGE(IDC_XTRM_PASSWORD_USER, &XTRmChangePasswordDlg::OnUserSelChange)
-    ON_EN_CHANGE(IDC_XTRM_PASSWORD_OLD, &XTRmChangePasswordDlg::OnPasswordChange)
-    ON_EN_CHANGE(IDC_XTRM_PASSWORD_NEW, &XTRmChangePasswordDlg::OnPasswordChange)
+ON_CBN_SELCHANGE(IDC_XTRM_PASSWORD_USER, &XTRmChangePasswordDlg::OnUserSelChange)
+ON_EN_CHANGE(IDC_XTRM_PASSWORD_OLD, &XTRmChangePasswordDlg::OnPasswordChange)
+ON_EN_CHANGE(IDC_XTRM_PASSWORD_NEW, &XTRmChangePasswordDlg::OnPasswordChange)
 END_MESSAGE_MAP()
 
-XTRmChangePasswordDlg::XTRmChangePasswordDlg(XTRmsRestrictionManagerServiceBase* pService,
-    XTRmsPasswordServiceBase* pPasswordService, CWnd* pParent)
+XTRmChangePasswordDlg::XTRmChangePasswordDlg(
+    XTRmsRestrictionManagerServiceBase* pService, XTRmsPasswordServiceBase* pPasswordService, CWnd* pParent)
     : CDialog(IDD_XTRM_CHANGE_PASSWORD, pParent), m_pRestrictionManagerService(pService),
       m_pPasswordService(pPasswordService), m_nMinPasswordLength(0)
 {
@@ -82,8 +82,8 @@ BOOL XTRmChangePasswordDlg::OnInitDialog()
     m_nMinPasswordLength = m_pPasswordService->GetMinPasswordLength();
 
     XTGuiWndUtil::SetWndText(this, Txts::GetString(IDS_XTRM_PASSWORD_CAPTION));
-    XTGuiWndUtil::SetWndControlText(this, IDC_XTRM_PASSWORD_POLICY,
-        TextWithLength(IDS_XTRM_PASSWORD_POLICY, m_nMinPasswordLength));
+    XTGuiWndUtil::SetWndControlText(
+        this, IDC_XTRM_PASSWORD_POLICY, TextWithLength(IDS_XTRM_PASSWORD_POLICY, m_nMinPasswordLength));
 
     const bool bCanSetOtherPasswords = m_pPasswordService->CanSetOtherPasswords();
     FillUserList(bCanSetOtherPasswords);
@@ -143,8 +143,8 @@ void XTRmChangePasswordDlg::UpdateControls()
     m_edtOldPassword.EnableWindow(bOwnChange ? TRUE : FALSE);
 
     // Lengths only: the passwords themselves are read once, on OK.
-    const bool bComplete = m_edtNewPassword.GetWindowTextLength() > 0
-        && (!bOwnChange || m_edtOldPassword.GetWindowTextLength() > 0);
+    const bool bComplete = m_edtNewPassword.GetWindowTextLength() > 0 &&
+        (!bOwnChange || m_edtOldPassword.GetWindowTextLength() > 0);
     GetDlgItem(IDOK)->EnableWindow(bComplete ? TRUE : FALSE);
 }
 

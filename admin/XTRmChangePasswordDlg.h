@@ -21,8 +21,8 @@ class XTRM_API XTRmChangePasswordDlg : public CDialog
 public:
     // Both interfaces are usually one object: the rights service lists the
     // users, its password interface changes the password.
-    XTRmChangePasswordDlg(XTRmsRestrictionManagerServiceBase* pService, XTRmsPasswordServiceBase* pPasswordService,
-        CWnd* pParent);
+    XTRmChangePasswordDlg(
+        XTRmsRestrictionManagerServiceBase* pService, XTRmsPasswordServiceBase* pPasswordService, CWnd* pParent);
     ~XTRmChangePasswordDlg() override;
 
 protected:

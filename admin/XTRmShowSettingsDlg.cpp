@@ -4,7 +4,7 @@
 #include "XTRmRestrictionManager.h"
 
 BEGIN_MESSAGE_MAP(XTRmShowSettingsDlg, CDialog)
-    ON_BN_CLICKED(IDC_XTRM_OPEN_USER_MANAGEMENT, &XTRmShowSettingsDlg::OnBnClickedUserManagement)
+ON_BN_CLICKED(IDC_XTRM_OPEN_USER_MANAGEMENT, &XTRmShowSettingsDlg::OnBnClickedUserManagement)
 END_MESSAGE_MAP()
 
 XTRmShowSettingsDlg::XTRmShowSettingsDlg(const std::wstring& strSettings, CWnd* pParent)
@@ -22,10 +22,9 @@ BOOL XTRmShowSettingsDlg::OnInitDialog()
     const BOOL bResult = CDialog::OnInitDialog();
 
     // Fixed pitch, so that the service's columns line up.
-    m_font.Attach(::CreateFontW(8, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-        OUT_CHARACTER_PRECIS, CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY, 0, L"Courier"));
-    SendDlgItemMessage(IDC_XTRM_SETTINGS_TEXT, WM_SETFONT,
-        reinterpret_cast<WPARAM>(m_font.GetSafeHandle()), TRUE);
+    m_font.Attach(::CreateFontW(8, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_CHARACTER_PRECIS,
+        CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY, 0, L"Courier"));
+    SendDlgItemMessage(IDC_XTRM_SETTINGS_TEXT, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.GetSafeHandle()), TRUE);
     SetDlgItemText(IDC_XTRM_SETTINGS_TEXT, m_strSettings.c_str());
 
     return bResult;

@@ -27,19 +27,19 @@ std::wstring GetOperatingSystemUserName()
 IMPLEMENT_DYNAMIC(XTRmUserManagementDlg, CDialog)
 
 BEGIN_MESSAGE_MAP(XTRmUserManagementDlg, CDialog)
-    ON_BN_CLICKED(IDC_XTRM_ADD_USER, &XTRmUserManagementDlg::OnAddUser)
-    ON_BN_CLICKED(IDC_XTRM_REMOVE_USER, &XTRmUserManagementDlg::OnRemoveUser)
-    ON_LBN_SELCHANGE(IDC_XTRM_USER_LIST, &XTRmUserManagementDlg::OnUserSelChange)
-    ON_LBN_SETFOCUS(IDC_XTRM_USER_LIST, &XTRmUserManagementDlg::OnUserSelChange)
-    ON_CONTROL_RANGE(BN_CLICKED, IDC_XTRM_RESTRICTION_CHECK1, IDC_XTRM_RESTRICTION_CHECK15,
-        &XTRmUserManagementDlg::OnRestrictionCheck)
+ON_BN_CLICKED(IDC_XTRM_ADD_USER, &XTRmUserManagementDlg::OnAddUser)
+ON_BN_CLICKED(IDC_XTRM_REMOVE_USER, &XTRmUserManagementDlg::OnRemoveUser)
+ON_LBN_SELCHANGE(IDC_XTRM_USER_LIST, &XTRmUserManagementDlg::OnUserSelChange)
+ON_LBN_SETFOCUS(IDC_XTRM_USER_LIST, &XTRmUserManagementDlg::OnUserSelChange)
+ON_CONTROL_RANGE(
+    BN_CLICKED, IDC_XTRM_RESTRICTION_CHECK1, IDC_XTRM_RESTRICTION_CHECK15, &XTRmUserManagementDlg::OnRestrictionCheck)
 END_MESSAGE_MAP()
 
-XTRmUserManagementDlg::XTRmUserManagementDlg(XTRmsRestrictionManagerServiceBase* pService,
-    const bool& bEditAllowed, const bool& bViewOnly, CWnd* pParent)
+XTRmUserManagementDlg::XTRmUserManagementDlg(
+    XTRmsRestrictionManagerServiceBase* pService, const bool& bEditAllowed, const bool& bViewOnly, CWnd* pParent)
     : CDialog(IDD_XTRM_USER_MANAGEMENT, pParent), m_pRestrictionManagerService(pService),
-      m_bEditable(bEditAllowed && !bViewOnly), m_bEditAllowed(bEditAllowed), m_bViewOnly(bViewOnly),
-      m_bModified(false), m_vecRestrictionDefinitions(pService->GetRoleRestrDefinitions())
+      m_bEditable(bEditAllowed && !bViewOnly), m_bEditAllowed(bEditAllowed), m_bViewOnly(bViewOnly), m_bModified(false),
+      m_vecRestrictionDefinitions(pService->GetRoleRestrDefinitions())
 {
 }
 
@@ -54,10 +54,10 @@ void XTRmUserManagementDlg::DoDataExchange(CDataExchange* pDX)
     DDX_Control(pDX, IDC_XTRM_RESTRICTIONS_FRAME, m_grpRestrictions);
 
     // The check boxes sit on every second id, in the order of the definitions.
-    CButton* const apChecks[] = { &m_chkRestriction1, &m_chkRestriction2, &m_chkRestriction3,
-        &m_chkRestriction4, &m_chkRestriction5, &m_chkRestriction6, &m_chkRestriction7, &m_chkRestriction8,
-        &m_chkRestriction9, &m_chkRestriction10, &m_chkRestriction11, &m_chkRestriction12,
-        &m_chkRestriction13, &m_chkRestriction14, &m_chkRestriction15 };
+    CButton* const apChecks[] = {&m_chkRestriction1, &m_chkRestriction2, &m_chkRestriction3, &m_chkRestriction4,
+        &m_chkRestriction5, &m_chkRestriction6, &m_chkRestriction7, &m_chkRestriction8, &m_chkRestriction9,
+        &m_chkRestriction10, &m_chkRestriction11, &m_chkRestriction12, &m_chkRestriction13, &m_chkRestriction14,
+        &m_chkRestriction15};
     for (size_t i = 0; i < std::size(apChecks); ++i)
         DDX_Control(pDX, IDC_XTRM_RESTRICTION_CHECK1 + 2 * static_cast<int>(i), *apChecks[i]);
 
@@ -131,10 +131,9 @@ bool XTRmUserManagementDlg::CanRemoveUser(const XTRmsUserInfo& user)
 {
     // Also guards the user's first right: neither may be touched for the user
     // working here, for a super user or for a user without a profile.
-    return m_pRestrictionManagerService->IsUserDefined(user.GetUserNameW())
-        && m_bEditable
-        && user.GetUserNameW() != GetOperatingSystemUserName()
-        && !m_pRestrictionManagerService->IsSuperUser(user.GetUserNameW());
+    return m_pRestrictionManagerService->IsUserDefined(user.GetUserNameW()) && m_bEditable &&
+        user.GetUserNameW() != GetOperatingSystemUserName() &&
+        !m_pRestrictionManagerService->IsSuperUser(user.GetUserNameW());
 }
 
 void XTRmUserManagementDlg::UpdateUserControls()
@@ -144,8 +143,9 @@ void XTRmUserManagementDlg::UpdateUserControls()
         return;
     const XTRmsUserInfo& user = m_vecUsers[nSelection];
 
-    m_grpRestrictions.SetWindowText((Txts::GetString(IDS_XTRM_RIGHTS_OF_USER) + user.GetUserNameW()
-        + XTGenStringDefinesTraits<wchar_t>::ms_szSpace).c_str());
+    m_grpRestrictions.SetWindowText(
+        (Txts::GetString(IDS_XTRM_RIGHTS_OF_USER) + user.GetUserNameW() + XTGenStringDefinesTraits<wchar_t>::ms_szSpace)
+            .c_str());
     m_btnRemoveUser.EnableWindow(m_bEditable && CanRemoveUser(user));
 }
 
@@ -189,8 +189,7 @@ void XTRmUserManagementDlg::OnRestrictionCheck(UINT nID)
         if (pCheck->GetDlgCtrlID() != static_cast<int>(nID) || i >= m_vecRestrictionDefinitions.size())
             continue;
         const bool bAllowed = pCheck->GetCheck() != BST_UNCHECKED;
-        m_pRestrictionManagerService->SetUserIsAllowed(strUserName, m_vecRestrictionDefinitions[i].GetId(),
-            bAllowed);
+        m_pRestrictionManagerService->SetUserIsAllowed(strUserName, m_vecRestrictionDefinitions[i].GetId(), bAllowed);
         m_bModified = true;
     }
 }
@@ -226,8 +225,7 @@ void XTRmUserManagementDlg::OnOK()
 void XTRmUserManagementDlg::OnCancel()
 {
     // Help id 0: the question has no help topic of its own.
-    if (m_bModified
-        && AfxMessageBox(IDS_XTRM_DISCARD_CHANGES, MB_YESNO | MB_ICONQUESTION, 0) != IDYES)
+    if (m_bModified && AfxMessageBox(IDS_XTRM_DISCARD_CHANGES, MB_YESNO | MB_ICONQUESTION, 0) != IDYES)
         return;
     m_pRestrictionManagerService->LoadUserProfiles();
     CDialog::OnCancel();

@@ -16,8 +16,8 @@ class XTRM_API XTRmUserManagementDlg : public CDialog
     DECLARE_DYNAMIC(XTRmUserManagementDlg)
 
 public:
-    XTRmUserManagementDlg(XTRmsRestrictionManagerServiceBase* pService, const bool& bEditAllowed,
-        const bool& bViewOnly, CWnd* pParent);
+    XTRmUserManagementDlg(
+        XTRmsRestrictionManagerServiceBase* pService, const bool& bEditAllowed, const bool& bViewOnly, CWnd* pParent);
     ~XTRmUserManagementDlg() override;
 
 protected:

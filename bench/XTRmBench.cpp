@@ -167,8 +167,8 @@ TEST_CASE("AdaptToRestrictions")
     // nothing in the middle of the popup.
     for (int nItems : {10, 100, 1000, 10000})
     {
-        BenchmarkAdaptation("AdaptToRestrictions, one popup of n items, greyed only",
-            XTRmBenchMenuShape::OnePopup(nItems), false);
+        BenchmarkAdaptation(
+            "AdaptToRestrictions, one popup of n items, greyed only", XTRmBenchMenuShape::OnePopup(nItems), false);
     }
 }
 

@@ -52,8 +52,8 @@ void XTRmBenchTimeCalls(const std::string& strName, int nCalls, const std::funct
         ::QueryPerformanceCounter(&nStart);
         fnCall();
         ::QueryPerformanceCounter(&nEnd);
-        vecSamples.push_back(static_cast<double>(nEnd.QuadPart - nStart.QuadPart) * 1e9 /
-            static_cast<double>(nFrequency.QuadPart));
+        vecSamples.push_back(
+            static_cast<double>(nEnd.QuadPart - nStart.QuadPart) * 1e9 / static_cast<double>(nFrequency.QuadPart));
     }
     std::sort(vecSamples.begin(), vecSamples.end());
     XTRmBenchResults().push_back({strName, vecSamples[vecSamples.size() / 2], vecSamples.front()});

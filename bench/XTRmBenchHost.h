@@ -78,7 +78,7 @@ public:
 
 struct XTRmBenchMenuShape
 {
-    int nPopupsPerLevel = 0; // popups at each level above the last
+    int nPopupsPerLevel = 0;   // popups at each level above the last
     int nCommandsPerPopup = 0; // commands in each popup of the last level
     int nLevels = 0;
     long nItems = 0;

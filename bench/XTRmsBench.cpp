@@ -77,16 +77,16 @@ TEST_CASE("XTRms login and rights from memory")
     {
         const std::string strEngine = EngineName(nEngine);
         const std::wstring strFile = XTRmsBenchNewFile(L"login");
-        std::unique_ptr<XTRmsService> pService =
-            XTRmsBenchConnect(XTRmsBenchConfig(kLowIterations, strFile, server), nEngine);
+        std::unique_ptr<XTRmsService> pService = XTRmsBenchConnect(
+            XTRmsBenchConfig(kLowIterations, strFile, server), nEngine);
         REQUIRE(pService);
         REQUIRE(ProvisionUser(*pService, L"quick-user", 2, L"bench-pass-1"));
 
         // Each login reads the user, hashes, and writes the reset failure
         // count and an audit row in one transaction.
         int nRefused = 0;
-        BENCHMARK_ADVANCED(BenchName("XTRms UserLogin, " + strEngine + ", iterations", kLowIterations))(
-            Catch::Benchmark::Chronometer meter)
+        BENCHMARK_ADVANCED(BenchName("XTRms UserLogin, " + strEngine + ", iterations", kLowIterations))
+        (Catch::Benchmark::Chronometer meter)
         {
             meter.measure([&] {
                 if (pService->UserLogin(L"quick-user", L"bench-pass-1") != Rms::ERmsLoginOk)
@@ -98,12 +98,12 @@ TEST_CASE("XTRms login and rights from memory")
         if (nEngine == XTRmsEngine::Sqlite)
         {
             // The default count, on the same file: each hash keeps its own.
-            std::unique_ptr<XTRmsService> pStrong =
-                XTRmsBenchConnect(XTRmsBenchConfig(kDefaultIterations, strFile, server), nEngine);
+            std::unique_ptr<XTRmsService> pStrong = XTRmsBenchConnect(
+                XTRmsBenchConfig(kDefaultIterations, strFile, server), nEngine);
             REQUIRE(pStrong);
             REQUIRE(ProvisionUser(*pStrong, L"strong-user", 2, L"bench-pass-2"));
-            XTRmBenchTimeCalls(BenchName("XTRms UserLogin, " + strEngine + ", iterations", kDefaultIterations),
-                kSlowCalls, [&] {
+            XTRmBenchTimeCalls(
+                BenchName("XTRms UserLogin, " + strEngine + ", iterations", kDefaultIterations), kSlowCalls, [&] {
                     if (pStrong->UserLogin(L"strong-user", L"bench-pass-2") != Rms::ERmsLoginOk)
                         ++nRefused;
                 });
@@ -111,8 +111,8 @@ TEST_CASE("XTRms login and rights from memory")
 
             // The hashing's share: the service's own PBKDF2, nothing around it.
             const std::vector<unsigned char> vecSalt(16, 0x5a);
-            BENCHMARK_ADVANCED(BenchName("PBKDF2-HMAC-SHA256 alone, iterations", kLowIterations))(
-                Catch::Benchmark::Chronometer meter)
+            BENCHMARK_ADVANCED(BenchName("PBKDF2-HMAC-SHA256 alone, iterations", kLowIterations))
+            (Catch::Benchmark::Chronometer meter)
             {
                 meter.measure(
                     [&] { return XTRmsCrypto::Pbkdf2Sha256(L"bench-pass-1", vecSalt, kLowIterations).size(); });
@@ -141,8 +141,8 @@ TEST_CASE("XTRms many users")
     {
         const std::string strEngine = EngineName(nEngine);
         const std::wstring strFile = XTRmsBenchNewFile(L"users");
-        std::unique_ptr<XTRmsService> pService =
-            XTRmsBenchConnect(XTRmsBenchConfig(kLowIterations, strFile, server), nEngine);
+        std::unique_ptr<XTRmsService> pService = XTRmsBenchConnect(
+            XTRmsBenchConfig(kLowIterations, strFile, server), nEngine);
         REQUIRE(pService);
 
         int nProvisioned = 0;
@@ -167,8 +167,8 @@ TEST_CASE("XTRms many users")
             if (nEngine == XTRmsEngine::Sqlite)
             {
                 const XTRmsRestrictionManagerServiceBase* pInterface = pService.get();
-                BENCHMARK_ADVANCED(BenchName("user management data: all users, every right", nUsers))(
-                    Catch::Benchmark::Chronometer meter)
+                BENCHMARK_ADVANCED(BenchName("user management data: all users, every right", nUsers))
+                (Catch::Benchmark::Chronometer meter)
                 {
                     meter.measure([&] { return ReadDialogData(*pInterface); });
                 };

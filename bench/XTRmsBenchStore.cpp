@@ -52,8 +52,8 @@ std::vector<int> XTRmsBenchRoleRights(int nRole)
     return vecRights;
 }
 
-XTRmsServiceConfig XTRmsBenchConfig(unsigned int nIterations, const std::wstring& strFile,
-    const XTRmsBenchServer& server)
+XTRmsServiceConfig XTRmsBenchConfig(
+    unsigned int nIterations, const std::wstring& strFile, const XTRmsBenchServer& server)
 {
     XTRmsServiceConfig config;
     config.strDatabaseFile = strFile;
@@ -103,8 +103,8 @@ std::unique_ptr<XTRmsService> XTRmsBenchConnect(const XTRmsServiceConfig& config
     auto pService = std::make_unique<XTRmsService>(config);
     const bool bServer = nEngine == XTRmsEngine::Postgres;
     const int nMode = bServer ? Rms::RmsConnectModeServer : Rms::RmsConnectModeSource;
-    Rms::RmsConnectionTest nTest =
-        pService->TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", nMode, 0, 0, L"");
+    Rms::RmsConnectionTest nTest = pService->TryConnectToRestrictionSource(
+        Rms::RmsApplicationStandard, L"", nMode, 0, 0, L"");
     if (nTest != (bServer ? Rms::RmsConnectionServerConnected : Rms::RmsConnectionOk))
         return nullptr;
     if (pService->Initialize(Rms::RmsApplicationStandard, L"", L"", L"", L"", 0, 0, L"") != Rms::RmsSuccess)
@@ -128,8 +128,8 @@ std::wstring XTRmsBenchUsersCsv(int nFirst, int nCount)
         std::wstring strRights;
         for (int nRight : XTRmsBenchRoleRights(nRole))
             strRights += (strRights.empty() ? L"" : L";") + std::to_wstring(nRight);
-        strCsv += XTRmsBenchUserName(nUser) + L",Bench User " + std::to_wstring(nUser) + L"," +
-            std::to_wstring(nRole) + L",0," + strRights + L"\r\n";
+        strCsv += XTRmsBenchUserName(nUser) + L",Bench User " + std::to_wstring(nUser) + L"," + std::to_wstring(nRole) +
+            L",0," + strRights + L"\r\n";
     }
     return strCsv;
 }

@@ -29,8 +29,8 @@ bool XTRmsBenchFindServer(XTRmsBenchServer* pServer);
 
 // The rights and roles above and nIterations for new hashes, otherwise the
 // default policy; the file and the server as given.
-XTRmsServiceConfig XTRmsBenchConfig(unsigned int nIterations, const std::wstring& strFile,
-    const XTRmsBenchServer& server);
+XTRmsServiceConfig XTRmsBenchConfig(
+    unsigned int nIterations, const std::wstring& strFile, const XTRmsBenchServer& server);
 
 // The rights a user of role nRole holds.
 std::vector<int> XTRmsBenchRoleRights(int nRole);

@@ -32,8 +32,8 @@ BOOL XTRmDlgBackgroundBase::OnInitDialog()
 
     CRect rectClient;
     GetClientRect(&rectClient);
-    pImageCtrl->SetWindowPos(nullptr, rectClient.left, rectClient.top, rectClient.right, rectClient.bottom,
-        SWP_NOZORDER);
+    pImageCtrl->SetWindowPos(
+        nullptr, rectClient.left, rectClient.top, rectClient.right, rectClient.bottom, SWP_NOZORDER);
     return TRUE;
 }
 

@@ -15,8 +15,8 @@ Rms::RmsInitResult XTRmRestrictionManager::InitializeRestrictions(Rms::RmsApplic
 
     bool bThroughServer = false;
     while (ms_pRestrictionManagerService->TryConnectToRestrictionSource(nApplicationType, paths.strPath4,
-               Rms::RmsConnectModeSource, settings.nServiceParam1, settings.nServiceParam2, paths.strPath5)
-        != Rms::RmsConnectionOk)
+               Rms::RmsConnectModeSource, settings.nServiceParam1, settings.nServiceParam2,
+               paths.strPath5) != Rms::RmsConnectionOk)
     {
         // The selector is the report: a source that does not answer gets no
         // message of its own, and the user may retry as often as wanted.
@@ -48,9 +48,9 @@ Rms::RmsInitResult XTRmRestrictionManager::InitializeRestrictions(Rms::RmsApplic
         break;
     }
 
-    const Rms::RmsResult nServiceResult = ms_pRestrictionManagerService->Initialize(nApplicationType,
-        paths.strPath1, paths.strPath2, paths.strPath3, paths.strPath4, settings.nServiceParam1,
-        settings.nServiceParam2, paths.strPath5);
+    const Rms::RmsResult nServiceResult = ms_pRestrictionManagerService->Initialize(nApplicationType, paths.strPath1,
+        paths.strPath2, paths.strPath3, paths.strPath4, settings.nServiceParam1, settings.nServiceParam2,
+        paths.strPath5);
     if (pServiceResult != nullptr)
         *pServiceResult = nServiceResult;
     if (nServiceResult != Rms::RmsSuccess)

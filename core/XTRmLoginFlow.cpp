@@ -63,8 +63,8 @@ const LoginRefusal kLoginRefusals[] = {
 };
 } // namespace
 
-Rms::ERmsLoginResult XTRmRestrictionManager::ShowUserLoginDlg(const std::wstring& strUserName,
-    const std::wstring& strPassword, bool bGuestLoginOffered)
+Rms::ERmsLoginResult XTRmRestrictionManager::ShowUserLoginDlg(
+    const std::wstring& strUserName, const std::wstring& strPassword, bool bGuestLoginOffered)
 {
     const bool bGuestLoginAllowed = bGuestLoginOffered && ms_pRestrictionManagerService->IsGuestLoginAllowed();
     const unsigned int nBackgroundImageID = static_cast<unsigned int>(GetApplicationBackgroundImageID());
@@ -80,8 +80,8 @@ Rms::ERmsLoginResult XTRmRestrictionManager::ShowUserLoginDlg(const std::wstring
         INT_PTR nResult = IDCANCEL;
         if (nBackgroundImageID != 0)
         {
-            XTRmUserLoginHdrDlg dlg(strCaption, strUserName, strPassword, nullptr, bGuestLoginAllowed,
-                nBackgroundImageID);
+            XTRmUserLoginHdrDlg dlg(
+                strCaption, strUserName, strPassword, nullptr, bGuestLoginAllowed, nBackgroundImageID);
             nResult = ShowLoginDlg(dlg, strEnteredUserName, strEnteredPassword);
         }
         else if (bGuestLoginAllowed)
@@ -97,8 +97,8 @@ Rms::ERmsLoginResult XTRmRestrictionManager::ShowUserLoginDlg(const std::wstring
 
         if (nResult != IDOK)
             return Rms::ERmsLoginCancelled;
-        const Rms::ERmsLoginResult nLoginResult =
-            ms_pRestrictionManagerService->UserLogin(strEnteredUserName, strEnteredPassword);
+        const Rms::ERmsLoginResult nLoginResult = ms_pRestrictionManagerService->UserLogin(
+            strEnteredUserName, strEnteredPassword);
         // Not kept while a refusal is on the screen.
         XTRmLoginDlgControls::WipePassword(strEnteredPassword);
         if (HandleUserLoginResult(nLoginResult))
@@ -134,8 +134,7 @@ bool XTRmRestrictionManager::HandleUserLoginResult(const Rms::ERmsLoginResult& n
     std::wstring strServerMessage = ms_pRestrictionManagerService->GetLastServerMessage();
     if (strServerMessage.empty())
         strServerMessage = Txts::GetString(IDS_XTRM_NO_SERVER_MESSAGE);
-    const std::wstring strMessage =
-        Txts::GetString(IDS_XTRM_LOGIN_SERVER_REFUSED) + L" (" + strServerMessage + L")";
+    const std::wstring strMessage = Txts::GetString(IDS_XTRM_LOGIN_SERVER_REFUSED) + L" (" + strServerMessage + L")";
     AfxMessageBox(strMessage.c_str(), MB_OK | MB_ICONHAND, 0);
     return false;
 }

@@ -33,5 +33,6 @@ int XTRmRestrictionManager::GetApplicationBackgroundImageID()
 {
     if (ms_pRestrictionManagerService == nullptr)
         return 0;
-    return ms_pRestrictionManagerService->GetApplicationType() == Rms::RmsApplicationWithHeader ? IDB_XTRM_BACKGROUND : 0;
+    return ms_pRestrictionManagerService->GetApplicationType() == Rms::RmsApplicationWithHeader ? IDB_XTRM_BACKGROUND
+                                                                                                : 0;
 }

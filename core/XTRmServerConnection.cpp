@@ -60,8 +60,8 @@ bool XTRmRestrictionManager::InitServerConnection(Rms::RmsConnectionTest& nLastT
 bool XTRmRestrictionManager::ShowConnectionDlg()
 {
     XTRmsServerSetting setting = ms_pRestrictionManagerService->GetServerSetting();
-    XTRmConnectionSettingsDlg dlg(GetApplicationName(), setting, nullptr,
-        static_cast<UINT>(GetApplicationBackgroundImageID()));
+    XTRmConnectionSettingsDlg dlg(
+        GetApplicationName(), setting, nullptr, static_cast<UINT>(GetApplicationBackgroundImageID()));
     if (dlg.DoModal() != IDOK)
         return false;
 

@@ -47,8 +47,8 @@ bool SelectComboRow(const XTRmDialogDriver& d, int nComboId, const std::wstring&
     for (int i = 0; i < nCount; ++i)
     {
         std::wstring strRow(static_cast<size_t>(::SendMessageW(hCombo, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
-        strRow.resize(static_cast<size_t>(
-            ::SendMessageW(hCombo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&strRow[0]))));
+        strRow.resize(
+            static_cast<size_t>(::SendMessageW(hCombo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&strRow[0]))));
         vecRows.push_back(strRow);
     }
     const int nRow = FindRow(vecRows, strUserName);
@@ -220,8 +220,8 @@ bool RunHeadlessTour(CWnd* pParent)
         if (user.strUserName == kTourUser)
             bHasPassword = user.bHasPassword;
     }
-    const bool bSaved = service.IsUserDefined(kTourUser)
-        && service.GetUserIsAllowed(kTourUser, kTourRight, &bAllowed) == Rms::RmsSuccess && !bAllowed;
+    const bool bSaved = service.IsUserDefined(kTourUser) &&
+        service.GetUserIsAllowed(kTourUser, kTourRight, &bAllowed) == Rms::RmsSuccess && !bAllowed;
     std::printf("administration: %ls added as engineer, export right taken away, saved: %s; password set: %s\n",
         kTourUser, bSaved ? "yes" : "NO", bHasPassword ? "yes" : "NO");
     if (!strFailures.empty())

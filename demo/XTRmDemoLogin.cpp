@@ -94,8 +94,8 @@ bool XTRmDemoLogin::LiftLock(XTRmsService& service)
             std::printf("%ls could not be unlocked: %ls\n", user.strUserName.c_str(), strError.c_str());
             return false;
         }
-        std::printf("%ls unlocked by the administration (%u failed logins)\n", user.strUserName.c_str(),
-            user.nFailedLogins);
+        std::printf(
+            "%ls unlocked by the administration (%u failed logins)\n", user.strUserName.c_str(), user.nFailedLogins);
     }
     return true;
 }

@@ -116,20 +116,20 @@ void CALLBACK ShootOpenMenu(HWND hWnd, UINT, UINT_PTR nIDEvent, DWORD)
 } // namespace
 
 BEGIN_MESSAGE_MAP(XTRmDemoMainFrame, CFrameWnd)
-    ON_WM_CREATE()
-    ON_WM_SIZE()
-    ON_COMMAND(ID_XTRM_DEMO_FILE_EXIT, &XTRmDemoMainFrame::OnFileExit)
-    ON_COMMAND(ID_XTRM_DEMO_ADMIN_USERS, &XTRmDemoMainFrame::OnAdminUsers)
-    ON_COMMAND(ID_XTRM_DEMO_ADMIN_SETTINGS, &XTRmDemoMainFrame::OnAdminSettings)
-    ON_COMMAND(ID_XTRM_DEMO_ADMIN_LOGIN, &XTRmDemoMainFrame::OnAdminLogin)
-    ON_COMMAND(ID_XTRM_DEMO_ADMIN_CONNECTION, &XTRmDemoMainFrame::OnAdminConnection)
-    ON_COMMAND(ID_XTRM_DEMO_ADMIN_CHANGE_PASSWORD, &XTRmDemoMainFrame::OnAdminChangePassword)
-    ON_COMMAND_RANGE(ID_XTRM_DEMO_FIRST_COMMAND, ID_XTRM_DEMO_LAST_COMMAND, &XTRmDemoMainFrame::OnPlantCommand)
-    // Every restricted command asks the restrictions before it is shown or
-    // run, whether it comes from the menu, the toolbar or an accelerator.
-    ON_UPDATE_COMMAND_UI_RANGE(ID_XTRM_DEMO_ADMIN_USERS, ID_XTRM_DEMO_LAST_COMMAND,
-        &XTRmDemoMainFrame::OnUpdateRestrictedCommand)
-    ON_MESSAGE(kHeadlessStepMessage, &XTRmDemoMainFrame::OnHeadlessStep)
+ON_WM_CREATE()
+ON_WM_SIZE()
+ON_COMMAND(ID_XTRM_DEMO_FILE_EXIT, &XTRmDemoMainFrame::OnFileExit)
+ON_COMMAND(ID_XTRM_DEMO_ADMIN_USERS, &XTRmDemoMainFrame::OnAdminUsers)
+ON_COMMAND(ID_XTRM_DEMO_ADMIN_SETTINGS, &XTRmDemoMainFrame::OnAdminSettings)
+ON_COMMAND(ID_XTRM_DEMO_ADMIN_LOGIN, &XTRmDemoMainFrame::OnAdminLogin)
+ON_COMMAND(ID_XTRM_DEMO_ADMIN_CONNECTION, &XTRmDemoMainFrame::OnAdminConnection)
+ON_COMMAND(ID_XTRM_DEMO_ADMIN_CHANGE_PASSWORD, &XTRmDemoMainFrame::OnAdminChangePassword)
+ON_COMMAND_RANGE(ID_XTRM_DEMO_FIRST_COMMAND, ID_XTRM_DEMO_LAST_COMMAND, &XTRmDemoMainFrame::OnPlantCommand)
+// Every restricted command asks the restrictions before it is shown or
+// run, whether it comes from the menu, the toolbar or an accelerator.
+ON_UPDATE_COMMAND_UI_RANGE(
+    ID_XTRM_DEMO_ADMIN_USERS, ID_XTRM_DEMO_LAST_COMMAND, &XTRmDemoMainFrame::OnUpdateRestrictedCommand)
+ON_MESSAGE(kHeadlessStepMessage, &XTRmDemoMainFrame::OnHeadlessStep)
 END_MESSAGE_MAP()
 
 XTRmDemoMainFrame::XTRmDemoMainFrame() : m_hAccelTable(nullptr), m_nLastCommand(0)
@@ -348,8 +348,7 @@ LRESULT XTRmDemoMainFrame::OnHeadlessStep(WPARAM wParam, LPARAM)
         SaveScreenshot(m_hWnd, L"main-window.png");
         PostMessage(kHeadlessStepMessage, SwitchToOperator);
         break;
-    case SwitchToOperator:
-    {
+    case SwitchToOperator: {
         // What a change of user does to the window: the host registers again
         // and adapts freshly loaded menus.
         s_strTourUser = service.GetLoggedInUserName();

@@ -40,7 +40,8 @@ void XTRmDemoRestrictions::Register()
     // accelerators or toolbar buttons would still reach them.
     MenuPopupHide(L"&Export", XTRmDemoRightExportData);
     CommandDisable(ID_XTRM_DEMO_FILE_EXPORT_CSV, XTRmDemoRightExportData);
-    hideAndDisable(ID_XTRM_DEMO_FILE_EXPORT_AUDIT, std::vector<int>{XTRmDemoRightExportData, XTRmDemoRightViewAuditTrail});
+    hideAndDisable(
+        ID_XTRM_DEMO_FILE_EXPORT_AUDIT, std::vector<int>{XTRmDemoRightExportData, XTRmDemoRightViewAuditTrail});
 
     CommandDisable(ID_XTRM_DEMO_FILE_PRINT, XTRmDemoRightPrint);
     CommandDisable(ID_XTRM_DEMO_FILE_PRINT_PREVIEW, XTRmDemoRightPrint);

@@ -40,7 +40,8 @@ void ShootEveryDialog(XTRmUiRobot& robot, XTRmDemoApp& app)
     robot.SetObserver([&app, nShot](XTRmDialogDriver& dlg) mutable {
         const bool bMessageBox = dlg.GetClassName() == XTRmUiRobot::kMessageBoxClass;
         wchar_t szName[80];
-        swprintf(szName, 80, L"startup-%02d-%hs.png", ++nShot, bMessageBox ? "message-box" : dlg.GetClassName().c_str());
+        swprintf(
+            szName, 80, L"startup-%02d-%hs.png", ++nShot, bMessageBox ? "message-box" : dlg.GetClassName().c_str());
         std::wstring strPath = app.OutputPath(szName);
         std::wstring strLine = (dlg.SaveScreenshot(strPath) ? L"screenshot " : L"screenshot failed ") + strPath +
             L": \"" + dlg.GetCaption() + L"\"";
@@ -117,8 +118,8 @@ bool XTRmDemoRunStartUp(XTRmDemoApp& app)
     };
 
     Rms::RmsResult nServiceResult = Rms::RmsSuccess;
-    Rms::RmsInitResult nResult = XTRmRestrictionManager::InitializeRestrictions(Rms::RmsApplicationWithHeader, paths,
-        settings, fnProgress, &nServiceResult);
+    Rms::RmsInitResult nResult = XTRmRestrictionManager::InitializeRestrictions(
+        Rms::RmsApplicationWithHeader, paths, settings, fnProgress, &nServiceResult);
     pWait.reset();
     std::printf("start-up result %d (%s), service result %d\n", static_cast<int>(nResult), InitResultText(nResult),
         static_cast<int>(nServiceResult));

@@ -5,7 +5,6 @@
 
 #include "XTRmDemoRights.h"
 
-
 namespace
 {
 // What tools/pg-cluster.sh creates; only port and password vary.
@@ -18,8 +17,8 @@ const wchar_t kServerDatabase[] = L"xtrms";
 // holds the password.
 std::wstring ReadSmallFile(const std::wstring& strPath)
 {
-    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-        FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE hFile = ::CreateFileW(
+        strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
         return std::wstring();
     char szBuffer[256] = {};
@@ -69,9 +68,8 @@ XTRmsServiceConfig MakeConfig()
             {XTRmDemoRightViewReports, XTRmDemoRightEditRecipes, XTRmDemoRightRunBatches, XTRmDemoRightExportData,
                 XTRmDemoRightPrint}),
         Role(XTRmDemoRoleAdministrator, L"Administrator", true,
-            {XTRmDemoRightViewReports, XTRmDemoRightEditRecipes, XTRmDemoRightRunBatches,
-                XTRmDemoRightConfigurePlant, XTRmDemoRightManageUsers, XTRmDemoRightExportData, XTRmDemoRightPrint,
-                XTRmDemoRightViewAuditTrail}),
+            {XTRmDemoRightViewReports, XTRmDemoRightEditRecipes, XTRmDemoRightRunBatches, XTRmDemoRightConfigurePlant,
+                XTRmDemoRightManageUsers, XTRmDemoRightExportData, XTRmDemoRightPrint, XTRmDemoRightViewAuditTrail}),
     };
     // A new profile starts with the least a plant worker needs.
     config.nInitialRole = static_cast<Rms::RmsUserRole>(XTRmDemoRoleOperator);

@@ -6,11 +6,10 @@
 // CDialog here and in OnOK: XTRmDlgBackgroundBase has no run-time class or OnOK of its own.
 IMPLEMENT_DYNAMIC(XTRmConnectionSettingsDlg, CDialog)
 
-XTRmConnectionSettingsDlg::XTRmConnectionSettingsDlg(const std::wstring& strCaption,
-    const XTRmsServerSetting& serverSetting, CWnd* pParent, UINT nBackgroundImageID)
-    : XTRmDlgBackgroundBase(IDD_XTRM_CONNECTION_SETTINGS, pParent, nBackgroundImageID),
-      m_serverSetting(serverSetting), m_strHost(serverSetting.GetHost()), m_nPort(serverSetting.GetPortNum()),
-      m_strCaption(strCaption)
+XTRmConnectionSettingsDlg::XTRmConnectionSettingsDlg(
+    const std::wstring& strCaption, const XTRmsServerSetting& serverSetting, CWnd* pParent, UINT nBackgroundImageID)
+    : XTRmDlgBackgroundBase(IDD_XTRM_CONNECTION_SETTINGS, pParent, nBackgroundImageID), m_serverSetting(serverSetting),
+      m_strHost(serverSetting.GetHost()), m_nPort(serverSetting.GetPortNum()), m_strCaption(strCaption)
 {
 }
 

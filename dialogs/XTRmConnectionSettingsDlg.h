@@ -14,8 +14,8 @@ class XTRM_API XTRmConnectionSettingsDlg : public XTRmDlgBackgroundBase
     DECLARE_DYNAMIC(XTRmConnectionSettingsDlg)
 
 public:
-    XTRmConnectionSettingsDlg(const std::wstring& strCaption, const XTRmsServerSetting& serverSetting,
-        CWnd* pParent, UINT nBackgroundImageID);
+    XTRmConnectionSettingsDlg(const std::wstring& strCaption, const XTRmsServerSetting& serverSetting, CWnd* pParent,
+        UINT nBackgroundImageID);
     ~XTRmConnectionSettingsDlg() override;
 
     // After IDOK it holds the host and port the user confirmed.

@@ -6,8 +6,8 @@
 
 namespace XTRmLoginDlgControls
 {
-void ShowCredentials(CWnd& dlg, int nUserNameID, int nPasswordID, const std::wstring& strUserName,
-    const std::wstring& strPassword)
+void ShowCredentials(
+    CWnd& dlg, int nUserNameID, int nPasswordID, const std::wstring& strUserName, const std::wstring& strPassword)
 {
     dlg.SetDlgItemText(nUserNameID, strUserName.c_str());
     dlg.SetDlgItemText(nPasswordID, strPassword.c_str());

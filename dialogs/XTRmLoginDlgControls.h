@@ -8,8 +8,8 @@
 namespace XTRmLoginDlgControls
 {
 // Puts the name and the password into their edits and lets the user edit them.
-void ShowCredentials(CWnd& dlg, int nUserNameID, int nPasswordID, const std::wstring& strUserName,
-    const std::wstring& strPassword);
+void ShowCredentials(
+    CWnd& dlg, int nUserNameID, int nPasswordID, const std::wstring& strUserName, const std::wstring& strPassword);
 
 // Guest login: stores the controls, empties and disables both edits (the guest
 // types nothing) and lets the user confirm.

@@ -10,12 +10,12 @@ using namespace XTRmLoginDlgControls;
 IMPLEMENT_DYNAMIC(XTRmNGUserLoginDlg, CDialog)
 
 BEGIN_MESSAGE_MAP(XTRmNGUserLoginDlg, CDialog)
-    ON_EN_CHANGE(IDC_XTRM_NG_USER_NAME, &XTRmNGUserLoginDlg::OnEnChangeLogin)
-    ON_EN_CHANGE(IDC_XTRM_NG_PASSWORD, &XTRmNGUserLoginDlg::OnEnChangeLogin)
+ON_EN_CHANGE(IDC_XTRM_NG_USER_NAME, &XTRmNGUserLoginDlg::OnEnChangeLogin)
+ON_EN_CHANGE(IDC_XTRM_NG_PASSWORD, &XTRmNGUserLoginDlg::OnEnChangeLogin)
 END_MESSAGE_MAP()
 
-XTRmNGUserLoginDlg::XTRmNGUserLoginDlg(const std::wstring& strCaption, const std::wstring& strUserName,
-    const std::wstring& strPassword, CWnd* pParent)
+XTRmNGUserLoginDlg::XTRmNGUserLoginDlg(
+    const std::wstring& strCaption, const std::wstring& strUserName, const std::wstring& strPassword, CWnd* pParent)
     : CDialog(IDD_XTRM_NG_USER_LOGIN, pParent), m_strUserName(strUserName), m_strPassword(strPassword),
       m_strCaption(strCaption)
 {

@@ -12,8 +12,8 @@ class XTRM_API XTRmNGUserLoginDlg : public CDialog
     DECLARE_DYNAMIC(XTRmNGUserLoginDlg)
 
 public:
-    XTRmNGUserLoginDlg(const std::wstring& strCaption, const std::wstring& strUserName,
-        const std::wstring& strPassword, CWnd* pParent);
+    XTRmNGUserLoginDlg(const std::wstring& strCaption, const std::wstring& strUserName, const std::wstring& strPassword,
+        CWnd* pParent);
     ~XTRmNGUserLoginDlg() override;
 
     std::wstring GetUserName() const { return m_strUserName; }

@@ -8,12 +8,12 @@
 IMPLEMENT_DYNAMIC(XTRmRestrictionSourceSelectorDlg, CDialog)
 
 BEGIN_MESSAGE_MAP(XTRmRestrictionSourceSelectorDlg, CDialog)
-    ON_BN_CLICKED(IDC_XTRM_SOURCE_RETRY, &XTRmRestrictionSourceSelectorDlg::OnBnClickedRetry)
-    ON_BN_CLICKED(IDC_XTRM_SOURCE_SERVER, &XTRmRestrictionSourceSelectorDlg::OnBnClickedServerConnection)
+ON_BN_CLICKED(IDC_XTRM_SOURCE_RETRY, &XTRmRestrictionSourceSelectorDlg::OnBnClickedRetry)
+ON_BN_CLICKED(IDC_XTRM_SOURCE_SERVER, &XTRmRestrictionSourceSelectorDlg::OnBnClickedServerConnection)
 END_MESSAGE_MAP()
 
-XTRmRestrictionSourceSelectorDlg::XTRmRestrictionSourceSelectorDlg(const std::wstring& strCaption, CWnd* pParent,
-    bool bOfferServerConnection, unsigned int nBackgroundImageID)
+XTRmRestrictionSourceSelectorDlg::XTRmRestrictionSourceSelectorDlg(
+    const std::wstring& strCaption, CWnd* pParent, bool bOfferServerConnection, unsigned int nBackgroundImageID)
     : XTRmDlgBackgroundBase(IDD_XTRM_SOURCE_SELECTOR, pParent, nBackgroundImageID), m_strCaption(strCaption),
       m_bOfferServerConnection(bOfferServerConnection), m_nSelection(SelectionRetrySource)
 {

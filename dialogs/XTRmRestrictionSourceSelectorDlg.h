@@ -13,8 +13,8 @@ class XTRM_API XTRmRestrictionSourceSelectorDlg : public XTRmDlgBackgroundBase
     DECLARE_DYNAMIC(XTRmRestrictionSourceSelectorDlg)
 
 public:
-    XTRmRestrictionSourceSelectorDlg(const std::wstring& strCaption, CWnd* pParent, bool bOfferServerConnection,
-        unsigned int nBackgroundImageID);
+    XTRmRestrictionSourceSelectorDlg(
+        const std::wstring& strCaption, CWnd* pParent, bool bOfferServerConnection, unsigned int nBackgroundImageID);
     ~XTRmRestrictionSourceSelectorDlg() override;
 
     // The choices GetSelection hands back.

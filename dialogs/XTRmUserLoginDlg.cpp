@@ -10,10 +10,10 @@ using namespace XTRmLoginDlgControls;
 IMPLEMENT_DYNAMIC(XTRmUserLoginDlg, CDialog)
 
 BEGIN_MESSAGE_MAP(XTRmUserLoginDlg, CDialog)
-    ON_BN_CLICKED(IDC_XTRM_LOGIN_NAMED_RADIO, &XTRmUserLoginDlg::OnBnClickedUserLogin)
-    ON_BN_CLICKED(IDC_XTRM_LOGIN_GUEST_RADIO, &XTRmUserLoginDlg::OnBnClickedGuestLogin)
-    ON_EN_CHANGE(IDC_XTRM_LOGIN_USER_NAME, &XTRmUserLoginDlg::OnEnChangeLogin)
-    ON_EN_CHANGE(IDC_XTRM_LOGIN_PASSWORD, &XTRmUserLoginDlg::OnEnChangeLogin)
+ON_BN_CLICKED(IDC_XTRM_LOGIN_NAMED_RADIO, &XTRmUserLoginDlg::OnBnClickedUserLogin)
+ON_BN_CLICKED(IDC_XTRM_LOGIN_GUEST_RADIO, &XTRmUserLoginDlg::OnBnClickedGuestLogin)
+ON_EN_CHANGE(IDC_XTRM_LOGIN_USER_NAME, &XTRmUserLoginDlg::OnEnChangeLogin)
+ON_EN_CHANGE(IDC_XTRM_LOGIN_PASSWORD, &XTRmUserLoginDlg::OnEnChangeLogin)
 END_MESSAGE_MAP()
 
 XTRmUserLoginDlg::XTRmUserLoginDlg(const std::wstring& strCaption, const std::wstring& strUserName,

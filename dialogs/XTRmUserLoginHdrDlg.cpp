@@ -11,16 +11,16 @@ using namespace XTRmLoginDlgControls;
 IMPLEMENT_DYNAMIC(XTRmUserLoginHdrDlg, CDialog)
 
 BEGIN_MESSAGE_MAP(XTRmUserLoginHdrDlg, CDialog)
-    ON_BN_CLICKED(IDC_XTRM_LOGIN_NAMED_RADIO, &XTRmUserLoginHdrDlg::OnBnClickedUserLogin)
-    ON_BN_CLICKED(IDC_XTRM_LOGIN_GUEST_RADIO, &XTRmUserLoginHdrDlg::OnBnClickedGuestLogin)
-    ON_EN_CHANGE(IDC_XTRM_LOGIN_USER_NAME, &XTRmUserLoginHdrDlg::OnEnChangeLogin)
-    ON_EN_CHANGE(IDC_XTRM_LOGIN_PASSWORD, &XTRmUserLoginHdrDlg::OnEnChangeLogin)
+ON_BN_CLICKED(IDC_XTRM_LOGIN_NAMED_RADIO, &XTRmUserLoginHdrDlg::OnBnClickedUserLogin)
+ON_BN_CLICKED(IDC_XTRM_LOGIN_GUEST_RADIO, &XTRmUserLoginHdrDlg::OnBnClickedGuestLogin)
+ON_EN_CHANGE(IDC_XTRM_LOGIN_USER_NAME, &XTRmUserLoginHdrDlg::OnEnChangeLogin)
+ON_EN_CHANGE(IDC_XTRM_LOGIN_PASSWORD, &XTRmUserLoginHdrDlg::OnEnChangeLogin)
 END_MESSAGE_MAP()
 
 XTRmUserLoginHdrDlg::XTRmUserLoginHdrDlg(const std::wstring& strCaption, const std::wstring& strUserName,
     const std::wstring& strPassword, CWnd* pParent, bool bGuestLoginAllowed, unsigned int nBackgroundImageID)
-    : XTRmDlgBackgroundBase(bGuestLoginAllowed ? IDD_XTRM_USER_LOGIN_HDR : IDD_XTRM_USER_LOGIN_HDR_NG, pParent,
-          nBackgroundImageID),
+    : XTRmDlgBackgroundBase(
+          bGuestLoginAllowed ? IDD_XTRM_USER_LOGIN_HDR : IDD_XTRM_USER_LOGIN_HDR_NG, pParent, nBackgroundImageID),
       m_strUserName(strUserName), m_strPassword(strPassword), m_strCaption(strCaption),
       m_bGuestLoginAllowed(bGuestLoginAllowed), m_nLoginMode(0)
 {

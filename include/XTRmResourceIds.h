@@ -4,6 +4,9 @@
 // Plain #defines: the resource compiler reads this file too.
 #pragma once
 
+// Laid out in columns, as resource editors write id headers.
+// clang-format off
+
 // Dialog templates
 #define IDD_XTRM_USER_MANAGEMENT        7202
 #define IDD_XTRM_ADD_USER               7203
@@ -110,3 +113,4 @@
 #define IDS_XTRM_PASSWORD_NOT_CHANGED   7410
 #define IDS_XTRM_PASSWORD_NAMED_LOGIN_NEEDED 7411
 #define IDS_XTRM_PASSWORD_CHANGED       7412
+// clang-format on

@@ -45,7 +45,9 @@ class CWnd;
 
 // The progress function of a host that shows no progress; the start-up calls
 // it in place of an empty one, which would throw when called.
-inline void XTRmNoProgress(bool /*bWorking*/) {}
+inline void XTRmNoProgress(bool /*bWorking*/)
+{
+}
 
 class XTRM_API XTRmRestrictionManager
 {
@@ -59,16 +61,16 @@ public:
     static void SetApplicationName(const std::wstring& strApplicationName);
 
     static Rms::RmsInitResult InitializeRestrictions(Rms::RmsApplicationType nApplicationType,
-        const Rms::ClientPaths& paths, const Rms::ClientSettings& settings,
-        std::function<void(bool)> fnProgress, Rms::RmsResult* pServiceResult);
+        const Rms::ClientPaths& paths, const Rms::ClientSettings& settings, std::function<void(bool)> fnProgress,
+        Rms::RmsResult* pServiceResult);
 
     static bool InitServerConnection(Rms::RmsConnectionTest& nLastTest, Rms::RmsApplicationType nApplicationType,
         const Rms::ClientPaths& paths, const Rms::ClientSettings& settings, bool& bConnected,
         std::function<void(bool)> fnProgress);
     static bool ShowConnectionDlg();
 
-    static Rms::ERmsLoginResult ShowUserLoginDlg(const std::wstring& strUserName, const std::wstring& strPassword,
-        bool bGuestLoginOffered);
+    static Rms::ERmsLoginResult ShowUserLoginDlg(
+        const std::wstring& strUserName, const std::wstring& strPassword, bool bGuestLoginOffered);
     static bool SendUserLogin(const std::wstring& strUserName, const std::wstring& strPassword);
     static bool SendUserReLogin();
 

@@ -43,9 +43,11 @@ private:
     XTGenUserInfo() = default;
 };
 
-template <typename TChar> struct XTGenStringDefinesTraits;
+template <typename TChar>
+struct XTGenStringDefinesTraits;
 
-template <> struct XTHOSTLIBS_API XTGenStringDefinesTraits<wchar_t>
+template <>
+struct XTHOSTLIBS_API XTGenStringDefinesTraits<wchar_t>
 {
     static const std::wstring ms_strEmpty;
     static const wchar_t* const ms_szEmpty;

@@ -41,9 +41,9 @@ public:
     // The shortest password the policy accepts.
     virtual unsigned int GetMinPasswordLength() const = 0;
     // The logged-in user's own change; the old password is required.
-    virtual Rms::ERmsPasswordResult ChangeOwnPassword(const std::wstring& strOldPassword,
-        const std::wstring& strNewPassword) = 0;
+    virtual Rms::ERmsPasswordResult ChangeOwnPassword(
+        const std::wstring& strOldPassword, const std::wstring& strNewPassword) = 0;
     // An administrator sets another user's password (no old one needed).
-    virtual Rms::ERmsPasswordResult SetUserPassword(const std::wstring& strUserName,
-        const std::wstring& strNewPassword) = 0;
+    virtual Rms::ERmsPasswordResult SetUserPassword(
+        const std::wstring& strUserName, const std::wstring& strNewPassword) = 0;
 };

@@ -101,7 +101,9 @@ class XTRmsUserInfo
 public:
     XTRmsUserInfo() = default;
     XTRmsUserInfo(std::wstring strUserName, std::wstring strFullName)
-        : m_strUserName(std::move(strUserName)), m_strFullName(std::move(strFullName)) {}
+        : m_strUserName(std::move(strUserName)), m_strFullName(std::move(strFullName))
+    {
+    }
 
     const std::wstring& GetUserNameW() const { return m_strUserName; }
     const std::wstring& GetFullName() const { return m_strFullName; }
@@ -165,8 +167,8 @@ public:
     virtual Rms::RmsConnectionTest TryConnectToRestrictionSource(Rms::RmsApplicationType nType,
         const std::wstring& strPath4, int nMode, int nParam1, int nParam2, const std::wstring& strPath5) = 0;
     virtual Rms::RmsResult Initialize(Rms::RmsApplicationType nType, const std::wstring& strPath1,
-        const std::wstring& strPath2, const std::wstring& strPath3, const std::wstring& strPath4,
-        int nParam1, int nParam2, const std::wstring& strPath5) = 0;
+        const std::wstring& strPath2, const std::wstring& strPath3, const std::wstring& strPath4, int nParam1,
+        int nParam2, const std::wstring& strPath5) = 0;
     virtual bool GetNeedLogin() const = 0;
     virtual Rms::RmsApplicationType GetApplicationType() const = 0;
     virtual XTRmsServerSetting GetServerSetting() const = 0;
@@ -188,7 +190,8 @@ public:
     virtual std::vector<XTRmsRoleInfo> GetAllRoles() const = 0;
     virtual Rms::RmsUserRole GetInitialRole() const = 0;
     virtual std::vector<XTRmsRestrictionDefinition> GetRoleRestrDefinitions() const = 0;
-    virtual Rms::RmsResult GetUserIsAllowed(const std::wstring& strUserName, int nRestrictionId, bool* pbAllowed) const = 0;
+    virtual Rms::RmsResult GetUserIsAllowed(
+        const std::wstring& strUserName, int nRestrictionId, bool* pbAllowed) const = 0;
     virtual Rms::RmsResult SetUserIsAllowed(const std::wstring& strUserName, int nRestrictionId, bool bAllowed) = 0;
     virtual Rms::RmsResult CreateUser(const std::wstring& strUserName, Rms::RmsUserRole nRole) = 0;
     virtual Rms::RmsResult RemoveUser(const std::wstring& strUserName) = 0;

@@ -9,4 +9,4 @@ namespace Txts
 {
 // The text with the given id; empty when the host has no such text.
 XTHOSTLIBS_API std::wstring GetString(unsigned int nTextId);
-}
+} // namespace Txts

@@ -1,6 +1,9 @@
 // Resource ids of the sample host application (not needed by hosts).
 #pragma once
 
+// Laid out in columns, as resource editors write id headers.
+// clang-format off
+
 #define IDR_XTRM_DEMO_MAINFRAME         100
 
 #define ID_XTRM_DEMO_FILE_EXIT          0xE141
@@ -45,3 +48,4 @@
 #define ID_XTRM_DEMO_HELP_CONTENTS      32839
 #define ID_XTRM_DEMO_HELP_ABOUT         32840
 #define ID_XTRM_DEMO_LAST_COMMAND       32840
+// clang-format on

@@ -11,10 +11,8 @@ XTRmRestrictionsMenu::XTRmRestrictionsMenu(XTRmsRestrictionManagerServiceBase* p
 }
 
 XTRmRestrictionsMenu::XTRmRestrictionsMenu(const XTRmRestrictionsMenu& other)
-    : m_pRestrictionManagerService(other.m_pRestrictionManagerService),
-      m_setHiddenCommands(other.m_setHiddenCommands),
-      m_setDisabledCommands(other.m_setDisabledCommands),
-      m_setHiddenMenuPopups(other.m_setHiddenMenuPopups),
+    : m_pRestrictionManagerService(other.m_pRestrictionManagerService), m_setHiddenCommands(other.m_setHiddenCommands),
+      m_setDisabledCommands(other.m_setDisabledCommands), m_setHiddenMenuPopups(other.m_setHiddenMenuPopups),
       m_setDisabledMenuPopups(other.m_setDisabledMenuPopups)
 {
 }

@@ -25,8 +25,8 @@ struct SAlgorithms
 
     SAlgorithms()
     {
-        if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&hHmacSha256, BCRYPT_SHA256_ALGORITHM, nullptr,
-                BCRYPT_ALG_HANDLE_HMAC_FLAG)))
+        if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(
+                &hHmacSha256, BCRYPT_SHA256_ALGORITHM, nullptr, BCRYPT_ALG_HANDLE_HMAC_FLAG)))
             hHmacSha256 = nullptr;
         if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&hSha256, BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
             hSha256 = nullptr;
@@ -56,8 +56,8 @@ bool ToUtf8(const std::wstring& strText, bool bStrict, std::string* pstrUtf8)
         return false;
     // Sized once, so that no reallocation leaves a copy of a password behind.
     pstrUtf8->resize(static_cast<size_t>(nBytes));
-    return ::WideCharToMultiByte(CP_UTF8, dwFlags, strText.data(), nChars, &(*pstrUtf8)[0], nBytes, nullptr,
-               nullptr) == nBytes;
+    return ::WideCharToMultiByte(CP_UTF8, dwFlags, strText.data(), nChars, &(*pstrUtf8)[0], nBytes, nullptr, nullptr) ==
+        nBytes;
 }
 
 int HexDigit(wchar_t ch)
@@ -80,8 +80,8 @@ std::vector<unsigned char> RandomBytes(size_t nCount)
     for (size_t nDone = 0; nDone < nCount;)
     {
         const size_t nChunk = (nCount - nDone < kMaxChunk) ? nCount - nDone : kMaxChunk;
-        if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, vecBytes.data() + nDone, static_cast<ULONG>(nChunk),
-                BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
+        if (!BCRYPT_SUCCESS(::BCryptGenRandom(
+                nullptr, vecBytes.data() + nDone, static_cast<ULONG>(nChunk), BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
         {
             Wipe(vecBytes);
             return vecBytes;
@@ -96,8 +96,7 @@ std::vector<unsigned char> Pbkdf2Sha256(const std::wstring& strPassword, const s
 {
     std::vector<unsigned char> vecKey;
     const BCRYPT_ALG_HANDLE hPrf = Algorithms().hHmacSha256;
-    if (hPrf == nullptr || nIterations == 0 || nKeyLength == 0 || nKeyLength > ULONG_MAX
-        || vecSalt.size() > ULONG_MAX)
+    if (hPrf == nullptr || nIterations == 0 || nKeyLength == 0 || nKeyLength > ULONG_MAX || vecSalt.size() > ULONG_MAX)
         return vecKey;
 
     // Strict: two passwords that differ only in ill-formed characters must not
@@ -147,8 +146,7 @@ std::vector<unsigned char> Sha256(const void* pData, size_t nLength)
     if (bOk)
     {
         vecDigest.resize(kSha256Length);
-        if (!BCRYPT_SUCCESS(
-                ::BCryptFinishHash(hHash, vecDigest.data(), static_cast<ULONG>(vecDigest.size()), 0)))
+        if (!BCRYPT_SUCCESS(::BCryptFinishHash(hHash, vecDigest.data(), static_cast<ULONG>(vecDigest.size()), 0)))
             vecDigest.clear();
     }
     ::BCryptDestroyHash(hHash);

@@ -92,9 +92,10 @@ bool Connection::Open(const std::wstring& strConnectionString, unsigned int nTim
         Close();
         return false;
     }
-    SQLSetConnectAttrW(m_hDbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(m_nTimeoutSeconds)), 0);
-    SQLSetConnectAttrW(m_hDbc, SQL_ATTR_CONNECTION_TIMEOUT,
-        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(m_nTimeoutSeconds)), 0);
+    SQLSetConnectAttrW(
+        m_hDbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(m_nTimeoutSeconds)), 0);
+    SQLSetConnectAttrW(
+        m_hDbc, SQL_ATTR_CONNECTION_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(m_nTimeoutSeconds)), 0);
     // The driver manager takes a writable buffer.
     std::vector<SQLWCHAR> vecIn(strConnectionString.begin(), strConnectionString.end());
     vecIn.push_back(0);
@@ -175,7 +176,8 @@ bool Connection::EndDriverTransaction(SQLSMALLINT nCompletion)
         m_error = ReadError(SQL_HANDLE_DBC, m_hDbc);
         SQLEndTran(SQL_HANDLE_DBC, m_hDbc, SQL_ROLLBACK);
     }
-    SQLSetConnectAttrW(m_hDbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_AUTOCOMMIT_ON)), 0);
+    SQLSetConnectAttrW(
+        m_hDbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_AUTOCOMMIT_ON)), 0);
     return bOk;
 }
 
@@ -300,7 +302,8 @@ bool Statement::Execute()
             // Even an empty string is sent with a column size of one: some
             // drivers refuse a size of zero.
             SQLULEN nColumnSize = value.strText.empty() ? 1 : value.strText.size();
-            value.nIndicator = value.bNull ? SQL_NULL_DATA : static_cast<SQLLEN>(value.strText.size() * sizeof(SQLWCHAR));
+            value.nIndicator = value.bNull ? SQL_NULL_DATA
+                                           : static_cast<SQLLEN>(value.strText.size() * sizeof(SQLWCHAR));
             nResult = SQLBindParameter(m_hStmt, nParameter, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, nColumnSize, 0,
                 value.bNull ? nullptr : const_cast<wchar_t*>(value.strText.c_str()),
                 static_cast<SQLLEN>((value.strText.size() + 1) * sizeof(SQLWCHAR)), &value.nIndicator);
@@ -342,8 +345,8 @@ std::wstring Statement::GetText(int nColumn, bool* pbNull)
     for (;;)
     {
         SQLLEN nIndicator = 0;
-        SQLRETURN nResult = SQLGetData(m_hStmt, static_cast<SQLUSMALLINT>(nColumn), SQL_C_WCHAR, szBuffer,
-            sizeof(szBuffer), &nIndicator);
+        SQLRETURN nResult = SQLGetData(
+            m_hStmt, static_cast<SQLUSMALLINT>(nColumn), SQL_C_WCHAR, szBuffer, sizeof(szBuffer), &nIndicator);
         if (nResult == SQL_NO_DATA || !SQL_SUCCEEDED(nResult))
         {
             Fail(nResult);

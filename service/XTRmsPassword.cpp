@@ -59,8 +59,8 @@ bool Verify(const std::wstring& strPassword, const std::wstring& strHashHex, con
     return bUsable && bEqual && !strPassword.empty();
 }
 
-Rms::ERmsPasswordResult CheckPolicy(const std::wstring& strUserName, const std::wstring& strPassword,
-    unsigned int nMinLength)
+Rms::ERmsPasswordResult CheckPolicy(
+    const std::wstring& strUserName, const std::wstring& strPassword, unsigned int nMinLength)
 {
     if (strPassword.size() < nMinLength || strPassword.empty())
         return Rms::ERmsPasswordTooShort;

@@ -25,8 +25,8 @@ bool Verify(const std::wstring& strPassword, const std::wstring& strHashHex, con
 
 // The policy: at least nMinLength characters and not containing the user
 // name, compared without regard to case.
-Rms::ERmsPasswordResult CheckPolicy(const std::wstring& strUserName, const std::wstring& strPassword,
-    unsigned int nMinLength);
+Rms::ERmsPasswordResult CheckPolicy(
+    const std::wstring& strUserName, const std::wstring& strPassword, unsigned int nMinLength);
 // A sentence for the console tool and the service's messages.
 std::wstring DescribeRefusal(Rms::ERmsPasswordResult nResult, unsigned int nMinLength);
 

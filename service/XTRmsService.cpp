@@ -144,16 +144,16 @@ std::vector<XTRmsUserInfo> LocalAccounts()
     NET_API_STATUS nStatus;
     do
     {
-        nStatus = NetUserEnum(nullptr, 2, FILTER_NORMAL_ACCOUNT, &pBuffer, MAX_PREFERRED_LENGTH, &nRead, &nTotal,
-            &hResume);
+        nStatus = NetUserEnum(
+            nullptr, 2, FILTER_NORMAL_ACCOUNT, &pBuffer, MAX_PREFERRED_LENGTH, &nRead, &nTotal, &hResume);
         if ((nStatus == NERR_Success || nStatus == ERROR_MORE_DATA) && pBuffer != nullptr)
         {
             auto pUsers = reinterpret_cast<USER_INFO_2*>(pBuffer);
             for (DWORD i = 0; i < nRead; ++i)
             {
                 if ((pUsers[i].usri2_flags & UF_ACCOUNTDISABLE) == 0)
-                    vecUsers.emplace_back(pUsers[i].usri2_name,
-                        pUsers[i].usri2_full_name != nullptr ? pUsers[i].usri2_full_name : L"");
+                    vecUsers.emplace_back(
+                        pUsers[i].usri2_name, pUsers[i].usri2_full_name != nullptr ? pUsers[i].usri2_full_name : L"");
             }
         }
         if (pBuffer != nullptr)
@@ -165,8 +165,9 @@ std::vector<XTRmsUserInfo> LocalAccounts()
     // The person at the keyboard is always a candidate, even where the
     // account list cannot be read.
     std::wstring strOsUser = OsUserName();
-    if (!strOsUser.empty() && std::none_of(vecUsers.begin(), vecUsers.end(),
-                                  [&](const XTRmsUserInfo& user) { return user.GetUserNameW() == strOsUser; }))
+    if (!strOsUser.empty() && std::none_of(vecUsers.begin(), vecUsers.end(), [&](const XTRmsUserInfo& user) {
+            return user.GetUserNameW() == strOsUser;
+        }))
         vecUsers.emplace_back(strOsUser, L"");
     return vecUsers;
 }
@@ -365,8 +366,8 @@ public:
                 return Fail(XTRmsOpenResult::AddressInvalid, L"The database file name is empty or holds a ';'.");
             if (GetFileAttributesW(strFile.c_str()) == INVALID_FILE_ATTRIBUTES && !bCreateMissingFile)
                 return Fail(XTRmsOpenResult::NotFound, L"The database file " + strFile + L" does not exist.");
-            strConnection = L"Driver={" + m_config.strSqliteDriver + L"};Database=" +
-                XTRmsOdbc::DriverPath(strFile) + L";Timeout=" + std::to_wstring(m_config.nTimeoutSeconds * 1000) + L";";
+            strConnection = L"Driver={" + m_config.strSqliteDriver + L"};Database=" + XTRmsOdbc::DriverPath(strFile) +
+                L";Timeout=" + std::to_wstring(m_config.nTimeoutSeconds * 1000) + L";";
         }
         else
         {
@@ -383,9 +384,9 @@ public:
                 m_config.strServerUser.find_first_of(pszUnsafe) != std::wstring::npos)
                 return Fail(XTRmsOpenResult::AddressInvalid,
                     L"The server database or user name holds a character that is not allowed.");
-            strConnection = L"Driver={" + m_config.strPostgresDriver + L"};Server=" + strHost +
-                L";Port=" + std::to_wstring(nPort) + L";Database=" + m_config.strServerDatabase +
-                L";Uid=" + m_config.strServerUser + L";Pwd=";
+            strConnection = L"Driver={" + m_config.strPostgresDriver + L"};Server=" + strHost + L";Port=" +
+                std::to_wstring(nPort) + L";Database=" + m_config.strServerDatabase + L";Uid=" +
+                m_config.strServerUser + L";Pwd=";
             std::wstring strQuotedPassword = XTRmsOdbc::QuoteValue(m_config.strServerPassword);
             strConnection += strQuotedPassword;
             strConnection += L";";
@@ -448,7 +449,8 @@ public:
         m_nSchemaVersion = nVersion;
         if (!ReadWorkingCopy())
         {
-            std::wstring strProblem = L"The " + StoreLocation(nEngine) + L" cannot be read: " + m_pStore->GetLastErrorText();
+            std::wstring strProblem = L"The " + StoreLocation(nEngine) + L" cannot be read: " +
+                m_pStore->GetLastErrorText();
             return Fail(XTRmsOpenResult::Unreadable, strProblem);
         }
         m_strStoreProblem.clear();
@@ -547,7 +549,8 @@ public:
         {
             m_pStore->Rollback();
             if (pstrError != nullptr)
-                *pstrError = strReason.empty() ? L"The store cannot be written: " + m_pStore->GetLastErrorText() : strReason;
+                *pstrError = strReason.empty() ? L"The store cannot be written: " + m_pStore->GetLastErrorText()
+                                               : strReason;
             return false;
         }
         if (!m_pStore->Commit())
@@ -559,8 +562,8 @@ public:
         return true;
     }
 
-    Rms::ERmsPasswordResult StorePassword(const std::wstring& strUserName, const std::wstring& strPassword,
-        const wchar_t* pszEvent)
+    Rms::ERmsPasswordResult StorePassword(
+        const std::wstring& strUserName, const std::wstring& strPassword, const wchar_t* pszEvent)
     {
         XTRmsPasswordHash hash;
         if (!XTRmsPassword::Hash(strPassword, m_config.policy.nPbkdf2Iterations, &hash))
@@ -595,8 +598,8 @@ XTRmsService::~XTRmsService() = default;
 
 // --- Start-up and connection ------------------------------------------------
 
-Rms::RmsConnectionTest XTRmsService::TryConnectToRestrictionSource(Rms::RmsApplicationType nType,
-    const std::wstring&, int nMode, int, int, const std::wstring&)
+Rms::RmsConnectionTest XTRmsService::TryConnectToRestrictionSource(
+    Rms::RmsApplicationType nType, const std::wstring&, int nMode, int, int, const std::wstring&)
 {
     m_pImpl->m_nApplicationType = nType;
     // Any mode but the rights server's means the local source.
@@ -667,8 +670,8 @@ Rms::ERmsLoginResult XTRmsService::UserLogin(const std::wstring& strUserName, co
     {
         if (!policy.bGuestLoginAllowed)
         {
-            impl.Write([&](std::wstring*) { return impl.Audit(L"", L"login-refused", L"", L"9 guest not allowed"); },
-                nullptr);
+            impl.Write(
+                [&](std::wstring*) { return impl.Audit(L"", L"login-refused", L"", L"9 guest not allowed"); }, nullptr);
             return Rms::ERmsLoginGuestNotAllowed;
         }
         if (!impl.Write([&](std::wstring*) { return impl.Audit(L"(guest)", L"guest-login", L"", L""); }, nullptr))
@@ -690,8 +693,8 @@ Rms::ERmsLoginResult XTRmsService::UserLogin(const std::wstring& strUserName, co
     bool bLocked = bFound && (user.nLockedUntil < 0 || user.nLockedUntil > nNow);
     if (bLocked)
     {
-        impl.Write([&](std::wstring*) { return impl.Audit(L"", L"login-refused", user.strUserName, L"4 locked"); },
-            nullptr);
+        impl.Write(
+            [&](std::wstring*) { return impl.Audit(L"", L"login-refused", user.strUserName, L"4 locked"); }, nullptr);
         return Rms::ERmsLoginUserLocked;
     }
     // An unknown user, an empty field or an account without a password costs
@@ -729,8 +732,10 @@ Rms::ERmsLoginResult XTRmsService::UserLogin(const std::wstring& strUserName, co
                     bNowLocked = true;
                 }
                 return impl.m_pStore->SetLockState(strUserName, nFailed, nLockedUntil) &&
-                    impl.Audit(L"", L"login-refused", strUserName, bNowLocked ? L"2 wrong password, now locked" : L"2 wrong password") &&
-                    (!bNowLocked || impl.Audit(L"", L"user-locked", strUserName, std::to_wstring(nFailed) + L" failed logins"));
+                    impl.Audit(L"", L"login-refused", strUserName,
+                        bNowLocked ? L"2 wrong password, now locked" : L"2 wrong password") &&
+                    (!bNowLocked ||
+                        impl.Audit(L"", L"user-locked", strUserName, std::to_wstring(nFailed) + L" failed logins"));
             },
             nullptr);
         if (!bWritten)
@@ -739,13 +744,14 @@ Rms::ERmsLoginResult XTRmsService::UserLogin(const std::wstring& strUserName, co
     }
     if (user.bDisabled)
     {
-        impl.Write([&](std::wstring*) { return impl.Audit(L"", L"login-refused", strUserName, L"11 disabled"); },
-            nullptr);
+        impl.Write(
+            [&](std::wstring*) { return impl.Audit(L"", L"login-refused", strUserName, L"11 disabled"); }, nullptr);
         return Rms::ERmsLoginAccountDisabled;
     }
     bool bWritten = impl.Write(
         [&](std::wstring*) {
-            return impl.m_pStore->SetLockState(strUserName, 0, 0) && impl.Audit(strUserName, L"login", strUserName, L"");
+            return impl.m_pStore->SetLockState(strUserName, 0, 0) &&
+                impl.Audit(strUserName, L"login", strUserName, L"");
         },
         nullptr);
     if (!bWritten)
@@ -823,7 +829,8 @@ std::vector<XTRmsUserInfo> XTRmsService::GetAllDefinedUsers() const
 std::vector<XTRmsUserInfo> XTRmsService::GetAllUsers() const
 {
     std::vector<XTRmsUserInfo> vecUsers = LocalAccounts();
-    vecUsers.insert(vecUsers.end(), m_pImpl->m_config.vecDirectoryUsers.begin(), m_pImpl->m_config.vecDirectoryUsers.end());
+    vecUsers.insert(
+        vecUsers.end(), m_pImpl->m_config.vecDirectoryUsers.begin(), m_pImpl->m_config.vecDirectoryUsers.end());
     return vecUsers;
 }
 
@@ -850,8 +857,8 @@ std::vector<XTRmsRestrictionDefinition> XTRmsService::GetRoleRestrDefinitions() 
     return m_pImpl->m_vecRights;
 }
 
-Rms::RmsResult XTRmsService::GetUserIsAllowed(const std::wstring& strUserName, int nRestrictionId,
-    bool* pbAllowed) const
+Rms::RmsResult XTRmsService::GetUserIsAllowed(
+    const std::wstring& strUserName, int nRestrictionId, bool* pbAllowed) const
 {
     auto it = m_pImpl->m_mapUsers.find(strUserName);
     if (it == m_pImpl->m_mapUsers.end() || pbAllowed == nullptr)
@@ -915,7 +922,8 @@ Rms::RmsResult XTRmsService::RemoveUser(const std::wstring& strUserName)
 {
     XTRmsServiceImpl& impl = *m_pImpl;
     // The logged-in user cannot pull the floor from under their own feet.
-    if (impl.m_mapUsers.count(strUserName) == 0 || (impl.m_bLoggedIn && !impl.m_bGuest && strUserName == impl.m_strUser))
+    if (impl.m_mapUsers.count(strUserName) == 0 ||
+        (impl.m_bLoggedIn && !impl.m_bGuest && strUserName == impl.m_strUser))
         return Rms::RmsFailure;
     impl.m_mapUsers.erase(strUserName);
     XTRmsPendingChange change;
@@ -956,24 +964,24 @@ Rms::RmsResult XTRmsService::SaveUserProfiles()
                 case XTRmsPendingChange::Create:
                     if (!impl.m_pStore->InsertUser(change.user))
                     {
-                        *pstrReason = L"The user " + strUser + L" could not be created (another workstation may "
-                                                               L"have created it): " + impl.m_pStore->GetLastErrorText();
+                        *pstrReason = L"The user " + strUser +
+                            L" could not be created (another workstation may "
+                            L"have created it): " +
+                            impl.m_pStore->GetLastErrorText();
                         return false;
                     }
                     if (!impl.Audit(strActor, L"user-created", strUser,
                             L"role " + RoleName(impl.m_vecRoles, change.user.nRole)))
                         return false;
                     break;
-                case XTRmsPendingChange::Remove:
-                {
+                case XTRmsPendingChange::Remove: {
                     bool bRemoved = false;
                     if (!impl.m_pStore->DeleteUser(strUser, &bRemoved) ||
                         !impl.Audit(strActor, L"user-removed", strUser, L""))
                         return false;
                     break;
                 }
-                case XTRmsPendingChange::Right:
-                {
+                case XTRmsPendingChange::Right: {
                     XTRmsStoredUser stored;
                     bool bFound = false;
                     if (!impl.m_pStore->ReadUser(strUser, &stored, &bFound))
@@ -1040,22 +1048,31 @@ std::wstring XTRmsService::GetSettingsString() const
     };
     line(L"Store            : ", impl.StoreLocation(impl.m_nEngine));
     if (impl.m_pStore)
-        line(L"Schema version   : ", std::to_wstring(impl.m_nSchemaVersion) + L" (this service knows " +
+        line(L"Schema version   : ",
+            std::to_wstring(impl.m_nSchemaVersion) + L" (this service knows " +
                 std::to_wstring(XTRmsStore::kLatestSchemaVersion) + L")");
     else
-        line(L"Store state      : ", impl.m_strStoreProblem.empty() ? std::wstring(L"not opened yet")
-                                                                      : L"NOT AVAILABLE - " + impl.m_strStoreProblem);
-    line(L"Rights server    : ", impl.m_serverSetting.GetHost() + L":" + std::to_wstring(impl.m_serverSetting.GetPortNum()));
+        line(L"Store state      : ",
+            impl.m_strStoreProblem.empty() ? std::wstring(L"not opened yet")
+                                           : L"NOT AVAILABLE - " + impl.m_strStoreProblem);
+    line(L"Rights server    : ",
+        impl.m_serverSetting.GetHost() + L":" + std::to_wstring(impl.m_serverSetting.GetPortNum()));
     line(L"Workstation      : ", impl.m_strWorkstation);
-    line(L"Logged-in user   : ", !impl.m_bLoggedIn ? std::wstring(L"(none)") : impl.m_bGuest ? std::wstring(L"(guest)") : impl.m_strUser);
-    line(L"Users            : ", std::to_wstring(impl.m_mapUsers.size()) +
-            (impl.m_vecPending.empty() ? std::wstring() : L", " + std::to_wstring(impl.m_vecPending.size()) + L" unsaved changes"));
-    line(L"Passwords        : ", L"PBKDF2-HMAC-SHA256, " + std::to_wstring(policy.nPbkdf2Iterations) +
+    line(L"Logged-in user   : ",
+        !impl.m_bLoggedIn   ? std::wstring(L"(none)")
+            : impl.m_bGuest ? std::wstring(L"(guest)")
+                            : impl.m_strUser);
+    line(L"Users            : ",
+        std::to_wstring(impl.m_mapUsers.size()) +
+            (impl.m_vecPending.empty() ? std::wstring()
+                                       : L", " + std::to_wstring(impl.m_vecPending.size()) + L" unsaved changes"));
+    line(L"Passwords        : ",
+        L"PBKDF2-HMAC-SHA256, " + std::to_wstring(policy.nPbkdf2Iterations) +
             L" iterations, 16-byte salt per user; at least " + std::to_wstring(policy.nMinPasswordLength) +
             L" characters, not containing the user name");
-    line(L"Lockout          : ", policy.nLockoutThreshold == 0
-            ? std::wstring(L"never")
-            : L"after " + std::to_wstring(policy.nLockoutThreshold) + L" failed logins, " +
+    line(L"Lockout          : ",
+        policy.nLockoutThreshold == 0 ? std::wstring(L"never")
+                                      : L"after " + std::to_wstring(policy.nLockoutThreshold) + L" failed logins, " +
                 (policy.nLockoutSeconds == 0 ? std::wstring(L"until an administrator unlocks")
                                              : L"for " + std::to_wstring(policy.nLockoutSeconds) + L" s"));
     line(L"Unknown users    : ", policy.bReportUnknownUser ? L"reported as unknown" : L"answered as a wrong password");
@@ -1094,8 +1111,8 @@ unsigned int XTRmsService::GetMinPasswordLength() const
     return m_pImpl->m_config.policy.nMinPasswordLength;
 }
 
-Rms::ERmsPasswordResult XTRmsService::ChangeOwnPassword(const std::wstring& strOldPassword,
-    const std::wstring& strNewPassword)
+Rms::ERmsPasswordResult XTRmsService::ChangeOwnPassword(
+    const std::wstring& strOldPassword, const std::wstring& strNewPassword)
 {
     XTRmsServiceImpl& impl = *m_pImpl;
     std::wstring strUser = GetLoggedInUserName();
@@ -1109,24 +1126,29 @@ Rms::ERmsPasswordResult XTRmsService::ChangeOwnPassword(const std::wstring& strO
         return Rms::ERmsPasswordUnknownUser;
     if (!XTRmsPassword::Verify(strOldPassword, user.strHashHex, user.strSaltHex, user.nIterations))
     {
-        impl.Write([&](std::wstring*) { return impl.Audit(strUser, L"password-change-refused", strUser, L"wrong old password"); },
+        impl.Write(
+            [&](std::wstring*) {
+                return impl.Audit(strUser, L"password-change-refused", strUser, L"wrong old password");
+            },
             nullptr);
         return Rms::ERmsPasswordWrongOld;
     }
-    Rms::ERmsPasswordResult nPolicy = XTRmsPassword::CheckPolicy(strUser, strNewPassword, impl.m_config.policy.nMinPasswordLength);
+    Rms::ERmsPasswordResult nPolicy = XTRmsPassword::CheckPolicy(
+        strUser, strNewPassword, impl.m_config.policy.nMinPasswordLength);
     if (nPolicy != Rms::ERmsPasswordOk)
         return nPolicy;
     return impl.StorePassword(strUser, strNewPassword, L"password-changed");
 }
 
-Rms::ERmsPasswordResult XTRmsService::SetUserPassword(const std::wstring& strUserName, const std::wstring& strNewPassword)
+Rms::ERmsPasswordResult XTRmsService::SetUserPassword(
+    const std::wstring& strUserName, const std::wstring& strNewPassword)
 {
     if (!CanSetOtherPasswords())
         return Rms::ERmsPasswordNotPermitted;
     if (!m_pImpl->m_pStore)
         return Rms::ERmsPasswordStoreFailed;
-    Rms::ERmsPasswordResult nPolicy =
-        XTRmsPassword::CheckPolicy(strUserName, strNewPassword, m_pImpl->m_config.policy.nMinPasswordLength);
+    Rms::ERmsPasswordResult nPolicy = XTRmsPassword::CheckPolicy(
+        strUserName, strNewPassword, m_pImpl->m_config.policy.nMinPasswordLength);
     if (nPolicy != Rms::ERmsPasswordOk)
         return nPolicy;
     return m_pImpl->StorePassword(strUserName, strNewPassword, L"password-set");
@@ -1175,7 +1197,8 @@ Rms::RmsResult XTRmsService::AddUser(const std::wstring& strUserName, const std:
     user.setRights.insert(pRole->vecRights.begin(), pRole->vecRights.end());
     if (!strPassword.empty())
     {
-        Rms::ERmsPasswordResult nPolicy = XTRmsPassword::CheckPolicy(strUserName, strPassword, impl.m_config.policy.nMinPasswordLength);
+        Rms::ERmsPasswordResult nPolicy = XTRmsPassword::CheckPolicy(
+            strUserName, strPassword, impl.m_config.policy.nMinPasswordLength);
         if (nPolicy != Rms::ERmsPasswordOk)
             return fail(XTRmsPassword::DescribeRefusal(nPolicy, impl.m_config.policy.nMinPasswordLength));
         XTRmsPasswordHash hash;
@@ -1197,7 +1220,8 @@ Rms::RmsResult XTRmsService::AddUser(const std::wstring& strUserName, const std:
                 *pstrReason = L"The user " + strUserName + L" exists already.";
                 return false;
             }
-            return impl.m_pStore->InsertUser(user) && impl.Audit(strActor, L"user-created", strUserName, L"role " + pRole->strName) &&
+            return impl.m_pStore->InsertUser(user) &&
+                impl.Audit(strActor, L"user-created", strUserName, L"role " + pRole->strName) &&
                 (user.strHashHex.empty() || impl.Audit(strActor, L"password-set", strUserName, L""));
         },
         pstrError);
@@ -1209,11 +1233,12 @@ Rms::RmsResult XTRmsService::AddUser(const std::wstring& strUserName, const std:
     return Rms::RmsSuccess;
 }
 
-Rms::RmsResult XTRmsService::SetPassword(const std::wstring& strUserName, const std::wstring& strPassword,
-    std::wstring* pstrError)
+Rms::RmsResult XTRmsService::SetPassword(
+    const std::wstring& strUserName, const std::wstring& strPassword, std::wstring* pstrError)
 {
     XTRmsServiceImpl& impl = *m_pImpl;
-    Rms::ERmsPasswordResult nResult = XTRmsPassword::CheckPolicy(strUserName, strPassword, impl.m_config.policy.nMinPasswordLength);
+    Rms::ERmsPasswordResult nResult = XTRmsPassword::CheckPolicy(
+        strUserName, strPassword, impl.m_config.policy.nMinPasswordLength);
     if (nResult == Rms::ERmsPasswordOk)
         nResult = impl.StorePassword(strUserName, strPassword, L"password-set");
     if (nResult == Rms::ERmsPasswordOk)
@@ -1343,7 +1368,8 @@ bool XTRmsService::ImportCsv(const std::wstring& strCsv, std::wstring* pstrError
         while (nStart < row[4].size())
         {
             size_t nEnd = row[4].find(L';', nStart);
-            std::wstring strRight = row[4].substr(nStart, nEnd == std::wstring::npos ? std::wstring::npos : nEnd - nStart);
+            std::wstring strRight = row[4].substr(
+                nStart, nEnd == std::wstring::npos ? std::wstring::npos : nEnd - nStart);
             int nRight = 0;
             if (!ParseInt(strRight, &nRight) || !impl.IsRightDefined(nRight))
                 return fail(strWhere + L"\"" + strRight + L"\" is not a right of this store.");
@@ -1374,12 +1400,14 @@ bool XTRmsService::ImportCsv(const std::wstring& strCsv, std::wstring* pstrError
                         return false;
                     for (int nRight : existing.setRights)
                     {
-                        if (user.setRights.count(nRight) == 0 && !impl.m_pStore->SetRight(user.strUserName, nRight, false))
+                        if (user.setRights.count(nRight) == 0 &&
+                            !impl.m_pStore->SetRight(user.strUserName, nRight, false))
                             return false;
                     }
                     for (int nRight : user.setRights)
                     {
-                        if (existing.setRights.count(nRight) == 0 && !impl.m_pStore->SetRight(user.strUserName, nRight, true))
+                        if (existing.setRights.count(nRight) == 0 &&
+                            !impl.m_pStore->SetRight(user.strUserName, nRight, true))
                             return false;
                     }
                 }

@@ -84,7 +84,8 @@ std::wstring XTRmsStore::GetLastErrorText() const
 
 bool XTRmsStore::TableExists(const wchar_t* pszTable, bool* pbExists)
 {
-    XTRmsOdbc::Statement statement(*m_pConnection, m_nEngine == XTRmsEngine::Sqlite
+    XTRmsOdbc::Statement statement(*m_pConnection,
+        m_nEngine == XTRmsEngine::Sqlite
             ? L"SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = ?"
             : L"SELECT COUNT(*) FROM information_schema.tables WHERE table_schema = current_schema() "
               L"AND table_name = ?");
@@ -175,8 +176,8 @@ void XTRmsStore::Rollback()
     m_pConnection->SetError(error);
 }
 
-bool XTRmsStore::WriteDefinitions(const std::vector<XTRmsRestrictionDefinition>& vecRights,
-    const std::vector<XTRmsRoleDefinition>& vecRoles)
+bool XTRmsStore::WriteDefinitions(
+    const std::vector<XTRmsRestrictionDefinition>& vecRights, const std::vector<XTRmsRoleDefinition>& vecRoles)
 {
     XTRmsOdbc::Connection& connection = *m_pConnection;
     if (!connection.Execute(L"DELETE FROM xtrms_rights") || !connection.Execute(L"DELETE FROM xtrms_roles") ||
@@ -191,7 +192,8 @@ bool XTRmsStore::WriteDefinitions(const std::vector<XTRmsRestrictionDefinition>&
             return false;
     }
     XTRmsOdbc::Statement insertRole(connection, L"INSERT INTO xtrms_roles (id, name, super_user) VALUES (?, ?, ?)");
-    XTRmsOdbc::Statement insertRoleRight(connection, L"INSERT INTO xtrms_role_rights (role_id, right_id) VALUES (?, ?)");
+    XTRmsOdbc::Statement insertRoleRight(
+        connection, L"INSERT INTO xtrms_role_rights (role_id, right_id) VALUES (?, ?)");
     for (const XTRmsRoleDefinition& role : vecRoles)
     {
         insertRole.ClearBindings();
@@ -209,8 +211,8 @@ bool XTRmsStore::WriteDefinitions(const std::vector<XTRmsRestrictionDefinition>&
     return true;
 }
 
-bool XTRmsStore::ReadDefinitions(std::vector<XTRmsRestrictionDefinition>* pvecRights,
-    std::vector<XTRmsRoleDefinition>* pvecRoles)
+bool XTRmsStore::ReadDefinitions(
+    std::vector<XTRmsRestrictionDefinition>* pvecRights, std::vector<XTRmsRoleDefinition>* pvecRoles)
 {
     pvecRights->clear();
     pvecRoles->clear();
@@ -235,8 +237,8 @@ bool XTRmsStore::ReadDefinitions(std::vector<XTRmsRestrictionDefinition>* pvecRi
         mapRoleIndex[role.nId] = pvecRoles->size();
         pvecRoles->push_back(role);
     }
-    XTRmsOdbc::Statement roleRights(*m_pConnection,
-        L"SELECT role_id, right_id FROM xtrms_role_rights ORDER BY role_id, right_id");
+    XTRmsOdbc::Statement roleRights(
+        *m_pConnection, L"SELECT role_id, right_id FROM xtrms_role_rights ORDER BY role_id, right_id");
     if (!roleRights.Execute())
         return false;
     while (roleRights.Fetch())
@@ -369,11 +371,11 @@ bool XTRmsStore::SetRight(const std::wstring& strUserName, int nRight, bool bAll
     return insert.Execute();
 }
 
-bool XTRmsStore::SetUserFields(const std::wstring& strUserName, const std::wstring& strFullName, int nRole,
-    bool bDisabled)
+bool XTRmsStore::SetUserFields(
+    const std::wstring& strUserName, const std::wstring& strFullName, int nRole, bool bDisabled)
 {
-    XTRmsOdbc::Statement update(*m_pConnection,
-        L"UPDATE xtrms_users SET full_name = ?, role_id = ?, disabled = ? WHERE name = ?");
+    XTRmsOdbc::Statement update(
+        *m_pConnection, L"UPDATE xtrms_users SET full_name = ?, role_id = ?, disabled = ? WHERE name = ?");
     update.Bind(strFullName).Bind(static_cast<long long>(nRole)).Bind(bDisabled ? 1LL : 0LL).Bind(strUserName);
     return update.Execute();
 }
@@ -389,8 +391,8 @@ bool XTRmsStore::SetPassword(const std::wstring& strUserName, const std::wstring
 
 bool XTRmsStore::SetLockState(const std::wstring& strUserName, unsigned int nFailedLogins, long long nLockedUntil)
 {
-    XTRmsOdbc::Statement update(*m_pConnection,
-        L"UPDATE xtrms_users SET failed_logins = ?, locked_until = ? WHERE name = ?");
+    XTRmsOdbc::Statement update(
+        *m_pConnection, L"UPDATE xtrms_users SET failed_logins = ?, locked_until = ? WHERE name = ?");
     update.Bind(static_cast<long long>(nFailedLogins)).Bind(nLockedUntil).Bind(strUserName);
     return update.Execute() && update.GetRowCount() == 1;
 }
@@ -446,8 +448,15 @@ bool XTRmsStore::AppendAudit(const std::wstring& strWorkstation, const std::wstr
     XTRmsOdbc::Statement insert(*m_pConnection,
         L"INSERT INTO xtrms_audit (seq, at_utc, workstation, os_user, actor, event, subject, detail, hash) "
         L"VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
-    insert.Bind(entry.nSequence).Bind(entry.strTimeUtc).Bind(entry.strWorkstation).Bind(entry.strOsUser)
-        .Bind(entry.strActor).Bind(entry.strEvent).Bind(entry.strSubject).Bind(entry.strDetail).Bind(entry.strHash);
+    insert.Bind(entry.nSequence)
+        .Bind(entry.strTimeUtc)
+        .Bind(entry.strWorkstation)
+        .Bind(entry.strOsUser)
+        .Bind(entry.strActor)
+        .Bind(entry.strEvent)
+        .Bind(entry.strSubject)
+        .Bind(entry.strDetail)
+        .Bind(entry.strHash);
     if (!insert.Execute())
         return false;
     XTRmsOdbc::Statement update(*m_pConnection, L"UPDATE xtrms_audit_head SET seq = ?, hash = ? WHERE id = 1");

@@ -68,9 +68,10 @@ public:
     void Rollback();
 
     // Definitions: written from the host's configuration, read by all.
-    bool WriteDefinitions(const std::vector<XTRmsRestrictionDefinition>& vecRights,
-        const std::vector<XTRmsRoleDefinition>& vecRoles);
-    bool ReadDefinitions(std::vector<XTRmsRestrictionDefinition>* pvecRights, std::vector<XTRmsRoleDefinition>* pvecRoles);
+    bool WriteDefinitions(
+        const std::vector<XTRmsRestrictionDefinition>& vecRights, const std::vector<XTRmsRoleDefinition>& vecRoles);
+    bool ReadDefinitions(
+        std::vector<XTRmsRestrictionDefinition>* pvecRights, std::vector<XTRmsRoleDefinition>* pvecRoles);
 
     // Users. ReadUsers leaves the credential columns empty.
     bool ReadUsers(std::vector<XTRmsStoredUser>* pvecUsers);

@@ -85,8 +85,8 @@ XTRmUiRobot::XTRmUiRobot()
         wc.lpszClassName = kRobotWindowClass;
         ::RegisterClassW(&wc);
     }
-    m_hRobotWnd = ::CreateWindowExW(0, kRobotWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-        ::GetModuleHandleW(nullptr), nullptr);
+    m_hRobotWnd = ::CreateWindowExW(
+        0, kRobotWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ::GetModuleHandleW(nullptr), nullptr);
     ::SetWindowLongPtrW(m_hRobotWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     ::SetTimer(m_hRobotWnd, kWatchdogTimer, kWatchdogPeriod, nullptr);
     m_hHook = ::SetWindowsHookExW(WH_CBT, &CbtHook, nullptr, ::GetCurrentThreadId());

@@ -147,7 +147,8 @@ public:
     std::vector<XTRmsRoleInfo> GetAllRoles() const override;
     Rms::RmsUserRole GetInitialRole() const override;
     std::vector<XTRmsRestrictionDefinition> GetRoleRestrDefinitions() const override;
-    Rms::RmsResult GetUserIsAllowed(const std::wstring& strUserName, int nRestrictionId, bool* pbAllowed) const override;
+    Rms::RmsResult GetUserIsAllowed(
+        const std::wstring& strUserName, int nRestrictionId, bool* pbAllowed) const override;
     Rms::RmsResult SetUserIsAllowed(const std::wstring& strUserName, int nRestrictionId, bool bAllowed) override;
     Rms::RmsResult CreateUser(const std::wstring& strUserName, Rms::RmsUserRole nRole) override;
     Rms::RmsResult RemoveUser(const std::wstring& strUserName) override;
@@ -162,10 +163,10 @@ public:
     std::wstring GetLoggedInUserName() const override;
     bool CanSetOtherPasswords() const override;
     unsigned int GetMinPasswordLength() const override;
-    Rms::ERmsPasswordResult ChangeOwnPassword(const std::wstring& strOldPassword,
-        const std::wstring& strNewPassword) override;
-    Rms::ERmsPasswordResult SetUserPassword(const std::wstring& strUserName,
-        const std::wstring& strNewPassword) override;
+    Rms::ERmsPasswordResult ChangeOwnPassword(
+        const std::wstring& strOldPassword, const std::wstring& strNewPassword) override;
+    Rms::ERmsPasswordResult SetUserPassword(
+        const std::wstring& strUserName, const std::wstring& strNewPassword) override;
 
     // --- Administration (the console tool, provisioning, tests) ------------
     // These act at once, each in one transaction, and are audited with the
@@ -179,8 +180,8 @@ public:
     static int GetLatestSchemaVersion();
     Rms::RmsResult AddUser(const std::wstring& strUserName, const std::wstring& strFullName, Rms::RmsUserRole nRole,
         const std::wstring& strPassword, std::wstring* pstrError);
-    Rms::RmsResult SetPassword(const std::wstring& strUserName, const std::wstring& strPassword,
-        std::wstring* pstrError);
+    Rms::RmsResult SetPassword(
+        const std::wstring& strUserName, const std::wstring& strPassword, std::wstring* pstrError);
     Rms::RmsResult Unlock(const std::wstring& strUserName, std::wstring* pstrError);
     Rms::RmsResult SetDisabled(const std::wstring& strUserName, bool bDisabled, std::wstring* pstrError);
     std::vector<XTRmsUserRecord> ListUsers() const;

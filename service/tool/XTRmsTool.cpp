@@ -78,11 +78,11 @@ std::wstring OneLine(std::wstring strText)
 std::wstring SystemMessage(DWORD nError)
 {
     wchar_t* pszMessage = nullptr;
-    DWORD nLength = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-            FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, nError, 0, reinterpret_cast<wchar_t*>(&pszMessage), 0, nullptr);
+    DWORD nLength = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, nError, 0,
+        reinterpret_cast<wchar_t*>(&pszMessage), 0, nullptr);
     std::wstring strMessage = nLength > 0 && pszMessage != nullptr ? OneLine(pszMessage)
-                                                                  : L"system error " + std::to_wstring(nError);
+                                                                   : L"system error " + std::to_wstring(nError);
     if (pszMessage != nullptr)
         LocalFree(pszMessage);
     return strMessage;
@@ -211,8 +211,9 @@ bool XTRmsTool::ReadServerPassword(std::wstring* pstrError, int* pnExitCode)
     }
     if (!m_console.IsInputConsole())
     {
-        *pstrError = L"The server password is missing: set XTRMS_SERVER_PASSWORD, or run at a console to be asked "
-                     L"for it.";
+        *pstrError =
+            L"The server password is missing: set XTRMS_SERVER_PASSWORD, or run at a console to be asked "
+            L"for it.";
         *pnExitCode = kExitUsage;
         return false;
     }
@@ -283,8 +284,9 @@ bool XTRmsTool::ResolveRole(const std::wstring& strRole, Rms::RmsUserRole* pnRol
     std::vector<XTRmsRoleInfo> vecRoles = m_pService->GetAllRoles();
     if (vecRoles.empty())
     {
-        *pstrError = L"The store defines no roles yet; the host application writes its roles when it first opens "
-                     L"the store.";
+        *pstrError =
+            L"The store defines no roles yet; the host application writes its roles when it first opens "
+            L"the store.";
         return false;
     }
     unsigned long long nNumber = 0;
@@ -293,9 +295,9 @@ bool XTRmsTool::ResolveRole(const std::wstring& strRole, Rms::RmsUserRole* pnRol
     for (const XTRmsRoleInfo& role : vecRoles)
     {
         // Names as a person types them: case does not matter.
-        bool bMatch = bNumber ? static_cast<unsigned long long>(role.GetId()) == nNumber
-                              : CompareStringOrdinal(role.GetName().c_str(), -1, strRole.c_str(), -1, TRUE) ==
-                CSTR_EQUAL;
+        bool bMatch = bNumber
+            ? static_cast<unsigned long long>(role.GetId()) == nNumber
+            : CompareStringOrdinal(role.GetName().c_str(), -1, strRole.c_str(), -1, TRUE) == CSTR_EQUAL;
         if (bMatch)
         {
             *pnRole = role.GetId();
@@ -310,8 +312,8 @@ bool XTRmsTool::ResolveRole(const std::wstring& strRole, Rms::RmsUserRole* pnRol
 bool XTRmsTool::IsUserKnown(const std::wstring& strUserName) const
 {
     std::vector<XTRmsUserRecord> vecUsers = m_pService->ListUsers();
-    return std::any_of(vecUsers.begin(), vecUsers.end(),
-        [&](const XTRmsUserRecord& user) { return user.strUserName == strUserName; });
+    return std::any_of(
+        vecUsers.begin(), vecUsers.end(), [&](const XTRmsUserRecord& user) { return user.strUserName == strUserName; });
 }
 
 bool XTRmsTool::ReadNewPassword(const std::wstring& strUserName, std::wstring* pstrPassword, std::wstring* pstrError)
@@ -360,8 +362,9 @@ int XTRmsTool::RunCreate()
     std::wstring strText = L"The " + DescribeStore() + L" now has schema version " +
         std::to_wstring(m_pService->GetSchemaVersion()) + L".\n";
     if (m_pService->GetAllRoles().empty())
-        strText += L"It defines no roles or rights yet: the host application writes them when it first opens the "
-                   L"store.\n";
+        strText +=
+            L"It defines no roles or rights yet: the host application writes them when it first opens the "
+            L"store.\n";
     m_console.Out(strText);
     return kExitOk;
 }
@@ -371,10 +374,10 @@ int XTRmsTool::RunInfo()
     std::wstring strText;
     strText += L"Engine         : " + std::wstring(m_commandLine.UsesServer() ? L"PostgreSQL" : L"SQLite") + L"\n";
     strText += L"Location       : " +
-        (m_commandLine.UsesServer() ? m_commandLine.GetServerHost() + L":" +
-                    std::to_wstring(m_commandLine.GetServerPort()) + L", database " +
-                    m_commandLine.GetServerDatabase() + L", as " + m_commandLine.GetServerUser()
-                                    : m_strDatabaseFile) +
+        (m_commandLine.UsesServer()
+                ? m_commandLine.GetServerHost() + L":" + std::to_wstring(m_commandLine.GetServerPort()) +
+                    L", database " + m_commandLine.GetServerDatabase() + L", as " + m_commandLine.GetServerUser()
+                : m_strDatabaseFile) +
         L"\n";
     strText += L"Schema version : " + std::to_wstring(m_pService->GetSchemaVersion()) + L" (this tool knows " +
         std::to_wstring(XTRmsService::GetLatestSchemaVersion()) + L")\n";
@@ -404,7 +407,8 @@ int XTRmsTool::RunAddUser()
     std::wstring strPassword;
     if (!m_commandLine.GetNoPassword() && !ReadNewPassword(strUserName, &strPassword, &strError))
         return Fail(strError);
-    Rms::RmsResult nResult = m_pService->AddUser(strUserName, m_commandLine.GetFullName(), nRole, strPassword, &strError);
+    Rms::RmsResult nResult = m_pService->AddUser(
+        strUserName, m_commandLine.GetFullName(), nRole, strPassword, &strError);
     XTRmsToolConsole::Wipe(strPassword);
     if (nResult != Rms::RmsSuccess)
         return Fail(strError);
@@ -477,9 +481,9 @@ int XTRmsTool::RunList()
         flag(user.bHasPassword, L"has-password");
         flag(user.bDisabled, L"disabled");
         flag(user.bLocked, L"locked");
-        vecRows.push_back({user.strUserName, user.strFullName.empty() ? L"-" : user.strFullName,
-            DescribeRole(user.nRole), strFlags.empty() ? L"-" : strFlags, std::to_wstring(user.nFailedLogins),
-            JoinRights(user.vecRights)});
+        vecRows.push_back(
+            {user.strUserName, user.strFullName.empty() ? L"-" : user.strFullName, DescribeRole(user.nRole),
+                strFlags.empty() ? L"-" : strFlags, std::to_wstring(user.nFailedLogins), JoinRights(user.vecRights)});
     }
     m_console.Out(FormatTable(vecRows));
     return kExitOk;
@@ -495,17 +499,17 @@ int XTRmsTool::RunExport()
     // With a byte order mark, so that a spreadsheet on Windows reads the
     // names as UTF-8 rather than in the ANSI code page.
     std::string strUtf8 = "\xEF\xBB\xBF";
-    int nBytes = WideCharToMultiByte(CP_UTF8, 0, strCsv.data(), static_cast<int>(strCsv.size()), nullptr, 0,
-        nullptr, nullptr);
+    int nBytes = WideCharToMultiByte(
+        CP_UTF8, 0, strCsv.data(), static_cast<int>(strCsv.size()), nullptr, 0, nullptr, nullptr);
     if (nBytes > 0)
     {
         size_t nStart = strUtf8.size();
         strUtf8.resize(nStart + static_cast<size_t>(nBytes));
-        WideCharToMultiByte(CP_UTF8, 0, strCsv.data(), static_cast<int>(strCsv.size()), &strUtf8[nStart], nBytes,
-            nullptr, nullptr);
+        WideCharToMultiByte(
+            CP_UTF8, 0, strCsv.data(), static_cast<int>(strCsv.size()), &strUtf8[nStart], nBytes, nullptr, nullptr);
     }
-    HANDLE hFile = CreateFileW(strFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-        nullptr);
+    HANDLE hFile = CreateFileW(
+        strFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
         return Fail(L"The file " + strFile + L" cannot be written: " + SystemMessage(GetLastError()));
     DWORD nWritten = 0;
@@ -525,8 +529,8 @@ int XTRmsTool::RunExport()
 int XTRmsTool::RunImport()
 {
     const std::wstring& strFile = m_commandLine.GetArgument();
-    HANDLE hFile = CreateFileW(strFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-        FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE hFile = CreateFileW(
+        strFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
         return Fail(L"The file " + strFile + L" cannot be opened: " + SystemMessage(GetLastError()));
     LARGE_INTEGER nSize = {};
@@ -559,8 +563,8 @@ int XTRmsTool::RunImport()
     std::wstring strError;
     if (!m_pService->ImportCsv(strCsv, &strError))
         return Fail(strFile + L": " + strError);
-    m_console.Out(L"Imported " + strFile + L"; the store has " + std::to_wstring(m_pService->ListUsers().size()) +
-        L" users.\n");
+    m_console.Out(
+        L"Imported " + strFile + L"; the store has " + std::to_wstring(m_pService->ListUsers().size()) + L" users.\n");
     return kExitOk;
 }
 
@@ -593,7 +597,7 @@ int XTRmsTool::RunVerify()
             return Fail(strProblem, kExitFailed);
         return Fail(L"The audit trail is broken: " + strProblem, kExitAuditBroken);
     }
-    m_console.Out(L"The audit trail is intact (" + std::to_wstring(m_pService->GetAuditTrail(0).size()) +
-        L" entries).\n");
+    m_console.Out(
+        L"The audit trail is intact (" + std::to_wstring(m_pService->GetAuditTrail(0).size()) + L" entries).\n");
     return kExitOk;
 }

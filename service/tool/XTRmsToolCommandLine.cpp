@@ -73,8 +73,8 @@ const SCommand* FindCommand(XTRmsToolCommand nCommand, const std::wstring& strNa
 }
 } // namespace
 
-bool XTRmsToolCommandLine::ParseNumber(const std::wstring& strText, unsigned long long nMin, unsigned long long nMax,
-    unsigned long long* pnValue)
+bool XTRmsToolCommandLine::ParseNumber(
+    const std::wstring& strText, unsigned long long nMin, unsigned long long nMax, unsigned long long* pnValue)
 {
     // Ten digits are plenty for every bound here and cannot overflow.
     if (strText.empty() || strText.size() > 10)
@@ -208,7 +208,8 @@ bool XTRmsToolCommandLine::Parse(int nArgs, const wchar_t* const* ppszArgs, std:
             break;
         case kOptServer:
             if (!ParseServer(strValue, &m_strServerHost, &m_nServerPort))
-                return fail(L"--server expects HOST:PORT with a port from 1 to 65535, e.g. 127.0.0.1:5432 or [::1]:5432.");
+                return fail(
+                    L"--server expects HOST:PORT with a port from 1 to 65535, e.g. 127.0.0.1:5432 or [::1]:5432.");
             break;
         case kOptDatabase:
             m_strServerDatabase = strValue;
@@ -218,8 +219,8 @@ bool XTRmsToolCommandLine::Parse(int nArgs, const wchar_t* const* ppszArgs, std:
             break;
         case kOptIterations:
             if (!ParseNumber(strValue, kMinIterations, 100000000, &nNumber))
-                return fail(L"--iterations expects a number from " + std::to_wstring(kMinIterations) +
-                    L" to 100000000.");
+                return fail(
+                    L"--iterations expects a number from " + std::to_wstring(kMinIterations) + L" to 100000000.");
             m_nIterations = static_cast<unsigned int>(nNumber);
             break;
         case kOptRole:

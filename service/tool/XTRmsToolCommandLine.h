@@ -55,8 +55,8 @@ public:
     // Splits HOST:PORT (an IPv6 host in brackets: [::1]:5432).
     static bool ParseServer(const std::wstring& strText, std::wstring* pstrHost, int* pnPort);
     // A decimal number within [nMin, nMax], nothing else.
-    static bool ParseNumber(const std::wstring& strText, unsigned long long nMin, unsigned long long nMax,
-        unsigned long long* pnValue);
+    static bool ParseNumber(
+        const std::wstring& strText, unsigned long long nMin, unsigned long long nMax, unsigned long long* pnValue);
 
 private:
     bool Validate(unsigned int nSeen, std::wstring* pstrError);

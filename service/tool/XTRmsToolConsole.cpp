@@ -67,18 +67,18 @@ void XTRmsToolConsole::Write(HANDLE hOutput, bool bConsole, const std::wstring& 
         }
         return;
     }
-    int nBytes = WideCharToMultiByte(CP_UTF8, 0, strLines.data(), static_cast<int>(strLines.size()), nullptr, 0,
-        nullptr, nullptr);
+    int nBytes = WideCharToMultiByte(
+        CP_UTF8, 0, strLines.data(), static_cast<int>(strLines.size()), nullptr, 0, nullptr, nullptr);
     if (nBytes <= 0)
         return;
     std::vector<char> vecUtf8(static_cast<size_t>(nBytes));
-    WideCharToMultiByte(CP_UTF8, 0, strLines.data(), static_cast<int>(strLines.size()), vecUtf8.data(), nBytes,
-        nullptr, nullptr);
+    WideCharToMultiByte(
+        CP_UTF8, 0, strLines.data(), static_cast<int>(strLines.size()), vecUtf8.data(), nBytes, nullptr, nullptr);
     for (size_t nDone = 0; nDone < vecUtf8.size();)
     {
         DWORD nWritten = 0;
-        if (!WriteFile(hOutput, vecUtf8.data() + nDone, static_cast<DWORD>(vecUtf8.size() - nDone), &nWritten,
-                nullptr) ||
+        if (!WriteFile(
+                hOutput, vecUtf8.data() + nDone, static_cast<DWORD>(vecUtf8.size() - nDone), &nWritten, nullptr) ||
             nWritten == 0)
             return;
         nDone += nWritten;
@@ -118,7 +118,8 @@ bool XTRmsToolConsole::ReadConsoleSecret(const wchar_t* pszPrompt, std::wstring*
     ms_hEchoInput = m_hInput;
     ms_nEchoMode = nMode;
     SetConsoleCtrlHandler(RestoreEchoOnBreak, TRUE);
-    bool bOk = SetConsoleMode(m_hInput, (nMode | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT) & ~ENABLE_ECHO_INPUT) != FALSE;
+    bool bOk = SetConsoleMode(m_hInput, (nMode | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT) & ~ENABLE_ECHO_INPUT) !=
+        FALSE;
 
     wchar_t szLine[kMaxSecret + 3];
     DWORD nRead = 0;
@@ -207,8 +208,8 @@ bool XTRmsToolConsole::ReadLineSecret(std::wstring* pstrSecret, std::wstring* ps
     else if (nLength > nStart)
     {
         const char* pszStart = szLine + nStart;
-        int nChars = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, pszStart, static_cast<int>(nLength - nStart),
-            nullptr, 0);
+        int nChars = MultiByteToWideChar(
+            CP_UTF8, MB_ERR_INVALID_CHARS, pszStart, static_cast<int>(nLength - nStart), nullptr, 0);
         if (nChars <= 0)
         {
             *pstrError = L"The password line is not UTF-8 text.";
@@ -217,8 +218,8 @@ bool XTRmsToolConsole::ReadLineSecret(std::wstring* pstrSecret, std::wstring* ps
         else
         {
             pstrSecret->resize(static_cast<size_t>(nChars));
-            MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, pszStart, static_cast<int>(nLength - nStart),
-                &(*pstrSecret)[0], nChars);
+            MultiByteToWideChar(
+                CP_UTF8, MB_ERR_INVALID_CHARS, pszStart, static_cast<int>(nLength - nStart), &(*pstrSecret)[0], nChars);
         }
     }
     SecureZeroMemory(szLine, sizeof(szLine));

@@ -7,8 +7,8 @@ using testing::IsEmpty;
 
 namespace
 {
-const int kRadioIds[] = {IDC_XTRM_ROLE_RADIO1, IDC_XTRM_ROLE_RADIO2, IDC_XTRM_ROLE_RADIO3, IDC_XTRM_ROLE_RADIO4,
-    IDC_XTRM_ROLE_RADIO5};
+const int kRadioIds[] = {
+    IDC_XTRM_ROLE_RADIO1, IDC_XTRM_ROLE_RADIO2, IDC_XTRM_ROLE_RADIO3, IDC_XTRM_ROLE_RADIO4, IDC_XTRM_ROLE_RADIO5};
 
 std::wstring RoleFrameText(const std::wstring& strUser)
 {
@@ -25,8 +25,8 @@ protected:
         Definitions(1);
         DefinedUsers({{L"ann", L""}, {L"zoe", L""}});
         m_svc.vecLocalUsers = {{L"ann", L""}, {L"bee", L"Bee Bop"}, {L"cy", L""}};
-        m_svc.vecRoles = {{Rms::RmsUserRole(10), L"Viewer"}, {Rms::RmsUserRole(20), L"Editor"},
-            {Rms::RmsUserRole(30), L"Admin"}};
+        m_svc.vecRoles = {
+            {Rms::RmsUserRole(10), L"Viewer"}, {Rms::RmsUserRole(20), L"Editor"}, {Rms::RmsUserRole(30), L"Admin"}};
         m_svc.nInitialRole = Rms::RmsUserRole(20);
     }
 
@@ -105,7 +105,11 @@ TEST_F(XTRmAddUserTest, AllAccountsListsDomainAccountsAndTicksTheInitialRoleAgai
 
 TEST_F(XTRmAddUserTest, NothingIsCreatedWithoutACandidateOrOnCancel)
 {
-    struct Case { bool bAllDefined; bool bOk; };
+    struct Case
+    {
+        bool bAllDefined;
+        bool bOk;
+    };
     for (const Case& c : {Case{true, true}, Case{false, false}})
     {
         m_svc.vecCalls.clear();
@@ -131,7 +135,13 @@ TEST_F(XTRmAddUserTest, NothingIsCreatedWithoutACandidateOrOnCancel)
 
 TEST_F(XTRmAddUserTest, OffersAtMostFiveRolesAndCreatesWithRoleZeroWhenNoneIsTicked)
 {
-    struct Case { int nRoles; int nInitialRole; int nClick; const wchar_t* pszCreated; };
+    struct Case
+    {
+        int nRoles;
+        int nInitialRole;
+        int nClick;
+        const wchar_t* pszCreated;
+    };
     const Case cases[] = {
         {0, 0, -1, L"CreateUser(bee,0)"},
         {3, 99, -1, L"CreateUser(bee,0)"},  // no role is the initial one

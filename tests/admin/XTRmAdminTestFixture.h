@@ -63,8 +63,8 @@ protected:
 
     // Opens the user management dialog through the façade; the steps run in
     // the order the dialogs open (first the user management dialog itself).
-    std::string ShowUserManagement(bool bEditAllowed, bool bViewOnly,
-        std::vector<std::pair<std::string, XTRmUiRobot::Step>> vecSteps)
+    std::string ShowUserManagement(
+        bool bEditAllowed, bool bViewOnly, std::vector<std::pair<std::string, XTRmUiRobot::Step>> vecSteps)
     {
         XTRmUiRobot robot;
         for (auto& step : vecSteps)

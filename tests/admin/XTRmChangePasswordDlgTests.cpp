@@ -129,20 +129,24 @@ TEST_F(XTRmChangePasswordTest, OwnChangeWithTheLoggedInUserPreselectedAndOnlyAnA
     for (bool bAdmin : {false, true})
     {
         m_svc.bCanSetOtherPasswords = bAdmin;
-        EXPECT_EQ("", Show([&](XTRmDialogDriver& d) {
-            EXPECT_EQ(Txts::GetString(IDS_XTRM_PASSWORD_CAPTION), d.GetCaption());
-            EXPECT_EQ(Shown(IDS_XTRM_PASSWORD_POLICY), d.GetText(IDC_XTRM_PASSWORD_POLICY));
-            if (bAdmin)
-                EXPECT_THAT(UserRows(d), ElementsAre(L"bob [Bob Builder]", L"ann [Ann Lee]", L"cy"));
-            else
-                EXPECT_THAT(UserRows(d), ElementsAre(L"ann [Ann Lee]"));
-            EXPECT_EQ(L"ann [Ann Lee]", d.GetText(kUserCombo));
-            EXPECT_TRUE(d.IsVisible(kUserCombo));
-            EXPECT_EQ(bAdmin, d.IsEnabled(kUserCombo));
-            EXPECT_EQ(kOldEdit, d.GetFocusId());
-            Fill(d, L"old-1", L"new-pass", L"new-pass");
-            d.PressOK();
-        }, 1)) << bAdmin;
+        EXPECT_EQ("",
+            Show(
+                [&](XTRmDialogDriver& d) {
+                    EXPECT_EQ(Txts::GetString(IDS_XTRM_PASSWORD_CAPTION), d.GetCaption());
+                    EXPECT_EQ(Shown(IDS_XTRM_PASSWORD_POLICY), d.GetText(IDC_XTRM_PASSWORD_POLICY));
+                    if (bAdmin)
+                        EXPECT_THAT(UserRows(d), ElementsAre(L"bob [Bob Builder]", L"ann [Ann Lee]", L"cy"));
+                    else
+                        EXPECT_THAT(UserRows(d), ElementsAre(L"ann [Ann Lee]"));
+                    EXPECT_EQ(L"ann [Ann Lee]", d.GetText(kUserCombo));
+                    EXPECT_TRUE(d.IsVisible(kUserCombo));
+                    EXPECT_EQ(bAdmin, d.IsEnabled(kUserCombo));
+                    EXPECT_EQ(kOldEdit, d.GetFocusId());
+                    Fill(d, L"old-1", L"new-pass", L"new-pass");
+                    d.PressOK();
+                },
+                1))
+            << bAdmin;
         EXPECT_TRUE(m_bChanged);
         EXPECT_THAT(m_svc.vecPasswordCalls, ElementsAre(L"ChangeOwnPassword(old-1,new-pass)"));
         EXPECT_THAT(Boxes(MB_ICONINFORMATION), ElementsAre(Txts::GetString(IDS_XTRM_PASSWORD_CHANGED)));
@@ -151,10 +155,20 @@ TEST_F(XTRmChangePasswordTest, OwnChangeWithTheLoggedInUserPreselectedAndOnlyAnA
 
 TEST_F(XTRmChangePasswordTest, OkNeedsTheNewPasswordAndForOnesOwnTheOldOneAndCancelSendsNothing)
 {
-    struct Action { int nId; const wchar_t* pszText; bool bOkEnabled; };
+    struct Action
+    {
+        int nId;
+        const wchar_t* pszText;
+        bool bOkEnabled;
+    };
     const Action actions[] = {
-        {kConfirmEdit, L"y", false}, {kNewEdit, L"x", false}, {kOldEdit, L"o", true}, {kNewEdit, L"", false},
-        {kNewEdit, L"y", true}, {kOldEdit, L"", false}, {kOldEdit, L"o", true},
+        {kConfirmEdit, L"y", false},
+        {kNewEdit, L"x", false},
+        {kOldEdit, L"o", true},
+        {kNewEdit, L"", false},
+        {kNewEdit, L"y", true},
+        {kOldEdit, L"", false},
+        {kOldEdit, L"o", true},
     };
     EXPECT_EQ("", Show([&](XTRmDialogDriver& d) {
         EXPECT_FALSE(d.IsEnabled(IDOK));
@@ -172,7 +186,12 @@ TEST_F(XTRmChangePasswordTest, OkNeedsTheNewPasswordAndForOnesOwnTheOldOneAndCan
 
 TEST_F(XTRmChangePasswordTest, EachRefusalShowsItsOwnTextAndKeepsTheDialogOpenWithEmptiedPasswords)
 {
-    struct Case { Rms::ERmsPasswordResult nResult; unsigned int nTextId; UINT nIcon; };
+    struct Case
+    {
+        Rms::ERmsPasswordResult nResult;
+        unsigned int nTextId;
+        UINT nIcon;
+    };
     const Case cases[] = {
         {Rms::ERmsPasswordWrongOld, IDS_XTRM_PASSWORD_WRONG_OLD, MB_ICONEXCLAMATION},
         {Rms::ERmsPasswordTooShort, IDS_XTRM_PASSWORD_TOO_SHORT, MB_ICONEXCLAMATION},
@@ -186,19 +205,23 @@ TEST_F(XTRmChangePasswordTest, EachRefusalShowsItsOwnTextAndKeepsTheDialogOpenWi
     {
         m_svc.queResults = {c.nResult};
         // The user tries again after the refusal, and the service accepts.
-        EXPECT_EQ("", Show([&](XTRmDialogDriver& d) {
-            Fill(d, L"old-1", L"new-1", L"new-1");
-            d.PressOK();
-            for (int nId : {kOldEdit, kNewEdit, kConfirmEdit})
-                EXPECT_EQ(L"", d.GetText(nId)) << nId;
-            EXPECT_FALSE(d.IsEnabled(IDOK));
-            EXPECT_EQ(kOldEdit, d.GetFocusId());
-            Fill(d, L"old-2", L"new-2", L"new-2");
-            d.PressOK();
-        }, 2)) << c.nResult;
+        EXPECT_EQ("",
+            Show(
+                [&](XTRmDialogDriver& d) {
+                    Fill(d, L"old-1", L"new-1", L"new-1");
+                    d.PressOK();
+                    for (int nId : {kOldEdit, kNewEdit, kConfirmEdit})
+                        EXPECT_EQ(L"", d.GetText(nId)) << nId;
+                    EXPECT_FALSE(d.IsEnabled(IDOK));
+                    EXPECT_EQ(kOldEdit, d.GetFocusId());
+                    Fill(d, L"old-2", L"new-2", L"new-2");
+                    d.PressOK();
+                },
+                2))
+            << c.nResult;
         EXPECT_TRUE(m_bChanged);
-        EXPECT_THAT(m_svc.vecPasswordCalls,
-            ElementsAre(L"ChangeOwnPassword(old-1,new-1)", L"ChangeOwnPassword(old-2,new-2)"));
+        EXPECT_THAT(
+            m_svc.vecPasswordCalls, ElementsAre(L"ChangeOwnPassword(old-1,new-1)", L"ChangeOwnPassword(old-2,new-2)"));
         EXPECT_EQ(Shown(c.nTextId), Boxes(c.nIcon).at(0)) << c.nResult;
     }
 }
@@ -207,15 +230,19 @@ TEST_F(XTRmChangePasswordTest, ADifferingConfirmationNeverReachesTheService)
 {
     for (const wchar_t* pszConfirm : {L"new-2", L"", L"New-1", L"new-1 "})
     {
-        EXPECT_EQ("", Show([&](XTRmDialogDriver& d) {
-            Fill(d, L"old-1", L"new-1", pszConfirm);
-            d.PressOK();
-            // Both new ones are to be typed again; the old one stays.
-            EXPECT_EQ(L"old-1", d.GetText(kOldEdit));
-            EXPECT_EQ(L"", d.GetText(kNewEdit) + d.GetText(kConfirmEdit));
-            EXPECT_EQ(kNewEdit, d.GetFocusId());
-            d.PressCancel();
-        }, 1)) << pszConfirm;
+        EXPECT_EQ("",
+            Show(
+                [&](XTRmDialogDriver& d) {
+                    Fill(d, L"old-1", L"new-1", pszConfirm);
+                    d.PressOK();
+                    // Both new ones are to be typed again; the old one stays.
+                    EXPECT_EQ(L"old-1", d.GetText(kOldEdit));
+                    EXPECT_EQ(L"", d.GetText(kNewEdit) + d.GetText(kConfirmEdit));
+                    EXPECT_EQ(kNewEdit, d.GetFocusId());
+                    d.PressCancel();
+                },
+                1))
+            << pszConfirm;
         EXPECT_FALSE(m_bChanged);
         EXPECT_THAT(m_svc.vecPasswordCalls, IsEmpty());
         EXPECT_THAT(Boxes(MB_ICONEXCLAMATION), ElementsAre(Txts::GetString(IDS_XTRM_PASSWORD_MISMATCH)));
@@ -225,7 +252,13 @@ TEST_F(XTRmChangePasswordTest, ADifferingConfirmationNeverReachesTheService)
 TEST_F(XTRmChangePasswordTest, AnAdministratorSetsThePickedUsersPasswordWithoutTheOldOne)
 {
     m_svc.bCanSetOtherPasswords = true;
-    struct Case { std::vector<XTRmsUserInfo> vecDefined; std::vector<std::wstring> vecRows; int nOwn; int nPick; };
+    struct Case
+    {
+        std::vector<XTRmsUserInfo> vecDefined;
+        std::vector<std::wstring> vecRows;
+        int nOwn;
+        int nPick;
+    };
     const Case cases[] = {
         {{{L"ann", L""}, {L"bob", L""}, {L"cy", L""}}, {L"ann", L"bob", L"cy"}, 0, 2},
         {{{L"bob", L""}, {L"ann", L""}, {L"cy", L""}}, {L"bob", L"ann", L"cy"}, 1, 0},
@@ -235,19 +268,22 @@ TEST_F(XTRmChangePasswordTest, AnAdministratorSetsThePickedUsersPasswordWithoutT
     for (const Case& c : cases)
     {
         m_svc.vecDefinedUsers = c.vecDefined;
-        EXPECT_EQ("", Show([&](XTRmDialogDriver& d) {
-            EXPECT_EQ(c.vecRows, UserRows(d));
-            EXPECT_EQ(L"ann", d.GetText(kUserCombo));
-            d.Type(kOldEdit, L"typed-first");
-            PickUser(d, c.nPick);
-            EXPECT_FALSE(d.IsEnabled(kOldEdit));
-            EXPECT_EQ(L"", d.GetText(kOldEdit));
-            PickUser(d, c.nOwn);
-            EXPECT_TRUE(d.IsEnabled(kOldEdit));
-            PickUser(d, c.nPick);
-            Fill(d, L"", L"new-1", L"new-1");
-            d.PressOK();
-        }, 1));
+        EXPECT_EQ("",
+            Show(
+                [&](XTRmDialogDriver& d) {
+                    EXPECT_EQ(c.vecRows, UserRows(d));
+                    EXPECT_EQ(L"ann", d.GetText(kUserCombo));
+                    d.Type(kOldEdit, L"typed-first");
+                    PickUser(d, c.nPick);
+                    EXPECT_FALSE(d.IsEnabled(kOldEdit));
+                    EXPECT_EQ(L"", d.GetText(kOldEdit));
+                    PickUser(d, c.nOwn);
+                    EXPECT_TRUE(d.IsEnabled(kOldEdit));
+                    PickUser(d, c.nPick);
+                    Fill(d, L"", L"new-1", L"new-1");
+                    d.PressOK();
+                },
+                1));
         EXPECT_TRUE(m_bChanged);
         EXPECT_THAT(m_svc.vecPasswordCalls, ElementsAre(L"SetUserPassword(" + c.vecRows[c.nPick] + L",new-1)"));
     }
@@ -256,7 +292,12 @@ TEST_F(XTRmChangePasswordTest, AnAdministratorSetsThePickedUsersPasswordWithoutT
 TEST_F(XTRmChangePasswordTest, NoDialogWithoutAPasswordServiceOrForAGuest)
 {
     XTRmsScriptedService plainService;
-    struct Case { XTRmsRestrictionManagerServiceBase* pService; const wchar_t* pszUser; bool bTold; };
+    struct Case
+    {
+        XTRmsRestrictionManagerServiceBase* pService;
+        const wchar_t* pszUser;
+        bool bTold;
+    };
     for (const Case& c : {Case{nullptr, L"ann", false}, Case{&plainService, L"ann", false}, Case{&m_svc, L"", true}})
     {
         TestApp().Reset(); // recorded, not shown: the robot is to meet no window at all
@@ -266,7 +307,8 @@ TEST_F(XTRmChangePasswordTest, NoDialogWithoutAPasswordServiceOrForAGuest)
         EXPECT_FALSE(XTRmRestrictionManager::ShowChangePasswordDlg(nullptr));
         EXPECT_EQ("", robot.Finish());
         EXPECT_EQ(c.bTold ? std::vector<std::wstring>{Txts::GetString(IDS_XTRM_PASSWORD_NAMED_LOGIN_NEEDED)}
-                          : std::vector<std::wstring>{}, Boxes(MB_ICONINFORMATION));
+                          : std::vector<std::wstring>{},
+            Boxes(MB_ICONINFORMATION));
     }
     EXPECT_THAT(m_svc.vecPasswordCalls, IsEmpty());
 }

@@ -12,14 +12,15 @@ TEST_F(XTRmAdminTest, SettingsTextReachesTheControlUnchangedInAFixedPitchFont)
         robot.Expect("CDialog", [&](XTRmDialogDriver& d) {
             EXPECT_EQ(strSettings, d.GetText(IDC_XTRM_SETTINGS_TEXT));
             LOGFONTW font{};
-            ::GetObjectW(reinterpret_cast<HFONT>(::SendDlgItemMessageW(d.GetHwnd(), IDC_XTRM_SETTINGS_TEXT,
-                             WM_GETFONT, 0, 0)), sizeof(font), &font);
+            ::GetObjectW(
+                reinterpret_cast<HFONT>(::SendDlgItemMessageW(d.GetHwnd(), IDC_XTRM_SETTINGS_TEXT, WM_GETFONT, 0, 0)),
+                sizeof(font), &font);
             EXPECT_STREQ(L"Courier", font.lfFaceName);
-            const LONG expected[] = {8, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                OUT_CHARACTER_PRECIS, CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY, 0};
-            const LONG actual[] = {font.lfHeight, font.lfWidth, font.lfEscapement, font.lfOrientation,
-                font.lfWeight, font.lfItalic, font.lfUnderline, font.lfStrikeOut, font.lfCharSet,
-                font.lfOutPrecision, font.lfClipPrecision, font.lfQuality, font.lfPitchAndFamily};
+            const LONG expected[] = {8, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_CHARACTER_PRECIS,
+                CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY, 0};
+            const LONG actual[] = {font.lfHeight, font.lfWidth, font.lfEscapement, font.lfOrientation, font.lfWeight,
+                font.lfItalic, font.lfUnderline, font.lfStrikeOut, font.lfCharSet, font.lfOutPrecision,
+                font.lfClipPrecision, font.lfQuality, font.lfPitchAndFamily};
             for (size_t i = 0; i < std::size(expected); ++i)
                 EXPECT_EQ(expected[i], actual[i]) << "LOGFONT field " << i;
             d.PressOK();
@@ -42,8 +43,8 @@ TEST_F(XTRmAdminTest, SettingsButtonOpensUserManagementForViewingAndReturns)
         CWnd mainWnd;
         if (bMainWindow)
         {
-            ASSERT_TRUE(mainWnd.CreateEx(0, nullptr, L"Plant Control", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr,
-                nullptr));
+            ASSERT_TRUE(
+                mainWnd.CreateEx(0, nullptr, L"Plant Control", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr));
             mainWnd.ShowWindow(SW_SHOW);
             TestApp().m_pMainWnd = &mainWnd;
         }

@@ -37,7 +37,8 @@ TEST_F(XTRmAdminTest, ListsUsersUnsortedAndSelectsTheOperatingSystemUserExactly)
             EXPECT_EQ(RightsFrameText(vecUsers[nSelected].GetUserNameW()), d.GetText(IDC_XTRM_RESTRICTIONS_FRAME));
             EXPECT_EQ(Txts::GetString(IDS_XTRM_MODE_EDITABLE), d.GetText(IDC_XTRM_MODE_TEXT));
             d.PressOK();
-        })) << "OS user listed: " << bOsUserListed;
+        })) << "OS user listed: "
+            << bOsUserListed;
     }
 }
 
@@ -58,10 +59,10 @@ TEST_F(XTRmAdminTest, OnlyRemoveAndTheFirstRightFollowWhetherTheUserMayBeRemoved
         bool bRightsFail = false;               // GetUserIsAllowed fails: every box shows cleared
     };
     const Row rows[] = {
-        {0, true, {true, false, true}, {strDefined + L"ann)", strSuper + L"ann)"}}, // an ordinary user
-        {1, false, {false, false, false}, {strDefined + m_strOsUser + L")"}},     // oneself
+        {0, true, {true, false, true}, {strDefined + L"ann)", strSuper + L"ann)"}},   // an ordinary user
+        {1, false, {false, false, false}, {strDefined + m_strOsUser + L")"}},         // oneself
         {2, false, {false, true, false}, {strDefined + L"sup)", strSuper + L"sup)"}}, // a super user
-        {3, false, {false, false, false}, {strDefined + L"ghost)"}}, // listed, but without a profile
+        {3, false, {false, false, false}, {strDefined + L"ghost)"}},                  // listed, but without a profile
         {0, true, {false, false, false}, {strDefined + L"ann)", strSuper + L"ann)"}, true},
     };
 
@@ -180,8 +181,9 @@ TEST_F(XTRmAdminTest, TogglingARightReachesTheServiceWithItsDefinitionIdAndOkSav
         EXPECT_TRUE(d.IsChecked(CheckId(14)));
         d.PressOK();
     }));
-    EXPECT_THAT(m_svc.ChangingCalls(), ElementsAre(L"SetUserIsAllowed(ann,514,true)",
-        L"SetUserIsAllowed(ann,514,false)", L"SetUserIsAllowed(ann,598,true)", L"SaveUserProfiles()"));
+    EXPECT_THAT(m_svc.ChangingCalls(),
+        ElementsAre(L"SetUserIsAllowed(ann,514,true)", L"SetUserIsAllowed(ann,514,false)",
+            L"SetUserIsAllowed(ann,598,true)", L"SaveUserProfiles()"));
     EXPECT_TRUE(TestApp().m_vecMessageBoxes.empty());
 }
 
@@ -216,22 +218,28 @@ TEST_F(XTRmAdminTest, ViewOnlyModesShowTheirTextAndLetNothingChangeButStillClose
 {
     Definitions(3);
     DefinedUsers({{L"ann", L""}, {L"bob", L""}});
-    struct Mode { bool bEditAllowed; bool bViewOnly; unsigned int nTextId; };
+    struct Mode
+    {
+        bool bEditAllowed;
+        bool bViewOnly;
+        unsigned int nTextId;
+    };
     for (const Mode& mode : {Mode{true, true, IDS_XTRM_MODE_VIEW_ONLY}, Mode{false, false, IDS_XTRM_MODE_NOT_EDITABLE},
              Mode{false, true, IDS_XTRM_MODE_NOT_EDITABLE}})
     {
         m_svc.vecCalls.clear();
-        EXPECT_EQ("", ShowUserManagement(mode.bEditAllowed, mode.bViewOnly, {{"XTRmUserManagementDlg",
-            [&](XTRmDialogDriver& d) {
-                EXPECT_EQ(Txts::GetString(mode.nTextId), d.GetText(IDC_XTRM_MODE_TEXT));
-                EXPECT_TRUE(d.IsEnabled(IDC_XTRM_MODE_TEXT));
-                d.SelectRow(IDC_XTRM_USER_LIST, 1);
-                EXPECT_EQ(RightsFrameText(L"bob"), d.GetText(IDC_XTRM_RESTRICTIONS_FRAME));
-                for (int nId : {IDC_XTRM_ADD_USER, IDC_XTRM_REMOVE_USER, CheckId(0), CheckId(1), CheckId(2)})
-                    EXPECT_FALSE(d.IsEnabled(nId)) << nId;
-                EXPECT_TRUE(d.IsEnabled(IDOK));
-                d.PressCancel();
-            }}}));
+        EXPECT_EQ("",
+            ShowUserManagement(mode.bEditAllowed, mode.bViewOnly,
+                {{"XTRmUserManagementDlg", [&](XTRmDialogDriver& d) {
+                      EXPECT_EQ(Txts::GetString(mode.nTextId), d.GetText(IDC_XTRM_MODE_TEXT));
+                      EXPECT_TRUE(d.IsEnabled(IDC_XTRM_MODE_TEXT));
+                      d.SelectRow(IDC_XTRM_USER_LIST, 1);
+                      EXPECT_EQ(RightsFrameText(L"bob"), d.GetText(IDC_XTRM_RESTRICTIONS_FRAME));
+                      for (int nId : {IDC_XTRM_ADD_USER, IDC_XTRM_REMOVE_USER, CheckId(0), CheckId(1), CheckId(2)})
+                          EXPECT_FALSE(d.IsEnabled(nId)) << nId;
+                      EXPECT_TRUE(d.IsEnabled(IDOK));
+                      d.PressCancel();
+                  }}}));
         EXPECT_THAT(m_svc.ChangingCalls(), ElementsAre(L"LoadUserProfiles()"));
         EXPECT_TRUE(TestApp().m_vecMessageBoxes.empty());
     }
@@ -241,12 +249,22 @@ TEST_F(XTRmAdminTest, CancelAsksBeforeDiscardingChangesAndNoKeepsThemOpen)
 {
     Definitions(2);
     DefinedUsers({{L"ann", L""}});
-    enum class Way { Button, Escape, CloseBox };
-    struct Case { bool bChange; Way way; std::deque<int> queAnswers; std::wstring strLastCall; };
+    enum class Way
+    {
+        Button,
+        Escape,
+        CloseBox
+    };
+    struct Case
+    {
+        bool bChange;
+        Way way;
+        std::deque<int> queAnswers;
+        std::wstring strLastCall;
+    };
     const Case cases[] = {
         {false, Way::Button, {}, L"LoadUserProfiles()"}, // closes at once, still reloads
-        {true, Way::Button, {IDYES}, L"LoadUserProfiles()"},
-        {true, Way::Escape, {IDYES}, L"LoadUserProfiles()"},
+        {true, Way::Button, {IDYES}, L"LoadUserProfiles()"}, {true, Way::Escape, {IDYES}, L"LoadUserProfiles()"},
         {true, Way::CloseBox, {IDYES}, L"LoadUserProfiles()"},
         {true, Way::Button, {IDNO}, L"SaveUserProfiles()"}, // stays open; OK then keeps the change
     };
@@ -262,9 +280,15 @@ TEST_F(XTRmAdminTest, CancelAsksBeforeDiscardingChangesAndNoKeepsThemOpen)
                 d.Click(CheckId(1));
             switch (c.way)
             {
-            case Way::Button: d.PressCancel(); break;
-            case Way::Escape: d.PressEscape(); return;
-            case Way::CloseBox: d.PressCloseBox(); break;
+            case Way::Button:
+                d.PressCancel();
+                break;
+            case Way::Escape:
+                d.PressEscape();
+                return;
+            case Way::CloseBox:
+                d.PressCloseBox();
+                break;
             }
             if (!c.queAnswers.empty() && c.queAnswers.front() == IDNO)
             {

@@ -14,7 +14,8 @@ std::wstring I(int n)
     return std::to_wstring(n);
 }
 
-template <typename T> T Pop(std::deque<T>& que, T defaultValue)
+template <typename T>
+T Pop(std::deque<T>& que, T defaultValue)
 {
     if (que.empty())
         return defaultValue;
@@ -156,8 +157,8 @@ std::vector<XTRmsRestrictionDefinition> XTRmsScriptedService::GetRoleRestrDefini
     return vecDefinitions;
 }
 
-Rms::RmsResult XTRmsScriptedService::GetUserIsAllowed(const std::wstring& strUserName, int nRestrictionId,
-    bool* pbAllowed) const
+Rms::RmsResult XTRmsScriptedService::GetUserIsAllowed(
+    const std::wstring& strUserName, int nRestrictionId, bool* pbAllowed) const
 {
     Record(L"GetUserIsAllowed(" + strUserName + L"," + I(nRestrictionId) + L")");
     auto it = mapUserRights.find({strUserName, nRestrictionId});
@@ -168,7 +169,8 @@ Rms::RmsResult XTRmsScriptedService::GetUserIsAllowed(const std::wstring& strUse
     return nGetUserIsAllowedResult;
 }
 
-Rms::RmsResult XTRmsScriptedService::SetUserIsAllowed(const std::wstring& strUserName, int nRestrictionId, bool bAllowed)
+Rms::RmsResult XTRmsScriptedService::SetUserIsAllowed(
+    const std::wstring& strUserName, int nRestrictionId, bool bAllowed)
 {
     Record(L"SetUserIsAllowed(" + strUserName + L"," + I(nRestrictionId) + L"," + B(bAllowed) + L")");
     mapUserRights[{strUserName, nRestrictionId}] = bAllowed;

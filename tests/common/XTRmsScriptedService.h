@@ -76,7 +76,8 @@ public:
     std::vector<XTRmsRoleInfo> GetAllRoles() const override;
     Rms::RmsUserRole GetInitialRole() const override;
     std::vector<XTRmsRestrictionDefinition> GetRoleRestrDefinitions() const override;
-    Rms::RmsResult GetUserIsAllowed(const std::wstring& strUserName, int nRestrictionId, bool* pbAllowed) const override;
+    Rms::RmsResult GetUserIsAllowed(
+        const std::wstring& strUserName, int nRestrictionId, bool* pbAllowed) const override;
     Rms::RmsResult SetUserIsAllowed(const std::wstring& strUserName, int nRestrictionId, bool bAllowed) override;
     Rms::RmsResult CreateUser(const std::wstring& strUserName, Rms::RmsUserRole nRole) override;
     Rms::RmsResult RemoveUser(const std::wstring& strUserName) override;

@@ -107,15 +107,16 @@ private:
     {
         wchar_t szFolder[MAX_PATH] = {};
         ::GetTempPathW(MAX_PATH, szFolder);
-        const std::wstring strFile =
-            std::wstring(szFolder) + L"xtrm-consumer-" + std::to_wstring(::GetCurrentProcessId()) + L".db";
+        const std::wstring strFile = std::wstring(szFolder) + L"xtrm-consumer-" +
+            std::to_wstring(::GetCurrentProcessId()) + L".db";
         DeleteStore(strFile);
         const XTRmsServiceConfig config = MakeConfig(strFile);
         {
             XTRmsService provisioner(config);
             std::wstring strError;
             if (!provisioner.OpenStore(XTRmsEngine::Sqlite, true, &strError) ||
-                provisioner.AddUser(kUser, L"Consumer Operator", kOperatorRole, kPassword, &strError) != Rms::RmsSuccess)
+                provisioner.AddUser(kUser, L"Consumer Operator", kOperatorRole, kPassword, &strError) !=
+                    Rms::RmsSuccess)
             {
                 std::printf("consumer: cannot provision the store: %ls\n", strError.c_str());
                 return false;

@@ -65,7 +65,12 @@ protected:
 
 TEST_F(XTRmDemoStoreTest, AFreshStoreGetsTheAccountsAndAUsedOrUnreadableOneIsLeftAsItIs)
 {
-    enum class Before { Missing, Used, Garbage };
+    enum class Before
+    {
+        Missing,
+        Used,
+        Garbage
+    };
     const struct
     {
         const char* pszWhat;

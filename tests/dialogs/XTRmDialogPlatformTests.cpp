@@ -60,9 +60,9 @@ protected:
 IMPLEMENT_DYNAMIC(XTRmTestPlatformDlg, CDialog)
 
 BEGIN_MESSAGE_MAP(XTRmTestPlatformDlg, CDialog)
-    ON_EN_CHANGE(IDC_TEST_NAME, &XTRmTestPlatformDlg::OnNameChange)
-    ON_CONTROL_RANGE(BN_CLICKED, IDC_TEST_RADIO_A, IDC_TEST_RADIO_C, &XTRmTestPlatformDlg::OnRadio)
-    ON_LBN_SELCHANGE(IDC_TEST_LIST, &XTRmTestPlatformDlg::OnListSelChange)
+ON_EN_CHANGE(IDC_TEST_NAME, &XTRmTestPlatformDlg::OnNameChange)
+ON_CONTROL_RANGE(BN_CLICKED, IDC_TEST_RADIO_A, IDC_TEST_RADIO_C, &XTRmTestPlatformDlg::OnRadio)
+ON_LBN_SELCHANGE(IDC_TEST_LIST, &XTRmTestPlatformDlg::OnListSelChange)
 END_MESSAGE_MAP()
 
 TEST(XTRmDialogPlatform, ExchangesMembersBothWaysAndDispatchesOnlyTheUsersNotifications)
@@ -266,10 +266,10 @@ TEST(XTRmMfcRules, RectanglesOfMirroredWindowsComeBackInOrder)
     for (DWORD dwExStyle : {0ul, (DWORD)WS_EX_LAYOUTRTL})
     {
         CWnd parent;
-        ASSERT_TRUE(parent.CreateEx(dwExStyle, nullptr, L"Mirrored", WS_OVERLAPPEDWINDOW, 100, 100, 300, 200,
-            nullptr, nullptr));
-        HWND hChild = ::CreateWindowExW(0, L"Static", L"", WS_CHILD | WS_VISIBLE, 10, 20, 40, 30, parent.m_hWnd,
-            nullptr, nullptr, nullptr);
+        ASSERT_TRUE(parent.CreateEx(
+            dwExStyle, nullptr, L"Mirrored", WS_OVERLAPPEDWINDOW, 100, 100, 300, 200, nullptr, nullptr));
+        HWND hChild = ::CreateWindowExW(
+            0, L"Static", L"", WS_CHILD | WS_VISIBLE, 10, 20, 40, 30, parent.m_hWnd, nullptr, nullptr, nullptr);
         CRect rcScreen;
         ::GetWindowRect(hChild, &rcScreen);
 

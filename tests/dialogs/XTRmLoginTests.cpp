@@ -27,8 +27,8 @@ protected:
     void TearDown() override { XTRmRestrictionManager::SetRestrictionManagerService(nullptr); }
 
     // The façade's login dialog for an application type and guest setting.
-    Rms::ERmsLoginResult ShowLogin(Rms::RmsApplicationType nType, bool bGuest, const char* pszClass,
-        std::function<void(XTRmDialogDriver&)> fnUser)
+    Rms::ERmsLoginResult ShowLogin(
+        Rms::RmsApplicationType nType, bool bGuest, const char* pszClass, std::function<void(XTRmDialogDriver&)> fnUser)
     {
         m_service.nApplicationType = nType;
         m_service.bGuestLoginAllowed = bGuest;
@@ -52,14 +52,14 @@ struct Variant
     int nPasswordID;
 };
 
-const Variant kPlain = {Rms::RmsApplicationStandard, true, "XTRmUserLoginDlg", IDC_XTRM_LOGIN_USER_NAME,
-    IDC_XTRM_LOGIN_PASSWORD};
-const Variant kHeader = {Rms::RmsApplicationWithHeader, true, "XTRmUserLoginHdrDlg", IDC_XTRM_LOGIN_USER_NAME,
-    IDC_XTRM_LOGIN_PASSWORD};
-const Variant kHeaderNoGuest = {Rms::RmsApplicationWithHeader, false, "XTRmUserLoginHdrDlg",
-    IDC_XTRM_LOGIN_USER_NAME, IDC_XTRM_LOGIN_PASSWORD};
-const Variant kNoGuest = {Rms::RmsApplicationStandard, false, "XTRmNGUserLoginDlg", IDC_XTRM_NG_USER_NAME,
-    IDC_XTRM_NG_PASSWORD};
+const Variant kPlain = {
+    Rms::RmsApplicationStandard, true, "XTRmUserLoginDlg", IDC_XTRM_LOGIN_USER_NAME, IDC_XTRM_LOGIN_PASSWORD};
+const Variant kHeader = {
+    Rms::RmsApplicationWithHeader, true, "XTRmUserLoginHdrDlg", IDC_XTRM_LOGIN_USER_NAME, IDC_XTRM_LOGIN_PASSWORD};
+const Variant kHeaderNoGuest = {
+    Rms::RmsApplicationWithHeader, false, "XTRmUserLoginHdrDlg", IDC_XTRM_LOGIN_USER_NAME, IDC_XTRM_LOGIN_PASSWORD};
+const Variant kNoGuest = {
+    Rms::RmsApplicationStandard, false, "XTRmNGUserLoginDlg", IDC_XTRM_NG_USER_NAME, IDC_XTRM_NG_PASSWORD};
 } // namespace
 
 TEST_F(XTRmLoginTest, DialogFollowsApplicationTypeAndGuestPermission)
@@ -90,8 +90,9 @@ TEST_F(XTRmLoginTest, DialogFollowsApplicationTypeAndGuestPermission)
         XTRmUiRobot robot;
         robot.Expect(row.pszClass, [&](XTRmDialogDriver& d) {
             EXPECT_EQ(Txts::GetString(IDS_XTRM_LOGIN_CAPTION), d.GetCaption());
-            EXPECT_EQ(row.bGuestChoice, d.HasControl(IDC_XTRM_LOGIN_GUEST_RADIO) &&
-                    d.IsVisible(IDC_XTRM_LOGIN_GUEST_RADIO) && d.IsVisible(IDC_XTRM_LOGIN_MODE_FRAME));
+            EXPECT_EQ(row.bGuestChoice,
+                d.HasControl(IDC_XTRM_LOGIN_GUEST_RADIO) && d.IsVisible(IDC_XTRM_LOGIN_GUEST_RADIO) &&
+                    d.IsVisible(IDC_XTRM_LOGIN_MODE_FRAME));
             d.PressCancel();
         });
         EXPECT_EQ(Rms::ERmsLoginCancelled, XTRmRestrictionManager::ShowUserLoginDlg(L"", L"", row.bOffered));
@@ -307,8 +308,8 @@ TEST_F(XTRmLoginTest, LoginAndReLoginWithoutDialog)
     ASSERT_EQ(1u, TestApp().m_vecMessageBoxes.size());
     EXPECT_EQ(Txts::GetString(IDS_XTRM_LOGIN_WRONG_PASSWORD), TestApp().m_vecMessageBoxes[0].strText);
     EXPECT_EQ((UINT)(MB_OK | MB_ICONEXCLAMATION), TestApp().m_vecMessageBoxes[0].nType);
-    EXPECT_THAT(m_service.vecCalls, ElementsAre(L"UserLogin(alice,secret)", L"ReconnectToRestrictionSource()",
-                                        L"ReconnectToRestrictionSource()"));
+    EXPECT_THAT(m_service.vecCalls,
+        ElementsAre(L"UserLogin(alice,secret)", L"ReconnectToRestrictionSource()", L"ReconnectToRestrictionSource()"));
 }
 
 TEST_F(XTRmLoginTest, WrongPasswordsAreReportedAndEachNewDialogShowsTheProposals)

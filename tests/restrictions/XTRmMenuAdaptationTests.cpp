@@ -64,26 +64,19 @@ const std::wstring kRepeatedPrint =
     L"&File{&Print=5|Sub{Print=5|Print=5|A=1}|-|E&xit=2}|Print=5|G{B=2|Deeper{Print=5}}";
 
 INSTANTIATE_TEST_SUITE_P(Cases, MenuAdaptation,
-    testing::Values(
-        AdaptationCase{"EmptyMenu", L"", {}, L""},
-        AdaptationCase{"NothingRegistered", L"&File{&New=1|-|E&xit=2}|Help=3", {},
-            L"&File{&New=1|-|E&xit=2}|Help=3"},
+    testing::Values(AdaptationCase{"EmptyMenu", L"", {}, L""},
+        AdaptationCase{"NothingRegistered", L"&File{&New=1|-|E&xit=2}|Help=3", {}, L"&File{&New=1|-|E&xit=2}|Help=3"},
         AdaptationCase{"HiddenAndDisabledCommandsAtEveryDepth",
-            L"&File{&New=1|Open=2|Recent{One=3|Two=4|Deeper{Three=5|Four=6}}}|Help=7",
-            {{2, 6, 7}, {3, 5}, {}, {}},
+            L"&File{&New=1|Open=2|Recent{One=3|Two=4|Deeper{Three=5|Four=6}}}|Help=7", {{2, 6, 7}, {3, 5}, {}, {}},
             L"&File{&New=1|Recent{~One=3|Two=4|Deeper{~Three=5}}}"},
-        AdaptationCase{"CommandInBothTablesIsDeletedNotGreyed", L"F{A=1|B=2}", {{1}, {1, 2}, {}, {}},
-            L"F{~B=2}"},
-        AdaptationCase{"PopupHiddenByNameAtAnyDepth", L"F{A=1|Sub{B=2}|G{Sub{C=3}|D=4}}",
-            {{}, {}, {L"Sub"}, {}}, L"F{A=1|G{D=4}}"},
+        AdaptationCase{"CommandInBothTablesIsDeletedNotGreyed", L"F{A=1|B=2}", {{1}, {1, 2}, {}, {}}, L"F{~B=2}"},
+        AdaptationCase{"PopupHiddenByNameAtAnyDepth", L"F{A=1|Sub{B=2}|G{Sub{C=3}|D=4}}", {{}, {}, {L"Sub"}, {}},
+            L"F{A=1|G{D=4}}"},
         AdaptationCase{"PopupInBothTablesIsDeleted", L"F{A=1}|G{B=2}", {{}, {}, {L"F"}, {L"F"}}, L"G{B=2}"},
-        AdaptationCase{"DisabledPopupIsGreyedAndLeftAsItWas",
-            L"Admin{Users=1|Rights=2|Sub{Other=3}}|F{Users2=4}",
+        AdaptationCase{"DisabledPopupIsGreyedAndLeftAsItWas", L"Admin{Users=1|Rights=2|Sub{Other=3}}|F{Users2=4}",
             {{1, 4}, {2}, {L"Sub"}, {L"Admin"}}, L"~Admin{Users=1|Rights=2|Sub{Other=3}}"},
-        AdaptationCase{"PopupEmptiedByHiddenCommandsIsRemoved", L"F{A=1|B=2}|G{C=3}", {{1, 2}, {}, {}, {}},
-            L"G{C=3}"},
-        AdaptationCase{"EmptyingCascadesUpwards", L"F{Sub{Deeper{A=1}|-}|-}|G{B=2}", {{1}, {}, {}, {}},
-            L"G{B=2}"},
+        AdaptationCase{"PopupEmptiedByHiddenCommandsIsRemoved", L"F{A=1|B=2}|G{C=3}", {{1, 2}, {}, {}, {}}, L"G{C=3}"},
+        AdaptationCase{"EmptyingCascadesUpwards", L"F{Sub{Deeper{A=1}|-}|-}|G{B=2}", {{1}, {}, {}, {}}, L"G{B=2}"},
         AdaptationCase{"PopupWithNothingButSeparatorsIsRemoved", L"F{-|-}|G{}|H=1", {}, L"H=1"},
         AdaptationCase{"NamesAreComparedWholeCaseAndAmpersandIncluded",
             L"&File{A=1}|Edit{B=2}|&View{C=3}|Tools\tAlt+T{D=4}|Tools{E=5}",
@@ -93,8 +86,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, MenuAdaptation,
         AdaptationCase{"PopupNamesAroundTheOldBufferSize",
             L"F{A=1}|" + kName127 + L"{B=2}|" + kName128 + L"{C=3}|" + kName129 + L"{D=4}|Fx{E=5}",
             {{}, {}, {L"F", kName128}, {kName127}}, L"~" + kName127 + L"{B=2}|" + kName129 + L"{D=4}|Fx{E=5}"},
-        AdaptationCase{"RepeatedHiddenIdGoneAtEveryDepth", kRepeatedPrint, {{5}, {}, {}, {}},
-            L"&File{Sub{A=1}|-|E&xit=2}|G{B=2}"},
+        AdaptationCase{
+            "RepeatedHiddenIdGoneAtEveryDepth", kRepeatedPrint, {{5}, {}, {}, {}}, L"&File{Sub{A=1}|-|E&xit=2}|G{B=2}"},
         AdaptationCase{"RepeatedDisabledIdGreyedAtEveryDepth", kRepeatedPrint, {{}, {5}, {}, {}},
             L"&File{~&Print=5|Sub{~Print=5|~Print=5|A=1}|-|E&xit=2}|~Print=5|G{B=2|Deeper{~Print=5}}"},
         AdaptationCase{"RepeatedIdsOfBothTablesInterleaved", L"F{Save=6|Sub{Print=5|Save=6}}|Save=6|Print=5",
@@ -103,13 +96,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, MenuAdaptation,
             {{5}, {6}, {}, {L"Admin"}}, L"~Admin{Print=5|Save=6}|G{B=2}"},
         AdaptationCase{"RepeatedDisabledIdBesideADisabledPopup", L"Admin{Print=5|Sub{Print=5}}|Print=5",
             {{}, {5}, {}, {L"Admin"}}, L"~Admin{Print=5|Sub{Print=5}}|~Print=5"},
-        AdaptationCase{"RepeatedHiddenIdBesideAHiddenPopup", L"Old{Print=5|B=2}|Print=5|C=3",
-            {{5}, {}, {L"Old"}, {}}, L"C=3"},
+        AdaptationCase{
+            "RepeatedHiddenIdBesideAHiddenPopup", L"Old{Print=5|B=2}|Print=5|C=3", {{5}, {}, {L"Old"}, {}}, L"C=3"},
         AdaptationCase{"RepeatedDisabledIdBesideAHiddenPopup", L"Old{Print=5}|Print=5|F{Print=5}",
             {{}, {5}, {L"Old"}, {}}, L"~Print=5|F{~Print=5}"},
         AdaptationCase{"SeparatorsLeftOverAreCleanedAtEachLevel",
-            L"F{A=1|-|B=2|-|C=3|-|D=4}|-|G{-|E=5|-|-|F=6|-}|-|H=7",
-            {{2, 4, 7}, {}, {}, {}}, L"F{A=1|-|C=3}|-|G{E=5|-|F=6}"}),
+            L"F{A=1|-|B=2|-|C=3|-|D=4}|-|G{-|E=5|-|-|F=6|-}|-|H=7", {{2, 4, 7}, {}, {}, {}},
+            L"F{A=1|-|C=3}|-|G{E=5|-|F=6}"}),
     [](const testing::TestParamInfo<AdaptationCase>& info) { return std::string(info.param.szName); });
 
 TEST(MenuAdaptationOnce, NeverEnablesWhatTheMenuAlreadyGreyed)
@@ -180,8 +173,7 @@ TEST_P(DisableForUpdateHandlers, TouchesTheCmdUIOnlyForDisabledCommands)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, DisableForUpdateHandlers,
-    testing::Values(DisableCase{"Unregistered", {}, false, {}},
-        DisableCase{"OnlyHidden", {{7}, {}, {}, {}}, false, {}},
+    testing::Values(DisableCase{"Unregistered", {}, false, {}}, DisableCase{"OnlyHidden", {{7}, {}, {}, {}}, false, {}},
         DisableCase{"Disabled", {{}, {7}, {}, {}}, true, {L"Enable(FALSE)"}},
         DisableCase{"HiddenAndDisabled", {{7}, {7}, {}, {}}, true, {L"Enable(FALSE)"}},
         DisableCase{"OtherCommandDisabled", {{}, {8}, {}, {}}, false, {}}),
@@ -206,9 +198,9 @@ protected:
 };
 
 BEGIN_MESSAGE_MAP(XTRmTestHostFrame, CFrameWnd)
-    ON_COMMAND(1, &XTRmTestHostFrame::OnCommandOne)
-    ON_COMMAND(2, &XTRmTestHostFrame::OnCommandTwo)
-    ON_UPDATE_COMMAND_UI_RANGE(1, 3, &XTRmTestHostFrame::OnUpdateRestricted)
+ON_COMMAND(1, &XTRmTestHostFrame::OnCommandOne)
+ON_COMMAND(2, &XTRmTestHostFrame::OnCommandTwo)
+ON_UPDATE_COMMAND_UI_RANGE(1, 3, &XTRmTestHostFrame::OnUpdateRestricted)
 END_MESSAGE_MAP()
 
 TEST(UpdateHandlers, GreyDisabledCommandsWhenThePopupOpensAndBlockThem)
@@ -241,7 +233,12 @@ TEST(UpdateHandlers, GreyDisabledCommandsWhenThePopupOpensAndBlockThem)
 
 struct ModelItem
 {
-    enum Kind { Separator, Command, Popup } kind;
+    enum Kind
+    {
+        Separator,
+        Command,
+        Popup
+    } kind;
     std::wstring strText;
     UINT nId = 0;
     std::vector<ModelItem> vecChildren;
@@ -325,8 +322,8 @@ struct SeenMenu
 
 // Walks the adapted menu, checking every level outside greyed popups, and
 // collects what it sees.
-void CheckAdaptedLevel(HMENU hMenu, const XTRmTableRestrictions& r, bool bInsideGreyedPopup, SeenMenu& seen,
-    const std::string& strWhere)
+void CheckAdaptedLevel(
+    HMENU hMenu, const XTRmTableRestrictions& r, bool bInsideGreyedPopup, SeenMenu& seen, const std::string& strWhere)
 {
     const int nCount = ::GetMenuItemCount(hMenu);
     for (int i = 0; i < nCount; ++i)
@@ -372,8 +369,8 @@ void CheckAdaptedLevel(HMENU hMenu, const XTRmTableRestrictions& r, bool bInside
 // What must be left of the model: every occurrence of a command that no table
 // touches, on a path of unrestricted popups, and every popup disabled by name
 // as it was, whatever it holds.
-void CollectExpected(const std::vector<ModelItem>& vecItems, const XTRmTableRestrictions& r, bool bInsideDisabled,
-    SeenMenu& expected)
+void CollectExpected(
+    const std::vector<ModelItem>& vecItems, const XTRmTableRestrictions& r, bool bInsideDisabled, SeenMenu& expected)
 {
     for (const ModelItem& item : vecItems)
     {

@@ -30,16 +30,16 @@ struct XTRmTables
 class XTRmHostRestrictions : public XTRmRestrictionsMenu
 {
 public:
-    using XTRmRestrictionsMenu::XTRmRestrictionsMenu;
     using XTRmRestrictionsMenu::CommandDisable;
     using XTRmRestrictionsMenu::CommandHide;
     using XTRmRestrictionsMenu::GetIsAllowed;
-    using XTRmRestrictionsMenu::MenuPopupDisable;
-    using XTRmRestrictionsMenu::MenuPopupHide;
     using XTRmRestrictionsMenu::IsCommandDisabled;
     using XTRmRestrictionsMenu::IsCommandHidden;
     using XTRmRestrictionsMenu::IsMenuPopupDisabled;
     using XTRmRestrictionsMenu::IsMenuPopupHidden;
+    using XTRmRestrictionsMenu::MenuPopupDisable;
+    using XTRmRestrictionsMenu::MenuPopupHide;
+    using XTRmRestrictionsMenu::XTRmRestrictionsMenu;
 };
 
 class XTRmTableRestrictions : public XTRmHostRestrictions

@@ -27,30 +27,54 @@ struct Registrar
     {
         switch (table)
         {
-        case Table::HiddenCommands: r.CommandHide(100u, ids); break;
-        case Table::DisabledCommands: r.CommandDisable(100u, ids); break;
-        case Table::HiddenPopups: r.MenuPopupHide(L"&Tools", ids); break;
-        case Table::DisabledPopups: r.MenuPopupDisable(L"&Tools", ids); break;
+        case Table::HiddenCommands:
+            r.CommandHide(100u, ids);
+            break;
+        case Table::DisabledCommands:
+            r.CommandDisable(100u, ids);
+            break;
+        case Table::HiddenPopups:
+            r.MenuPopupHide(L"&Tools", ids);
+            break;
+        case Table::DisabledPopups:
+            r.MenuPopupDisable(L"&Tools", ids);
+            break;
         }
     }
     void Register(HostRestrictions& r, int id) const
     {
         switch (table)
         {
-        case Table::HiddenCommands: r.CommandHide(100u, id); break;
-        case Table::DisabledCommands: r.CommandDisable(100u, id); break;
-        case Table::HiddenPopups: r.MenuPopupHide(L"&Tools", id); break;
-        case Table::DisabledPopups: r.MenuPopupDisable(L"&Tools", id); break;
+        case Table::HiddenCommands:
+            r.CommandHide(100u, id);
+            break;
+        case Table::DisabledCommands:
+            r.CommandDisable(100u, id);
+            break;
+        case Table::HiddenPopups:
+            r.MenuPopupHide(L"&Tools", id);
+            break;
+        case Table::DisabledPopups:
+            r.MenuPopupDisable(L"&Tools", id);
+            break;
         }
     }
     void Register(HostRestrictions& r, bool flag) const
     {
         switch (table)
         {
-        case Table::HiddenCommands: r.CommandHide(100u, flag); break;
-        case Table::DisabledCommands: r.CommandDisable(100u, flag); break;
-        case Table::HiddenPopups: r.MenuPopupHide(L"&Tools", flag); break;
-        case Table::DisabledPopups: r.MenuPopupDisable(L"&Tools", flag); break;
+        case Table::HiddenCommands:
+            r.CommandHide(100u, flag);
+            break;
+        case Table::DisabledCommands:
+            r.CommandDisable(100u, flag);
+            break;
+        case Table::HiddenPopups:
+            r.MenuPopupHide(L"&Tools", flag);
+            break;
+        case Table::DisabledPopups:
+            r.MenuPopupDisable(L"&Tools", flag);
+            break;
         }
     }
     // Which of the four queries answer true for the registered key.
@@ -97,7 +121,8 @@ TEST_P(RegistrationTest, ListWithEveryRightPresentAddsNothingAfterAskingEachInOr
 {
     registrar.Register(restrictions, std::vector<int>{7, 3, 5});
     EXPECT_EQ(Registrar::Queries(restrictions), kNone);
-    EXPECT_EQ(service.vecCalls, (std::vector<std::wstring>{L"GetIsAllowed(7)", L"GetIsAllowed(3)", L"GetIsAllowed(5)"}));
+    EXPECT_EQ(
+        service.vecCalls, (std::vector<std::wstring>{L"GetIsAllowed(7)", L"GetIsAllowed(3)", L"GetIsAllowed(5)"}));
 }
 
 TEST_P(RegistrationTest, SingleRightAsksOnce)

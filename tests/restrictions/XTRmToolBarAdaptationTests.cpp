@@ -140,10 +140,9 @@ TEST_P(ToolBarHiding, HidesButtonsOfHiddenCommandsFromLastToFirst)
 INSTANTIATE_TEST_SUITE_P(Cases, ToolBarHiding,
     testing::Values(ToolBarCase{"NoButtons", {}, {{1}, {}, {}, {}}, {}, {}},
         ToolBarCase{"NothingHidden", {1, 2, 0, 3}, {{}, {2}, {}, {}}, {1, 2, 0, 3}, {}},
-        ToolBarCase{"MiddleButtons", {1, 2, 0, 3, 4, 0, 5}, {{2, 4}, {3}, {}, {}}, {1, 0, 3, 0, 5},
-            {{4}, {2, 4}}},
-        ToolBarCase{"WholeGroupTakesItsSeparator", {1, 2, 0, 3, 4, 0, 5}, {{3, 4}, {}, {}, {}}, {1, 2, 0, 5},
-            {{4}, {3, 4}}},
+        ToolBarCase{"MiddleButtons", {1, 2, 0, 3, 4, 0, 5}, {{2, 4}, {3}, {}, {}}, {1, 0, 3, 0, 5}, {{4}, {2, 4}}},
+        ToolBarCase{
+            "WholeGroupTakesItsSeparator", {1, 2, 0, 3, 4, 0, 5}, {{3, 4}, {}, {}, {}}, {1, 2, 0, 5}, {{4}, {3, 4}}},
         ToolBarCase{"LeadingAndTrailingGroups", {1, 0, 2, 0, 3}, {{1, 3}, {}, {}, {}}, {2}, {{3}, {1, 3}}},
         ToolBarCase{"Everything", {1, 0, 2}, {{1, 2}, {}, {}, {}}, {}, {{2}, {1, 2}}},
         ToolBarCase{"SeveralButtonsOfOneCommand", {1, 2, 0, 1}, {{1}, {}, {}, {}}, {2}, {{1, 1}, {1, 1}}}),
@@ -186,8 +185,8 @@ protected:
 };
 
 BEGIN_MESSAGE_MAP(XTRmToolBarHostFrame, CFrameWnd)
-    ON_COMMAND_RANGE(1, 2, &XTRmToolBarHostFrame::OnCommandAny)
-    ON_UPDATE_COMMAND_UI_RANGE(1, 3, &XTRmToolBarHostFrame::OnUpdateRestricted)
+ON_COMMAND_RANGE(1, 2, &XTRmToolBarHostFrame::OnCommandAny)
+ON_UPDATE_COMMAND_UI_RANGE(1, 3, &XTRmToolBarHostFrame::OnUpdateRestricted)
 END_MESSAGE_MAP()
 
 TEST(ToolBarUpdate, IdlePassGreysDisabledAndUnhandledCommands)

@@ -37,7 +37,7 @@ XTRmsServiceConfig ConfigFor(XTRmsEngine nEngine, const std::wstring& strFile)
 bool StartService(XTRmsService& service, XTRmsEngine nEngine)
 {
     return service.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", XTRmsModeOf(nEngine), 0, 0, L"") ==
-            (nEngine == XTRmsEngine::Sqlite ? Rms::RmsConnectionOk : Rms::RmsConnectionServerConnected) &&
+        (nEngine == XTRmsEngine::Sqlite ? Rms::RmsConnectionOk : Rms::RmsConnectionServerConnected) &&
         service.Initialize(Rms::RmsApplicationStandard, L"", L"", L"", L"", 0, 0, L"") == Rms::RmsSuccess;
 }
 
@@ -49,7 +49,8 @@ TEST(XTRmsCrashChild, KeepsSavingUntilKilled)
     std::wstring strMark = EnvironmentText(L"XTRMS_CRASH_MARK");
     if (strMark.empty())
         GTEST_SKIP() << "started by XTRmsCrash only";
-    XTRmsEngine nEngine = EnvironmentText(L"XTRMS_CRASH_ENGINE") == L"postgres" ? XTRmsEngine::Postgres : XTRmsEngine::Sqlite;
+    XTRmsEngine nEngine = EnvironmentText(L"XTRMS_CRASH_ENGINE") == L"postgres" ? XTRmsEngine::Postgres
+                                                                                : XTRmsEngine::Sqlite;
     XTRmsService service(ConfigFor(nEngine, strFile));
     ASSERT_TRUE(StartService(service, nEngine));
     // Bounded: the parent kills the child long before the last round.
@@ -104,8 +105,8 @@ TEST_P(XTRmsCrash, ProcessKilledDuringASaveLosesNothingStored)
     // The child's own report would only interleave with ours.
     startup.dwFlags = STARTF_USESTDHANDLES;
     PROCESS_INFORMATION process = {};
-    BOOL bStarted = CreateProcessW(nullptr, &strCommand[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-        nullptr, &startup, &process);
+    BOOL bStarted = CreateProcessW(
+        nullptr, &strCommand[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
     SetEnvironmentVariableW(L"XTRMS_CRASH_MARK", nullptr);
     ASSERT_TRUE(bStarted);
 

@@ -49,8 +49,8 @@ TEST(XTRmsCryptoPbkdf2, KnownAnswers)
     for (const SPbkdf2Case& c : kPbkdf2Cases)
     {
         SCOPED_TRACE(testing::Message() << "password #" << (&c - kPbkdf2Cases) << ", c=" << c.nIterations);
-        const std::vector<unsigned char> vecKey =
-            Pbkdf2Sha256(c.pszPassword, Bytes(c.pszSalt), c.nIterations, c.nKeyLength);
+        const std::vector<unsigned char> vecKey = Pbkdf2Sha256(
+            c.pszPassword, Bytes(c.pszSalt), c.nIterations, c.nKeyLength);
         EXPECT_EQ(ToHex(vecKey), c.pszExpected);
     }
 }

@@ -23,7 +23,6 @@ std::string Narrow(const std::wstring& strText)
     return strNarrow;
 }
 
-
 class XTRmsServiceTest : public ::testing::TestWithParam<XTRmsEngine>
 {
 protected:
@@ -45,8 +44,8 @@ protected:
     std::unique_ptr<XTRmsService> Start(const XTRmsServiceConfig& config)
     {
         auto pService = std::make_unique<XTRmsService>(config);
-        Rms::RmsConnectionTest nTest =
-            pService->TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", XTRmsModeOf(GetParam()), 0, 0, L"");
+        Rms::RmsConnectionTest nTest = pService->TryConnectToRestrictionSource(
+            Rms::RmsApplicationStandard, L"", XTRmsModeOf(GetParam()), 0, 0, L"");
         EXPECT_EQ(nTest, GetParam() == XTRmsEngine::Sqlite ? Rms::RmsConnectionOk : Rms::RmsConnectionServerConnected)
             << Narrow(pService->GetSettingsString());
         EXPECT_EQ(pService->Initialize(Rms::RmsApplicationStandard, L"", L"", L"", L"", 0, 0, L""), Rms::RmsSuccess);
@@ -60,11 +59,14 @@ protected:
     {
         std::unique_ptr<XTRmsService> pService = Start();
         std::wstring strError;
-        EXPECT_EQ(pService->AddUser(L"admin", L"The Admin", static_cast<Rms::RmsUserRole>(2), L"gate-keeper-1", &strError),
-            Rms::RmsSuccess) << strError.c_str();
-        EXPECT_EQ(pService->AddUser(L"alice", L"Alice B\u00e4cker", static_cast<Rms::RmsUserRole>(1), L"blue-harbour-7",
-                      &strError),
-            Rms::RmsSuccess) << strError.c_str();
+        EXPECT_EQ(
+            pService->AddUser(L"admin", L"The Admin", static_cast<Rms::RmsUserRole>(2), L"gate-keeper-1", &strError),
+            Rms::RmsSuccess)
+            << strError.c_str();
+        EXPECT_EQ(pService->AddUser(
+                      L"alice", L"Alice B\u00e4cker", static_cast<Rms::RmsUserRole>(1), L"blue-harbour-7", &strError),
+            Rms::RmsSuccess)
+            << strError.c_str();
         EXPECT_EQ(pService->AddUser(L"nopass", L"", static_cast<Rms::RmsUserRole>(1), L"", &strError), Rms::RmsSuccess);
         return pService;
     }
@@ -92,8 +94,8 @@ std::string EngineName(const ::testing::TestParamInfo<XTRmsEngine>& info)
     return info.param == XTRmsEngine::Sqlite ? "Sqlite" : "Postgres";
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, XTRmsServiceTest, ::testing::Values(XTRmsEngine::Sqlite, XTRmsEngine::Postgres),
-    EngineName);
+INSTANTIATE_TEST_SUITE_P(
+    Engines, XTRmsServiceTest, ::testing::Values(XTRmsEngine::Sqlite, XTRmsEngine::Postgres), EngineName);
 
 struct LoginCase
 {
@@ -110,7 +112,8 @@ TEST_P(XTRmsServiceTest, LoginAnswersEachCaseWithItsCode)
     const LoginCase cases[] = {
         {"right password", L"alice", L"blue-harbour-7", false, false, Rms::ERmsLoginOk},
         {"wrong password", L"alice", L"blue-harbouR-7", false, false, Rms::ERmsLoginWrongPassword},
-        {"unknown user like a wrong password", L"mallory", L"blue-harbour-7", false, false, Rms::ERmsLoginWrongPassword},
+        {"unknown user like a wrong password", L"mallory", L"blue-harbour-7", false, false,
+            Rms::ERmsLoginWrongPassword},
         {"unknown user reported when asked", L"mallory", L"blue-harbour-7", false, true, Rms::ERmsLoginUnknownUser},
         {"empty password", L"alice", L"", false, false, Rms::ERmsLoginWrongPassword},
         {"empty name", L"", L"blue-harbour-7", false, false, Rms::ERmsLoginWrongPassword},
@@ -163,7 +166,8 @@ TEST_P(XTRmsServiceTest, ConsecutiveFailuresLockUntilAnAdministratorUnlocks)
 
     ASSERT_TRUE(pAdmin->LoadUserProfiles() == Rms::RmsSuccess);
     std::vector<XTRmsUserRecord> vecUsers = pAdmin->ListUsers();
-    auto itAlice = std::find_if(vecUsers.begin(), vecUsers.end(), [](const XTRmsUserRecord& r) { return r.strUserName == L"alice"; });
+    auto itAlice = std::find_if(
+        vecUsers.begin(), vecUsers.end(), [](const XTRmsUserRecord& r) { return r.strUserName == L"alice"; });
     ASSERT_NE(itAlice, vecUsers.end());
     EXPECT_TRUE(itAlice->bLocked);
     EXPECT_EQ(itAlice->nFailedLogins, 3u);
@@ -219,10 +223,10 @@ TEST_P(XTRmsServiceTest, AuditRecordsWhoDidWhat)
     EXPECT_EQ(pHost->UserLogin(L"", L""), Rms::ERmsLoginOk);
     EXPECT_EQ(pHost->UserLogin(L"alice", L"nope-nope"), Rms::ERmsLoginWrongPassword);
 
-    const std::vector<std::wstring> vecExpected = {
-        L"user-created:admin:role Administrator", L"password-set:admin:", L"user-created:alice:role Operator",
-        L"password-set:alice:", L"user-created:nopass:role Operator", L"login:admin:", L"right-granted:alice:3",
-        L"right-withdrawn:alice:1", L"user-removed:nopass:", L"guest-login::", L"login-refused:alice:2 wrong password"};
+    const std::vector<std::wstring> vecExpected = {L"user-created:admin:role Administrator", L"password-set:admin:",
+        L"user-created:alice:role Operator", L"password-set:alice:", L"user-created:nopass:role Operator",
+        L"login:admin:", L"right-granted:alice:3", L"right-withdrawn:alice:1", L"user-removed:nopass:",
+        L"guest-login::", L"login-refused:alice:2 wrong password"};
     EXPECT_EQ(Events(*pHost), vecExpected);
     std::vector<XTRmsAuditEntry> vecAudit = pHost->GetAuditTrail(0);
     ASSERT_EQ(vecAudit.size(), vecExpected.size());
@@ -390,7 +394,8 @@ TEST_P(XTRmsServiceTest, OlderSchemaIsMigratedAndNewerRefused)
         ASSERT_TRUE(store.Migrate(1));
         ASSERT_TRUE(store.GetConnection().Execute(
             L"INSERT INTO xtrms_users (name, full_name, role_id) VALUES ('old-timer', 'Old Timer', 1)"));
-        ASSERT_TRUE(store.GetConnection().Execute(L"INSERT INTO xtrms_user_rights (user_name, right_id) VALUES ('old-timer', 2)"));
+        ASSERT_TRUE(store.GetConnection().Execute(
+            L"INSERT INTO xtrms_user_rights (user_name, right_id) VALUES ('old-timer', 2)"));
     }
     std::unique_ptr<XTRmsService> pService = Start();
     EXPECT_EQ(pService->GetSchemaVersion(), XTRmsService::GetLatestSchemaVersion());
@@ -441,7 +446,8 @@ TEST_P(XTRmsServiceTest, PasswordsFollowThePolicyAndNeverAppearInClear)
     std::unique_ptr<XTRmsOdbc::Connection> pConnection = XTRmsConnectRaw(m_config, GetParam());
     ASSERT_TRUE(pConnection);
     XTRmsOdbc::Statement statement(*pConnection,
-        L"SELECT name, password_hash, password_salt, password_iterations FROM xtrms_users WHERE password_hash IS NOT NULL");
+        L"SELECT name, password_hash, password_salt, password_iterations FROM xtrms_users WHERE password_hash IS NOT "
+        L"NULL");
     ASSERT_TRUE(statement.Execute());
     std::vector<std::wstring> vecSalts;
     while (statement.Fetch())
@@ -508,8 +514,8 @@ TEST(XTRmsLocalSource, MissingUnreadableAndAbsentFilesAreReportedNotReplaced)
     XTRmsServiceConfig config = XTRmsTestConfig(XTRmsEngine::Sqlite, noServer, XTRmsNewDatabaseFile());
     config.bCreateDatabase = false;
     XTRmsService missing(config);
-    EXPECT_EQ(missing.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeSource, 0,
-                  0, L""),
+    EXPECT_EQ(
+        missing.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeSource, 0, 0, L""),
         Rms::RmsConnectionServerNotFound);
     EXPECT_EQ(missing.Initialize(Rms::RmsApplicationStandard, L"", L"", L"", L"", 0, 0, L""), Rms::RmsFailure);
     EXPECT_EQ(missing.UserLogin(L"admin", L"anything"), Rms::ERmsLoginSourceUnavailable);
@@ -524,8 +530,8 @@ TEST(XTRmsLocalSource, MissingUnreadableAndAbsentFilesAreReportedNotReplaced)
     WriteFile(hFile, szJunk, sizeof(szJunk) - 1, &nWritten, nullptr);
     CloseHandle(hFile);
     XTRmsService damaged(config);
-    EXPECT_EQ(damaged.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeSource, 0,
-                  0, L""),
+    EXPECT_EQ(
+        damaged.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeSource, 0, 0, L""),
         Rms::RmsConnectionServerIncompatible);
     EXPECT_NE(damaged.GetSettingsString().find(L"NOT AVAILABLE"), std::wstring::npos);
     WIN32_FILE_ATTRIBUTE_DATA data = {};
@@ -545,11 +551,12 @@ TEST(XTRmsLocalSource, FileLockedByAnotherProcessIsWaitedForNeverTakenForDamaged
     {
         XTRmsService creator(config);
         ASSERT_TRUE(creator.OpenStore(XTRmsEngine::Sqlite, true, nullptr));
-        ASSERT_EQ(creator.AddUser(L"alice", L"", static_cast<Rms::RmsUserRole>(1), L"blue-harbour-7", nullptr), Rms::RmsSuccess);
+        ASSERT_EQ(creator.AddUser(L"alice", L"", static_cast<Rms::RmsUserRole>(1), L"blue-harbour-7", nullptr),
+            Rms::RmsSuccess);
     }
     XTRmsService service(config);
-    ASSERT_EQ(service.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeSource, 0,
-                  0, L""),
+    ASSERT_EQ(
+        service.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeSource, 0, 0, L""),
         Rms::RmsConnectionOk);
     ASSERT_EQ(service.Initialize(Rms::RmsApplicationStandard, L"", L"", L"", L"", 0, 0, L""), Rms::RmsSuccess);
     // Another program holds the write lock for longer than the bound: the
@@ -564,8 +571,8 @@ TEST(XTRmsLocalSource, FileLockedByAnotherProcessIsWaitedForNeverTakenForDamaged
     EXPECT_EQ(service.UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
     EXPECT_EQ(service.SaveUserProfiles(), Rms::RmsSuccess);
     XTRmsService reader(config);
-    ASSERT_EQ(reader.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeSource, 0,
-                  0, L""),
+    ASSERT_EQ(
+        reader.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeSource, 0, 0, L""),
         Rms::RmsConnectionOk);
     EXPECT_TRUE(reader.IsUserDefined(L"alice"));
     EXPECT_TRUE(reader.IsUserDefined(L"bob"));
@@ -667,14 +674,17 @@ TEST(XTRmsRightsServer, ConnectionTestsAnswerTheFacadesCodes)
     };
     const Case cases[] = {
         {"connected", L"127.0.0.1", server.nPort, server.strPassword, Rms::RmsConnectionServerConnected},
-        {"connected over IPv6 loopback name", L"localhost", server.nPort, server.strPassword, Rms::RmsConnectionServerConnected},
+        {"connected over IPv6 loopback name", L"localhost", server.nPort, server.strPassword,
+            Rms::RmsConnectionServerConnected},
         {"closed port", L"127.0.0.1", ClosedLoopbackPort(), server.strPassword, Rms::RmsConnectionServerNotFound},
-        {"wrong credentials", L"127.0.0.1", server.nPort, L"not-" + server.strPassword, Rms::RmsConnectionServerRefused},
+        {"wrong credentials", L"127.0.0.1", server.nPort, L"not-" + server.strPassword,
+            Rms::RmsConnectionServerRefused},
         {"password with braces", L"127.0.0.1", server.nPort, L"}{;Uid=postgres", Rms::RmsConnectionServerRefused},
         {"a web server on the port", L"127.0.0.1", web.GetPort(), server.strPassword, Rms::RmsConnectionServerNotFound},
         {"no answer", L"127.0.0.1", silent.GetPort(), server.strPassword, Rms::RmsConnectionServerTimeout},
         {"port out of range", L"127.0.0.1", 70000, server.strPassword, Rms::RmsConnectionServerAddressInvalid},
-        {"host with attributes", L"127.0.0.1;Port=1", server.nPort, server.strPassword, Rms::RmsConnectionServerAddressInvalid},
+        {"host with attributes", L"127.0.0.1;Port=1", server.nPort, server.strPassword,
+            Rms::RmsConnectionServerAddressInvalid},
         {"no host", L"", server.nPort, server.strPassword, Rms::RmsConnectionServerNotConfigured},
     };
     for (const Case& c : cases)
@@ -683,8 +693,8 @@ TEST(XTRmsRightsServer, ConnectionTestsAnswerTheFacadesCodes)
         config.strServerPassword = c.strPassword;
         XTRmsService service(config);
         service.SetServerSetting(XTRmsServerSetting(c.strHost, c.nPort));
-        EXPECT_EQ(service.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeServer,
-                      0, 0, L""),
+        EXPECT_EQ(service.TryConnectToRestrictionSource(
+                      Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeServer, 0, 0, L""),
             c.nExpected)
             << c.pszWhat << " " << Narrow(service.GetSettingsString());
     }

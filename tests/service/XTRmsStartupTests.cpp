@@ -54,8 +54,8 @@ protected:
         Rms::ClientSettings settings;
         settings.nSourceFlags = nSourceFlags;
         Rms::RmsResult nServiceResult = Rms::RmsFailure;
-        return XTRmRestrictionManager::InitializeRestrictions(Rms::RmsApplicationStandard, Rms::ClientPaths(), settings,
-            XTRmNoProgress, &nServiceResult);
+        return XTRmRestrictionManager::InitializeRestrictions(
+            Rms::RmsApplicationStandard, Rms::ClientPaths(), settings, XTRmNoProgress, &nServiceResult);
     }
 
     XTRmsServiceConfig m_config;
@@ -115,22 +115,25 @@ TEST_F(XTRmsStartupTest, MissingLocalFileOffersTheRightsServer)
     config.serverSetting.SetPortNum(server.nPort == 65535 ? 65534 : server.nPort + 1);
     XTRmsService service(config);
     std::wstring strPort = std::to_wstring(server.nPort);
-    m_robot.Expect("XTRmRestrictionSourceSelectorDlg", [](XTRmDialogDriver& dlg) {
-            dlg.Click(IDC_XTRM_SOURCE_SERVER);
-            dlg.PressOK();
-        })
-        .Expect("XTRmConnectionSettingsDlg", [strPort](XTRmDialogDriver& dlg) {
-            EXPECT_EQ(L"127.0.0.1", dlg.GetText(IDC_XTRM_SERVER_HOST));
-            dlg.SetText(IDC_XTRM_SERVER_PORT, strPort);
-            dlg.PressOK();
-        })
+    m_robot
+        .Expect("XTRmRestrictionSourceSelectorDlg",
+            [](XTRmDialogDriver& dlg) {
+                dlg.Click(IDC_XTRM_SOURCE_SERVER);
+                dlg.PressOK();
+            })
+        .Expect("XTRmConnectionSettingsDlg",
+            [strPort](XTRmDialogDriver& dlg) {
+                EXPECT_EQ(L"127.0.0.1", dlg.GetText(IDC_XTRM_SERVER_HOST));
+                dlg.SetText(IDC_XTRM_SERVER_PORT, strPort);
+                dlg.PressOK();
+            })
         .Expect(kLogin, TypeLogin(L"bob", L"river-stone-3"));
     XTRmRestrictionManager::SetRestrictionManagerService(&service);
     Rms::ClientSettings settings;
     settings.nSourceFlags = Rms::RmsSourceFlagServer;
     Rms::RmsResult nServiceResult = Rms::RmsFailure;
-    EXPECT_EQ(XTRmRestrictionManager::InitializeRestrictions(Rms::RmsApplicationStandard, Rms::ClientPaths(), settings,
-                  XTRmNoProgress, &nServiceResult),
+    EXPECT_EQ(XTRmRestrictionManager::InitializeRestrictions(
+                  Rms::RmsApplicationStandard, Rms::ClientPaths(), settings, XTRmNoProgress, &nServiceResult),
         Rms::RmsInitReadyThroughServer);
     EXPECT_EQ("", m_robot.Finish());
     EXPECT_EQ(service.GetServerSetting().GetPortNum(), server.nPort);

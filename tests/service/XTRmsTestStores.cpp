@@ -93,8 +93,8 @@ std::unique_ptr<XTRmsOdbc::Connection> XTRmsConnectRaw(const XTRmsServiceConfig&
     std::wstring strConnection = nEngine == XTRmsEngine::Sqlite
         ? L"Driver={SQLite3};Database=" + XTRmsOdbc::DriverPath(config.strDatabaseFile) + L";Timeout=5000;"
         : L"Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=" + std::to_wstring(config.serverSetting.GetPortNum()) +
-            L";Database=" + config.strServerDatabase + L";Uid=" + config.strServerUser +
-            L";Pwd=" + XTRmsOdbc::QuoteValue(config.strServerPassword) + L";";
+            L";Database=" + config.strServerDatabase + L";Uid=" + config.strServerUser + L";Pwd=" +
+            XTRmsOdbc::QuoteValue(config.strServerPassword) + L";";
     if (!pConnection->Open(strConnection, 5))
         return nullptr;
     return pConnection;

@@ -30,12 +30,12 @@ std::wstring FromUtf8(const std::string& strText)
 
 std::string Narrow(const std::wstring& strText)
 {
-    int nBytes = WideCharToMultiByte(CP_UTF8, 0, strText.data(), static_cast<int>(strText.size()), nullptr, 0,
-        nullptr, nullptr);
+    int nBytes = WideCharToMultiByte(
+        CP_UTF8, 0, strText.data(), static_cast<int>(strText.size()), nullptr, 0, nullptr, nullptr);
     std::string strNarrow(static_cast<size_t>(std::max(nBytes, 0)), '\0');
     if (nBytes > 0)
-        WideCharToMultiByte(CP_UTF8, 0, strText.data(), static_cast<int>(strText.size()), &strNarrow[0], nBytes,
-            nullptr, nullptr);
+        WideCharToMultiByte(
+            CP_UTF8, 0, strText.data(), static_cast<int>(strText.size()), &strNarrow[0], nBytes, nullptr, nullptr);
     return strNarrow;
 }
 
@@ -51,8 +51,8 @@ std::string ReadPipe(HANDLE hPipe)
 
 // Runs xtrms.exe from the test's own folder with strInput on a pipe as its
 // standard input, or with hConsoleInput (the test's console) instead.
-SToolResult RunTool(const std::wstring& strArgs, const std::string& strInput = std::string(),
-    HANDLE hConsoleInput = nullptr)
+SToolResult RunTool(
+    const std::wstring& strArgs, const std::string& strInput = std::string(), HANDLE hConsoleInput = nullptr)
 {
     SToolResult result;
     wchar_t szExe[MAX_PATH] = {};
@@ -164,8 +164,8 @@ TEST(XTRmsTool, BadInputFailsWithOneLineAndItsExitCodeAndChangesNothing)
     struct SCase
     {
         std::wstring strArgs;
-        std::string strInput;  // standard input
-        std::string strCsv;    // written to strCsv first, when not empty
+        std::string strInput; // standard input
+        std::string strCsv;   // written to strCsv first, when not empty
         DWORD nExitCode;
         const wchar_t* pszMessage;
     };
@@ -193,7 +193,8 @@ TEST(XTRmsTool, BadInputFailsWithOneLineAndItsExitCodeAndChangesNothing)
         {L"list --server 127.0.0.1:5432", "", "", 2, L"needs --user"},
         {L"list --server 127.0.0.1:9 --user x", "", "", 2, L"XTRMS_SERVER_PASSWORD"},
         {L"list" + strMissing, "", "", 1, L"does not exist"},
-        {L"add-user bob --role 9" + strDb, "", "", 1, L"no role '9'; the store's roles are 1 Operator, 2 Administrator"},
+        {L"add-user bob --role 9" + strDb, "", "", 1,
+            L"no role '9'; the store's roles are 1 Operator, 2 Administrator"},
         {L"add-user bob --role Nobody" + strDb, "", "", 1, L"no role 'Nobody'"},
         {L"add-user ann --role 1 --no-password" + strDb, "", "", 1, L"ann exists already"},
         {L"add-user bob --role 1" + strDb, "short1\n", "", 1, L"at least 8 characters"},
@@ -276,8 +277,9 @@ TEST_P(XTRmsToolCsv, RoundTripThroughExportAndImportKeepsTheUsers)
     CloseHandle(hFile);
     strBytes.resize(nRead);
     ASSERT_EQ(strBytes.compare(0, 3, "\xEF\xBB\xBF"), 0);
-    EXPECT_NE(strBytes.find("J\xC3\xB6rg,\"J\xC3\xB6rg M\xC3\xBCller, \"\"North\"\" plant\",2,0,1;2;3;4"),
-        std::string::npos) << strBytes;
+    EXPECT_NE(
+        strBytes.find("J\xC3\xB6rg,\"J\xC3\xB6rg M\xC3\xBCller, \"\"North\"\" plant\",2,0,1;2;3;4"), std::string::npos)
+        << strBytes;
     if (!bKeepBom)
         WriteBytes(strCsv, strBytes.substr(3));
 
@@ -316,7 +318,9 @@ TEST(XTRmsTool, PasswordUnlockAndDisableReachTheStoreAndTheList)
     EXPECT_TRUE(Contains(annInList(), L"has-password  0")) << Narrow(annInList());
 
     // A line ending of a Windows script is not part of the password.
-    SToolResult set = RunTool(L"set-password ann" + Db(strFile), "second-S\xC3\xA9" "cret\r\nignored\n");
+    SToolResult set = RunTool(L"set-password ann" + Db(strFile),
+        "second-S\xC3\xA9"
+        "cret\r\nignored\n");
     ASSERT_EQ(set.nExitCode, 0u) << Narrow(set.strErr);
     EXPECT_EQ(login(L"first-Secret"), Rms::ERmsLoginWrongPassword);
     EXPECT_EQ(login(L"second-S\u00e9cret"), Rms::ERmsLoginOk);
@@ -330,8 +334,8 @@ TEST(XTRmsTool, PasswordUnlockAndDisableReachTheStoreAndTheList)
     // Every step is in the trail, and no password anywhere in it.
     SToolResult audit = RunTool(L"audit" + Db(strFile));
     EXPECT_EQ(audit.nExitCode, 0u);
-    for (const wchar_t* pszEvent : {L"user-created", L"user-locked", L"user-unlocked", L"password-set",
-             L"user-disabled", L"user-enabled"})
+    for (const wchar_t* pszEvent :
+        {L"user-created", L"user-locked", L"user-unlocked", L"password-set", L"user-disabled", L"user-enabled"})
         EXPECT_TRUE(Contains(audit.strOut, pszEvent)) << Narrow(pszEvent);
     EXPECT_FALSE(Contains(audit.strOut + added.strOut + set.strOut, L"cret"));
     SToolResult lastTwo = RunTool(L"audit --last 2" + Db(strFile));
@@ -350,8 +354,8 @@ TEST(XTRmsTool, VerifyTellsAnIntactTrailFromATamperedOne)
     EXPECT_TRUE(Contains(intact.strOut, L"intact (2 entries)")) << Narrow(intact.strOut);
 
     {
-        std::unique_ptr<XTRmsOdbc::Connection> pRaw =
-            XTRmsConnectRaw(XTRmsTestConfig(XTRmsEngine::Sqlite, XTRmsTestServer(), strFile), XTRmsEngine::Sqlite);
+        std::unique_ptr<XTRmsOdbc::Connection> pRaw = XTRmsConnectRaw(
+            XTRmsTestConfig(XTRmsEngine::Sqlite, XTRmsTestServer(), strFile), XTRmsEngine::Sqlite);
         ASSERT_TRUE(pRaw);
         ASSERT_TRUE(pRaw->Execute(L"UPDATE xtrms_audit SET subject = 'bob' WHERE seq = 1"));
     }
@@ -375,8 +379,8 @@ HANDLE OpenConsoleInput()
         // that has no input buffer; a fresh one has.
         FreeConsole();
         if (AllocConsole())
-            hInput = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                &inherit, OPEN_EXISTING, 0, nullptr);
+            hInput = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                OPEN_EXISTING, 0, nullptr);
     }
     return hInput == INVALID_HANDLE_VALUE ? nullptr : hInput;
 }

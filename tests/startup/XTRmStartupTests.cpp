@@ -183,7 +183,8 @@ protected:
 };
 
 // Rows print and name their tests by their name.
-template <typename Row> auto operator<<(std::ostream& out, const Row& row) -> decltype(row.pszName, out)
+template <typename Row>
+auto operator<<(std::ostream& out, const Row& row) -> decltype(row.pszName, out)
 {
     return out << row.pszName;
 }
@@ -239,8 +240,8 @@ const Road kRoads[] = {
             Report(IDS_XTRM_SERVER_TIMEOUT), Confirm(L"3")},
         kViaServer, kOk, "F|TF|TF|F|TF|F|T", kThreeConfirmations},
     {"UnconfiguredIncompatibleUnknown", Tests({2, 3, 8, 42, 1}), kServer, kOk, false,
-        {kChooseServer, Confirm(L"1"), Report(IDS_XTRM_SERVER_INCOMPATIBLE), Confirm(L"2"), Confirm(L"3")},
-        kViaServer, kOk, "F|TF|TF|F|TF|T", kThreeConfirmations},
+        {kChooseServer, Confirm(L"1"), Report(IDS_XTRM_SERVER_INCOMPATIBLE), Confirm(L"2"), Confirm(L"3")}, kViaServer,
+        kOk, "F|TF|TF|F|TF|T", kThreeConfirmations},
     {"ServerTestEnds0", Tests({2, 0}), kServer, kOk, true, {kChooseServer}, kGaveUp, kUntouched, "F|T", "Src Srv"},
     {"ServerTestEnds9", Tests({2, 4, 9}), kServer, kOk, true, {kChooseServer, Confirm(L"1")}, kGaveUp, kUntouched,
         "F|TF|T", "Src Srv Get Set(localhost,1) Srv"},
@@ -268,8 +269,8 @@ TEST_P(StartupRoadTest, EndsAsExpected)
     Script(road.vecActs);
 
     Rms::RmsResult nServiceResult = kUntouched;
-    Rms::RmsInitResult nResult = XTRmRestrictionManager::InitializeRestrictions(kType, kPaths,
-        Settings(road.nSourceFlags), Recorder(), &nServiceResult);
+    Rms::RmsInitResult nResult = XTRmRestrictionManager::InitializeRestrictions(
+        kType, kPaths, Settings(road.nSourceFlags), Recorder(), &nServiceResult);
 
     EXPECT_EQ("", m_robot.Finish());
     EXPECT_EQ(road.nResult, nResult);
@@ -358,8 +359,8 @@ TEST_P(ServerConnectionTest, ReportsLastTestAndConnectedFlag)
 
     Rms::RmsConnectionTest nLastTest = static_cast<Rms::RmsConnectionTest>(-1);
     bool bConnected = road.bConnectedBefore;
-    bool bResult = XTRmRestrictionManager::InitServerConnection(nLastTest, kType, kPaths, Settings(kServer),
-        bConnected, Recorder());
+    bool bResult = XTRmRestrictionManager::InitServerConnection(
+        nLastTest, kType, kPaths, Settings(kServer), bConnected, Recorder());
 
     EXPECT_EQ("", m_robot.Finish());
     EXPECT_EQ(road.bResult, bResult);
@@ -384,12 +385,16 @@ struct SettingsEdit
 };
 
 const SettingsEdit kSettingsEdits[] = {
-    {"Unchanged", Rms::RmsApplicationStandard, nullptr, nullptr, &XTRmDialogDriver::PressOK, L"SetServerSetting(localhost,7400)"},
+    {"Unchanged", Rms::RmsApplicationStandard, nullptr, nullptr, &XTRmDialogDriver::PressOK,
+        L"SetServerSetting(localhost,7400)"},
     {"HostAndPort", Rms::RmsApplicationWithHeader, L"rights.plant", L"7401", &XTRmDialogDriver::PressOK,
         L"SetServerSetting(rights.plant,7401)"},
-    {"EmptyHostTopPort", Rms::RmsApplicationStandard, L"", L"65535", &XTRmDialogDriver::PressOK, L"SetServerSetting(,65535)"},
-    {"PortAbove16Bits", Rms::RmsApplicationStandard, nullptr, L"70000", &XTRmDialogDriver::PressOK, L"SetServerSetting(localhost,4464)"},
-    {"NegativePort", Rms::RmsApplicationService, nullptr, L"-1", &XTRmDialogDriver::PressOK, L"SetServerSetting(localhost,65535)"},
+    {"EmptyHostTopPort", Rms::RmsApplicationStandard, L"", L"65535", &XTRmDialogDriver::PressOK,
+        L"SetServerSetting(,65535)"},
+    {"PortAbove16Bits", Rms::RmsApplicationStandard, nullptr, L"70000", &XTRmDialogDriver::PressOK,
+        L"SetServerSetting(localhost,4464)"},
+    {"NegativePort", Rms::RmsApplicationService, nullptr, L"-1", &XTRmDialogDriver::PressOK,
+        L"SetServerSetting(localhost,65535)"},
     // MFC reads the port with wcstol and no overflow check: a text beyond the
     // int range is taken as INT_MAX or INT_MIN, whose low 16 bits go on.
     {"PortBeyondInt", Rms::RmsApplicationStandard, nullptr, L"99999999999", &XTRmDialogDriver::PressOK,
@@ -448,7 +453,11 @@ struct RejectedPort
 };
 
 const RejectedPort kRejectedPorts[] = {
-    {"Letter", L"74o1"}, {"Empty", L""}, {"Blank", L" "}, {"MinusZero", L"-0"}, {"PlusZero", L"+0"},
+    {"Letter", L"74o1"},
+    {"Empty", L""},
+    {"Blank", L" "},
+    {"MinusZero", L"-0"},
+    {"PlusZero", L"+0"},
     {"Hexadecimal", L"0x1F"},
 };
 
@@ -495,8 +504,8 @@ TEST_F(StartupTest, WatchdogClosesDialogsNobodyExpected)
     m_service.queConnectionTests = {Rms::RmsConnectionServerRefused};
     Rms::RmsConnectionTest nLastTest = Rms::RmsConnectionOk;
     bool bConnected = true;
-    EXPECT_FALSE(XTRmRestrictionManager::InitServerConnection(nLastTest, kType, kPaths, Settings(kServer),
-        bConnected, Recorder()));
+    EXPECT_FALSE(XTRmRestrictionManager::InitServerConnection(
+        nLastTest, kType, kPaths, Settings(kServer), bConnected, Recorder()));
 
     std::string strReport = m_robot.Finish();
     EXPECT_NE(std::string::npos, strReport.find("unexpected dialog #32770 message box")) << strReport;
@@ -549,8 +558,8 @@ TEST_F(StartupTest, EmptyProgressFunctionInTheServerConnectionAlone)
     Script({Report(IDS_XTRM_SERVER_REFUSED), Confirm(L"3")});
     Rms::RmsConnectionTest nLastTest = Rms::RmsConnectionOk;
     bool bConnected = false;
-    EXPECT_TRUE(XTRmRestrictionManager::InitServerConnection(nLastTest, kType, kPaths, Settings(kServer),
-        bConnected, nullptr));
+    EXPECT_TRUE(
+        XTRmRestrictionManager::InitServerConnection(nLastTest, kType, kPaths, Settings(kServer), bConnected, nullptr));
     EXPECT_EQ("", m_robot.Finish());
     EXPECT_TRUE(bConnected);
 }

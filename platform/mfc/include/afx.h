@@ -80,8 +80,8 @@ struct AFX_SUB_API CRuntimeClass
     LPCSTR m_lpszClassName;
     int m_nObjectSize;
     UINT m_wSchema;
-    CObject* (PASCAL* m_pfnCreateObject)();
-    CRuntimeClass* (PASCAL* m_pfnGetBaseClass)();
+    CObject*(PASCAL* m_pfnCreateObject)();
+    CRuntimeClass*(PASCAL* m_pfnGetBaseClass)();
     CRuntimeClass* m_pNextClass;
     const void* m_pClassInit;
 
@@ -103,21 +103,28 @@ public: \
     static CObject* PASCAL CreateObject();
 
 #define IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, wSchema, pfnNew, class_init) \
-    CRuntimeClass* PASCAL class_name::GetThisClass() { return _RUNTIME_CLASS(class_name); } \
+    CRuntimeClass* PASCAL class_name::GetThisClass() \
+    { \
+        return _RUNTIME_CLASS(class_name); \
+    } \
     CRuntimeClass class_name::class##class_name = { \
-        #class_name, sizeof(class class_name), wSchema, pfnNew, \
-        &base_class_name::GetThisClass, nullptr, class_init }; \
-    CRuntimeClass* class_name::GetRuntimeClass() const { return _RUNTIME_CLASS(class_name); }
+        #class_name, sizeof(class class_name), wSchema, pfnNew, &base_class_name::GetThisClass, nullptr, class_init}; \
+    CRuntimeClass* class_name::GetRuntimeClass() const \
+    { \
+        return _RUNTIME_CLASS(class_name); \
+    }
 
 #define IMPLEMENT_DYNAMIC(class_name, base_class_name) \
     IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, 0xFFFF, nullptr, nullptr)
 
 #define IMPLEMENT_DYNCREATE(class_name, base_class_name) \
-    CObject* PASCAL class_name::CreateObject() { return new class_name; } \
+    CObject* PASCAL class_name::CreateObject() \
+    { \
+        return new class_name; \
+    } \
     IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, 0xFFFF, class_name::CreateObject, nullptr)
 
-#define DYNAMIC_DOWNCAST(class_name, object) \
-    (class_name*)AfxDynamicDownCast(RUNTIME_CLASS(class_name), object)
+#define DYNAMIC_DOWNCAST(class_name, object) (class_name*)AfxDynamicDownCast(RUNTIME_CLASS(class_name), object)
 #define STATIC_DOWNCAST(class_name, object) (static_cast<class_name*>(object))
 
 class AFX_SUB_API CObject
@@ -146,16 +153,32 @@ class CSize : public tagSIZE
 {
 public:
     CSize() { cx = cy = 0; }
-    CSize(int initCX, int initCY) { cx = initCX; cy = initCY; }
+    CSize(int initCX, int initCY)
+    {
+        cx = initCX;
+        cy = initCY;
+    }
 };
 
 class CPoint : public tagPOINT
 {
 public:
     CPoint() { x = y = 0; }
-    CPoint(int initX, int initY) { x = initX; y = initY; }
-    CPoint(POINT initPt) { x = initPt.x; y = initPt.y; }
-    explicit CPoint(LPARAM dwPoint) { x = (short)LOWORD(dwPoint); y = (short)HIWORD(dwPoint); }
+    CPoint(int initX, int initY)
+    {
+        x = initX;
+        y = initY;
+    }
+    CPoint(POINT initPt)
+    {
+        x = initPt.x;
+        y = initPt.y;
+    }
+    explicit CPoint(LPARAM dwPoint)
+    {
+        x = (short)LOWORD(dwPoint);
+        y = (short)HIWORD(dwPoint);
+    }
     bool operator==(POINT pt) const { return x == pt.x && y == pt.y; }
 };
 
@@ -163,9 +186,21 @@ class CRect : public tagRECT
 {
 public:
     CRect() { left = top = right = bottom = 0; }
-    CRect(int l, int t, int r, int b) { left = l; top = t; right = r; bottom = b; }
+    CRect(int l, int t, int r, int b)
+    {
+        left = l;
+        top = t;
+        right = r;
+        bottom = b;
+    }
     CRect(const RECT& src) { ::CopyRect(this, &src); }
-    CRect(POINT topLeft, SIZE size) { left = topLeft.x; top = topLeft.y; right = left + size.cx; bottom = top + size.cy; }
+    CRect(POINT topLeft, SIZE size)
+    {
+        left = topLeft.x;
+        top = topLeft.y;
+        right = left + size.cx;
+        bottom = top + size.cy;
+    }
     int Width() const { return right - left; }
     int Height() const { return bottom - top; }
     CSize Size() const { return CSize(Width(), Height()); }

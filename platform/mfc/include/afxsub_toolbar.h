@@ -70,8 +70,8 @@ class AFX_SUB_API CMFCToolBarButton : public CObject
     DECLARE_DYNCREATE(CMFCToolBarButton)
 public:
     CMFCToolBarButton();
-    CMFCToolBarButton(UINT uiID, int iImage, LPCTSTR lpszText = nullptr, BOOL bUserButton = FALSE,
-        BOOL bLocked = FALSE);
+    CMFCToolBarButton(
+        UINT uiID, int iImage, LPCTSTR lpszText = nullptr, BOOL bUserButton = FALSE, BOOL bLocked = FALSE);
     virtual ~CMFCToolBarButton() = default;
 
     UINT m_nID;
@@ -128,9 +128,8 @@ public:
     virtual ~CMFCToolBar();
 
     virtual BOOL Create(CWnd* pParentWnd, DWORD dwStyle = AFX_DEFAULT_TOOLBAR_STYLE, UINT nID = AFX_IDW_TOOLBAR);
-    virtual BOOL CreateEx(CWnd* pParentWnd, DWORD dwCtrlStyle = TBSTYLE_FLAT,
-        DWORD dwStyle = AFX_DEFAULT_TOOLBAR_STYLE, CRect rcBorders = CRect(1, 1, 1, 1),
-        UINT nID = AFX_IDW_TOOLBAR);
+    virtual BOOL CreateEx(CWnd* pParentWnd, DWORD dwCtrlStyle = TBSTYLE_FLAT, DWORD dwStyle = AFX_DEFAULT_TOOLBAR_STYLE,
+        CRect rcBorders = CRect(1, 1, 1, 1), UINT nID = AFX_IDW_TOOLBAR);
 
     // A TOOLBAR resource (button ids, 0 for separators) and the bitmap of the
     // same id, looked up along the resource chain.

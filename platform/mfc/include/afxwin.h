@@ -50,7 +50,7 @@ struct AFX_MSGMAP_ENTRY
 
 struct AFX_MSGMAP
 {
-    const AFX_MSGMAP* (PASCAL* pfnGetBaseMap)();
+    const AFX_MSGMAP*(PASCAL* pfnGetBaseMap)();
     const AFX_MSGMAP_ENTRY* lpEntries;
 };
 
@@ -70,7 +70,10 @@ protected: \
 
 #define BEGIN_TEMPLATE_MESSAGE_MAP(theClass, type_name, baseClass) \
     template <typename type_name> \
-    const AFX_MSGMAP* theClass<type_name>::GetMessageMap() const { return GetThisMessageMap(); } \
+    const AFX_MSGMAP* theClass<type_name>::GetMessageMap() const \
+    { \
+        return GetThisMessageMap(); \
+    } \
     template <typename type_name> \
     const AFX_MSGMAP* PASCAL theClass<type_name>::GetThisMessageMap() \
     { \
@@ -78,39 +81,43 @@ protected: \
         typedef baseClass TheBaseClass; \
         (void)sizeof(ThisClass); \
         static const AFX_MSGMAP_ENTRY _messageEntries[] = {
-
 #define BEGIN_MESSAGE_MAP(theClass, baseClass) \
-    const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); } \
+    const AFX_MSGMAP* theClass::GetMessageMap() const \
+    { \
+        return GetThisMessageMap(); \
+    } \
     const AFX_MSGMAP* PASCAL theClass::GetThisMessageMap() \
     { \
         typedef theClass ThisClass; \
         typedef baseClass TheBaseClass; \
         (void)sizeof(ThisClass); \
         static const AFX_MSGMAP_ENTRY _messageEntries[] = {
-
 #define END_MESSAGE_MAP() \
-            { 0, 0, 0, 0, AfxSig_end, (AFX_PMSG)0 } \
-        }; \
-        static const AFX_MSGMAP messageMap = { &TheBaseClass::GetThisMessageMap, &_messageEntries[0] }; \
-        return &messageMap; \
+    { \
+        0, 0, 0, 0, AfxSig_end, (AFX_PMSG)0 \
+    } \
+    } \
+    ; \
+    static const AFX_MSGMAP messageMap = {&TheBaseClass::GetThisMessageMap, &_messageEntries[0]}; \
+    return &messageMap; \
     }
 
 #define ON_COMMAND(id, memberFxn) \
-    { WM_COMMAND, CN_COMMAND, (WORD)id, (WORD)id, AfxSigCmd_v, static_cast<AFX_PMSG>(memberFxn) },
+    {WM_COMMAND, CN_COMMAND, (WORD)id, (WORD)id, AfxSigCmd_v, static_cast<AFX_PMSG>(memberFxn)},
 #define ON_COMMAND_RANGE(id, idLast, memberFxn) \
-    { WM_COMMAND, CN_COMMAND, (WORD)id, (WORD)idLast, AfxSigCmd_RANGE, \
-      (AFX_PMSG)(static_cast<void (AFX_MSG_CALL CCmdTarget::*)(UINT)>(memberFxn)) },
+    {WM_COMMAND, CN_COMMAND, (WORD)id, (WORD)idLast, AfxSigCmd_RANGE, \
+        (AFX_PMSG)(static_cast<void (AFX_MSG_CALL CCmdTarget::*)(UINT)>(memberFxn))},
 #define ON_UPDATE_COMMAND_UI(id, memberFxn) \
-    { WM_COMMAND, CN_UPDATE_COMMAND_UI, (WORD)id, (WORD)id, AfxSigCmdUI, \
-      (AFX_PMSG)(static_cast<void (AFX_MSG_CALL CCmdTarget::*)(CCmdUI*)>(memberFxn)) },
+    {WM_COMMAND, CN_UPDATE_COMMAND_UI, (WORD)id, (WORD)id, AfxSigCmdUI, \
+        (AFX_PMSG)(static_cast<void (AFX_MSG_CALL CCmdTarget::*)(CCmdUI*)>(memberFxn))},
 #define ON_UPDATE_COMMAND_UI_RANGE(id, idLast, memberFxn) \
-    { WM_COMMAND, CN_UPDATE_COMMAND_UI, (WORD)id, (WORD)idLast, AfxSigCmdUI, \
-      (AFX_PMSG)(static_cast<void (AFX_MSG_CALL CCmdTarget::*)(CCmdUI*)>(memberFxn)) },
+    {WM_COMMAND, CN_UPDATE_COMMAND_UI, (WORD)id, (WORD)idLast, AfxSigCmdUI, \
+        (AFX_PMSG)(static_cast<void (AFX_MSG_CALL CCmdTarget::*)(CCmdUI*)>(memberFxn))},
 #define ON_CONTROL(wNotifyCode, id, memberFxn) \
-    { WM_COMMAND, (WORD)wNotifyCode, (WORD)id, (WORD)id, AfxSigCmd_v, static_cast<AFX_PMSG>(memberFxn) },
+    {WM_COMMAND, (WORD)wNotifyCode, (WORD)id, (WORD)id, AfxSigCmd_v, static_cast<AFX_PMSG>(memberFxn)},
 #define ON_CONTROL_RANGE(wNotifyCode, id, idLast, memberFxn) \
-    { WM_COMMAND, (WORD)wNotifyCode, (WORD)id, (WORD)idLast, AfxSigCmd_RANGE, \
-      (AFX_PMSG)(static_cast<void (AFX_MSG_CALL CCmdTarget::*)(UINT)>(memberFxn)) },
+    {WM_COMMAND, (WORD)wNotifyCode, (WORD)id, (WORD)idLast, AfxSigCmd_RANGE, \
+        (AFX_PMSG)(static_cast<void (AFX_MSG_CALL CCmdTarget::*)(UINT)>(memberFxn))},
 #define ON_BN_CLICKED(id, memberFxn) ON_CONTROL(BN_CLICKED, id, memberFxn)
 #define ON_EN_CHANGE(id, memberFxn) ON_CONTROL(EN_CHANGE, id, memberFxn)
 #define ON_LBN_SELCHANGE(id, memberFxn) ON_CONTROL(LBN_SELCHANGE, id, memberFxn)
@@ -119,29 +126,30 @@ protected: \
 #define ON_CBN_SELCHANGE(id, memberFxn) ON_CONTROL(CBN_SELCHANGE, id, memberFxn)
 
 #define ON_MESSAGE(message, memberFxn) \
-    { message, 0, 0, 0, AfxSig_lwl, \
-      (AFX_PMSG)(AFX_PMSGW)(static_cast<LRESULT (AFX_MSG_CALL CWnd::*)(WPARAM, LPARAM)>(memberFxn)) },
+    {message, 0, 0, 0, AfxSig_lwl, \
+        (AFX_PMSG)(AFX_PMSGW)(static_cast<LRESULT (AFX_MSG_CALL CWnd::*)(WPARAM, LPARAM)>(memberFxn))},
 #define ON_WM_CREATE() \
-    { WM_CREATE, 0, 0, 0, AfxSig_is, \
-      (AFX_PMSG)(AFX_PMSGW)(static_cast<int (AFX_MSG_CALL CWnd::*)(LPCREATESTRUCT)>(&ThisClass::OnCreate)) },
+    {WM_CREATE, 0, 0, 0, AfxSig_is, \
+        (AFX_PMSG)(AFX_PMSGW)(static_cast<int (AFX_MSG_CALL CWnd::*)(LPCREATESTRUCT)>(&ThisClass::OnCreate))},
 #define ON_WM_DESTROY() \
-    { WM_DESTROY, 0, 0, 0, AfxSig_vv, \
-      (AFX_PMSG)(AFX_PMSGW)(static_cast<void (AFX_MSG_CALL CWnd::*)(void)>(&ThisClass::OnDestroy)) },
+    {WM_DESTROY, 0, 0, 0, AfxSig_vv, \
+        (AFX_PMSG)(AFX_PMSGW)(static_cast<void (AFX_MSG_CALL CWnd::*)(void)>(&ThisClass::OnDestroy))},
 #define ON_WM_CLOSE() \
-    { WM_CLOSE, 0, 0, 0, AfxSig_vv, \
-      (AFX_PMSG)(AFX_PMSGW)(static_cast<void (AFX_MSG_CALL CWnd::*)(void)>(&ThisClass::OnClose)) },
+    {WM_CLOSE, 0, 0, 0, AfxSig_vv, \
+        (AFX_PMSG)(AFX_PMSGW)(static_cast<void (AFX_MSG_CALL CWnd::*)(void)>(&ThisClass::OnClose))},
 #define ON_WM_SIZE() \
-    { WM_SIZE, 0, 0, 0, AfxSig_vwii, \
-      (AFX_PMSG)(AFX_PMSGW)(static_cast<void (AFX_MSG_CALL CWnd::*)(UINT, int, int)>(&ThisClass::OnSize)) },
+    {WM_SIZE, 0, 0, 0, AfxSig_vwii, \
+        (AFX_PMSG)(AFX_PMSGW)(static_cast<void (AFX_MSG_CALL CWnd::*)(UINT, int, int)>(&ThisClass::OnSize))},
 #define ON_WM_TIMER() \
-    { WM_TIMER, 0, 0, 0, AfxSig_vpw, \
-      (AFX_PMSG)(AFX_PMSGW)(static_cast<void (AFX_MSG_CALL CWnd::*)(UINT_PTR)>(&ThisClass::OnTimer)) },
+    {WM_TIMER, 0, 0, 0, AfxSig_vpw, \
+        (AFX_PMSG)(AFX_PMSGW)(static_cast<void (AFX_MSG_CALL CWnd::*)(UINT_PTR)>(&ThisClass::OnTimer))},
 #define ON_WM_LBUTTONDOWN() \
-    { WM_LBUTTONDOWN, 0, 0, 0, AfxSig_vwp, \
-      (AFX_PMSG)(AFX_PMSGW)(static_cast<void (AFX_MSG_CALL CWnd::*)(UINT, CPoint)>(&ThisClass::OnLButtonDown)) },
+    {WM_LBUTTONDOWN, 0, 0, 0, AfxSig_vwp, \
+        (AFX_PMSG)(AFX_PMSGW)(static_cast<void (AFX_MSG_CALL CWnd::*)(UINT, CPoint)>(&ThisClass::OnLButtonDown))},
 #define ON_WM_INITMENUPOPUP() \
-    { WM_INITMENUPOPUP, 0, 0, 0, AfxSig_vM, \
-      (AFX_PMSG)(AFX_PMSGW)(static_cast<void (AFX_MSG_CALL CWnd::*)(CMenu*, UINT, BOOL)>(&ThisClass::OnInitMenuPopup)) },
+    {WM_INITMENUPOPUP, 0, 0, 0, AfxSig_vM, \
+        (AFX_PMSG)(AFX_PMSGW)(static_cast<void (AFX_MSG_CALL CWnd::*)(CMenu*, UINT, BOOL)>( \
+            &ThisClass::OnInitMenuPopup))},
 
 // ---------------------------------------------------------------------------
 // Command targets
@@ -210,8 +218,8 @@ public:
 
     virtual BOOL Create(LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle, const RECT& rect,
         CWnd* pParentWnd, UINT nID, void* pContext = nullptr);
-    virtual BOOL CreateEx(DWORD dwExStyle, LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle,
-        int x, int y, int nWidth, int nHeight, HWND hWndParent, HMENU nIDorHMenu, LPVOID lpParam = nullptr);
+    virtual BOOL CreateEx(DWORD dwExStyle, LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle, int x, int y,
+        int nWidth, int nHeight, HWND hWndParent, HMENU nIDorHMenu, LPVOID lpParam = nullptr);
     virtual BOOL DestroyWindow();
 
     // Message handling
@@ -339,8 +347,8 @@ AFX_SUB_API LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPA
 // before it gets its first message.
 AFX_SUB_API void AFXAPI AfxHookWindowCreate(CWnd* pWnd);
 AFX_SUB_API BOOL AFXAPI AfxUnhookWindowCreate();
-AFX_SUB_API LPCTSTR AFXAPI AfxRegisterWndClass(UINT nClassStyle, HCURSOR hCursor = nullptr,
-    HBRUSH hbrBackground = nullptr, HICON hIcon = nullptr);
+AFX_SUB_API LPCTSTR AFXAPI AfxRegisterWndClass(
+    UINT nClassStyle, HCURSOR hCursor = nullptr, HBRUSH hbrBackground = nullptr, HICON hIcon = nullptr);
 
 // ---------------------------------------------------------------------------
 // Frame window
@@ -357,9 +365,9 @@ public:
     static const CRect rectDefault;
 
     // Menu by resource name (MAKEINTRESOURCE), loaded along the resource chain.
-    virtual BOOL Create(LPCTSTR lpszClassName, LPCTSTR lpszWindowName,
-        DWORD dwStyle = WS_OVERLAPPEDWINDOW, const RECT& rect = rectDefault, CWnd* pParentWnd = nullptr,
-        LPCTSTR lpszMenuName = nullptr, DWORD dwExStyle = 0, void* pContext = nullptr);
+    virtual BOOL Create(LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle = WS_OVERLAPPEDWINDOW,
+        const RECT& rect = rectDefault, CWnd* pParentWnd = nullptr, LPCTSTR lpszMenuName = nullptr, DWORD dwExStyle = 0,
+        void* pContext = nullptr);
     virtual BOOL LoadFrame(UINT nIDResource, DWORD dwDefaultStyle = WS_OVERLAPPEDWINDOW | FWS_ADDTOTITLE,
         CWnd* pParentWnd = nullptr, void* pContext = nullptr);
 

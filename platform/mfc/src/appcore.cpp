@@ -85,7 +85,8 @@ HINSTANCE AFXAPI AfxFindResourceHandle(LPCTSTR lpszName, LPCTSTR lpszType)
     }
     for (CDynLinkLibrary* pDLL = pState->m_libraryList.GetHead(); pDLL != nullptr; pDLL = pDLL->m_pNextDLL)
     {
-        if (!pDLL->m_bSystem && pDLL->m_hResource != nullptr && ::FindResourceW(pDLL->m_hResource, lpszName, lpszType) != nullptr)
+        if (!pDLL->m_bSystem && pDLL->m_hResource != nullptr &&
+            ::FindResourceW(pDLL->m_hResource, lpszName, lpszType) != nullptr)
             return pDLL->m_hResource;
     }
     return AfxGetResourceHandle();
@@ -200,11 +201,14 @@ BOOL CWinThread::OnIdle(LONG lCount)
         ::SendMessageW(m_pMainWnd->m_hWnd, WM_IDLEUPDATECMDUI, TRUE, 0);
         // Control bars (toolbars) update their buttons too: MFC sends this to
         // every descendant that has a permanent window object.
-        ::EnumChildWindows(m_pMainWnd->m_hWnd, [](HWND hWnd, LPARAM) -> BOOL {
-            if (CWnd::FromHandlePermanent(hWnd) != nullptr)
-                ::SendMessageW(hWnd, WM_IDLEUPDATECMDUI, TRUE, 0);
-            return TRUE;
-        }, 0);
+        ::EnumChildWindows(
+            m_pMainWnd->m_hWnd,
+            [](HWND hWnd, LPARAM) -> BOOL {
+                if (CWnd::FromHandlePermanent(hWnd) != nullptr)
+                    ::SendMessageW(hWnd, WM_IDLEUPDATECMDUI, TRUE, 0);
+                return TRUE;
+            },
+            0);
     }
     if (lCount >= 1)
     {
@@ -343,7 +347,8 @@ void CWinApp::DoWaitCursor(int nCode)
     else if (nCode < 0)
     {
         if (m_nWaitCursorCount > 0 && --m_nWaitCursorCount == 0)
-            ::SetCursor(m_hcurWaitCursorRestore != nullptr ? m_hcurWaitCursorRestore : ::LoadCursorW(nullptr, IDC_ARROW));
+            ::SetCursor(
+                m_hcurWaitCursorRestore != nullptr ? m_hcurWaitCursorRestore : ::LoadCursorW(nullptr, IDC_ARROW));
     }
     else if (m_nWaitCursorCount > 0)
     {

@@ -3,8 +3,8 @@
 
 namespace
 {
-BOOL CreateControl(CWnd* pWnd, LPCTSTR lpszClass, LPCTSTR lpszText, DWORD dwStyle, const RECT& rect,
-    CWnd* pParentWnd, UINT nID)
+BOOL CreateControl(
+    CWnd* pWnd, LPCTSTR lpszClass, LPCTSTR lpszText, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID)
 {
     return pWnd->CreateEx(0, lpszClass, lpszText, dwStyle | WS_CHILD, rect.left, rect.top, rect.right - rect.left,
         rect.bottom - rect.top, pParentWnd->GetSafeHwnd(), reinterpret_cast<HMENU>((UINT_PTR)nID));

@@ -6,13 +6,13 @@
 IMPLEMENT_DYNAMIC(CDialog, CWnd)
 
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
-    ON_COMMAND(IDOK, &CDialog::OnOK)
-    ON_COMMAND(IDCANCEL, &CDialog::OnCancel)
+ON_COMMAND(IDOK, &CDialog::OnOK)
+ON_COMMAND(IDCANCEL, &CDialog::OnCancel)
 END_MESSAGE_MAP()
 
 CDialog::CDialog()
-    : m_lpszTemplateName(nullptr), m_hDialogTemplate(nullptr), m_lpDialogTemplate(nullptr),
-      m_lpDialogInit(nullptr), m_pParentWnd(nullptr), m_hWndTop(nullptr)
+    : m_lpszTemplateName(nullptr), m_hDialogTemplate(nullptr), m_lpDialogTemplate(nullptr), m_lpDialogInit(nullptr),
+      m_pParentWnd(nullptr), m_hWndTop(nullptr)
 {
 }
 
@@ -280,8 +280,8 @@ INT_PTR CDialog::DoModal()
             RunModalLoop(dwFlags);
         }
         if (m_hWnd != nullptr)
-            ::SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0,
-                SWP_HIDEWINDOW | SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NOZORDER);
+            ::SetWindowPos(
+                m_hWnd, nullptr, 0, 0, 0, 0, SWP_HIDEWINDOW | SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NOZORDER);
     }
 
     if (bEnableParent)

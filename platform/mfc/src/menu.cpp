@@ -188,8 +188,8 @@ BOOL CMenu::TrackPopupMenu(UINT nFlags, int x, int y, CWnd* pWnd, LPCRECT lpRect
 // CCmdUI
 
 CCmdUI::CCmdUI()
-    : m_nID(0), m_nIndex(0), m_pMenu(nullptr), m_pSubMenu(nullptr), m_pOther(nullptr),
-      m_bEnableChanged(FALSE), m_bContinueRouting(FALSE), m_nIndexMax(0), m_pParentMenu(nullptr)
+    : m_nID(0), m_nIndex(0), m_pMenu(nullptr), m_pSubMenu(nullptr), m_pOther(nullptr), m_bEnableChanged(FALSE),
+      m_bContinueRouting(FALSE), m_nIndexMax(0), m_pParentMenu(nullptr)
 {
 }
 
@@ -348,8 +348,7 @@ void CFrameWnd::OnInitMenuPopup(CMenu* pMenu, UINT /*nIndex*/, BOOL bSysMenu)
         if (nCount < state.m_nIndexMax)
         {
             state.m_nIndex -= (state.m_nIndexMax - nCount);
-            while (state.m_nIndex < nCount &&
-                   pMenu->GetMenuItemID(static_cast<int>(state.m_nIndex)) == state.m_nID)
+            while (state.m_nIndex < nCount && pMenu->GetMenuItemID(static_cast<int>(state.m_nIndex)) == state.m_nID)
             {
                 state.m_nIndex++;
             }

@@ -13,8 +13,7 @@ namespace
 // DLL's detach is not allowed, and the process ends soon after anyway.
 bool StartGdiPlus()
 {
-    static bool bStarted = []
-    {
+    static bool bStarted = [] {
         ULONG_PTR token = 0;
         Gdiplus::GdiplusStartupInput input;
         return Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok;

@@ -82,7 +82,7 @@ void CPane::AdjustSizeImmediate(BOOL /*bRecalcLayout*/)
 IMPLEMENT_DYNCREATE(CMFCToolBar, CMFCBaseToolBar)
 
 BEGIN_MESSAGE_MAP(CMFCToolBar, CMFCBaseToolBar)
-    ON_MESSAGE(WM_IDLEUPDATECMDUI, &CMFCToolBar::OnIdleUpdateCmdUI)
+ON_MESSAGE(WM_IDLEUPDATECMDUI, &CMFCToolBar::OnIdleUpdateCmdUI)
 END_MESSAGE_MAP()
 
 CMFCToolBar::CMFCToolBar() : m_hImages(nullptr), m_sizeImage(16, 15), m_bRecalcSize(TRUE)
@@ -166,8 +166,8 @@ BOOL CMFCToolBar::LoadBitmap(UINT uiResID, UINT, UINT, BOOL, UINT, UINT)
     return TRUE;
 }
 
-BOOL CMFCToolBar::LoadToolBar(UINT uiResID, UINT uiColdResID, UINT uiMenuResID, BOOL bLocked,
-    UINT uiDisabledResID, UINT uiMenuDisabledResID, UINT /*uiHotResID*/)
+BOOL CMFCToolBar::LoadToolBar(UINT uiResID, UINT uiColdResID, UINT uiMenuResID, BOOL bLocked, UINT uiDisabledResID,
+    UINT uiMenuDisabledResID, UINT /*uiHotResID*/)
 {
     // Layout of the resource: version (1), image width, image height, count,
     // then one command id per button.

@@ -5,7 +5,6 @@
 #include "afxhandlemap.h"
 #include "afximpl.h"
 
-
 // ---------------------------------------------------------------------------
 // Handle maps: one per GUI thread, as in MFC.
 
@@ -48,8 +47,7 @@ void AFXAPI AfxDeleteTempWndMap()
 
 namespace
 {
-union MessageMapFunctions
-{
+union MessageMapFunctions {
     AFX_PMSG pfn;
     void (AFX_MSG_CALL CCmdTarget::*pfnCmd_v_v)();
     void (AFX_MSG_CALL CCmdTarget::*pfnCmd_v_u)(UINT);
@@ -69,7 +67,8 @@ const AFX_MSGMAP_ENTRY* FindCommandEntry(const AFX_MSGMAP_ENTRY* lpEntry, UINT n
 {
     for (; lpEntry->nSig != AfxSig_end; ++lpEntry)
     {
-        if (lpEntry->nMessage == WM_COMMAND && lpEntry->nCode == nCode && nID >= lpEntry->nID && nID <= lpEntry->nLastID)
+        if (lpEntry->nMessage == WM_COMMAND && lpEntry->nCode == nCode && nID >= lpEntry->nID &&
+            nID <= lpEntry->nLastID)
             return lpEntry;
     }
     return nullptr;
@@ -397,7 +396,8 @@ BOOL CWnd::SubclassWindow(HWND hWnd)
     if (!Attach(hWnd))
         return FALSE;
     PreSubclassWindow();
-    WNDPROC oldProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AfxWndProc)));
+    WNDPROC oldProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AfxWndProc)));
     if (oldProc != &AfxWndProc)
         m_pfnSuper = oldProc;
     return TRUE;
@@ -429,7 +429,8 @@ BOOL CWnd::CreateEx(DWORD dwExStyle, LPCTSTR lpszClassName, LPCTSTR lpszWindowNa
 {
     CREATESTRUCTW cs = {};
     cs.dwExStyle = dwExStyle;
-    cs.lpszClass = lpszClassName != nullptr ? lpszClassName : AfxRegisterWndClass(CS_DBLCLKS, LoadCursor(nullptr, IDC_ARROW));
+    cs.lpszClass = lpszClassName != nullptr ? lpszClassName
+                                            : AfxRegisterWndClass(CS_DBLCLKS, LoadCursor(nullptr, IDC_ARROW));
     cs.lpszName = lpszWindowName;
     cs.style = dwStyle;
     cs.x = x;
@@ -640,7 +641,8 @@ void CWnd::MoveWindow(int x, int y, int nWidth, int nHeight, BOOL bRepaint)
 
 void CWnd::MoveWindow(LPCRECT lpRect, BOOL bRepaint)
 {
-    ::MoveWindow(m_hWnd, lpRect->left, lpRect->top, lpRect->right - lpRect->left, lpRect->bottom - lpRect->top, bRepaint);
+    ::MoveWindow(
+        m_hWnd, lpRect->left, lpRect->top, lpRect->right - lpRect->left, lpRect->bottom - lpRect->top, bRepaint);
 }
 
 BOOL CWnd::SetWindowPos(const CWnd* pWndInsertAfter, int x, int y, int cx, int cy, UINT nFlags)
@@ -884,7 +886,8 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
             (this->*mmf.pfn_v_u_i_i)((UINT)wParam, (short)LOWORD(lParam), (short)HIWORD(lParam));
             break;
         case AfxSig_vM:
-            (this->*mmf.pfn_v_M_u_b)(CMenu::FromHandle(reinterpret_cast<HMENU>(wParam)), LOWORD(lParam), HIWORD(lParam));
+            (this->*mmf.pfn_v_M_u_b)(
+                CMenu::FromHandle(reinterpret_cast<HMENU>(wParam)), LOWORD(lParam), HIWORD(lParam));
             break;
         case AfxSig_vpw:
             (this->*mmf.pfn_v_up)((UINT_PTR)wParam);
@@ -1018,15 +1021,15 @@ IMPLEMENT_DYNCREATE(CFrameWnd, CWnd)
 const CRect CFrameWnd::rectDefault(CW_USEDEFAULT, CW_USEDEFAULT, 0, 0);
 
 BEGIN_MESSAGE_MAP(CFrameWnd, CWnd)
-    ON_WM_INITMENUPOPUP()
+ON_WM_INITMENUPOPUP()
 END_MESSAGE_MAP()
 
 CFrameWnd::CFrameWnd() : m_bAutoMenuEnable(TRUE), m_hMenuDefault(nullptr)
 {
 }
 
-BOOL CFrameWnd::Create(LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle, const RECT& rect,
-    CWnd* pParentWnd, LPCTSTR lpszMenuName, DWORD dwExStyle, void* pContext)
+BOOL CFrameWnd::Create(LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd,
+    LPCTSTR lpszMenuName, DWORD dwExStyle, void* pContext)
 {
     HMENU hMenu = nullptr;
     if (lpszMenuName != nullptr)
