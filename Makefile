@@ -3,7 +3,7 @@
 BUILD_DIR ?= build/mingw
 JOBS ?= 2
 
-.PHONY: all setup configure build test demo bench gallery sdk clean
+.PHONY: all setup configure build test demo bench gallery sdk format clean
 
 all: build
 
@@ -49,6 +49,10 @@ gallery: build
 # resources, CMake package) as a ZIP under $(BUILD_DIR)/package/.
 sdk: build
 	cd $(BUILD_DIR) && cpack -G ZIP
+
+# The house style (.clang-format) over every C++ source and header.
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
 	rm -rf $(BUILD_DIR)
