@@ -23,57 +23,24 @@ enum class Table
 struct Registrar
 {
     Table table;
-    void Register(HostRestrictions& r, const std::vector<int>& ids) const
+    // The rule is a list of rights, one right, or a fixed answer: each table
+    // has the three overloads.
+    template <class Rule>
+    void Register(HostRestrictions& r, const Rule& rule) const
     {
         switch (table)
         {
         case Table::HiddenCommands:
-            r.CommandHide(100u, ids);
+            r.CommandHide(100u, rule);
             break;
         case Table::DisabledCommands:
-            r.CommandDisable(100u, ids);
+            r.CommandDisable(100u, rule);
             break;
         case Table::HiddenPopups:
-            r.MenuPopupHide(L"&Tools", ids);
+            r.MenuPopupHide(L"&Tools", rule);
             break;
         case Table::DisabledPopups:
-            r.MenuPopupDisable(L"&Tools", ids);
-            break;
-        }
-    }
-    void Register(HostRestrictions& r, int id) const
-    {
-        switch (table)
-        {
-        case Table::HiddenCommands:
-            r.CommandHide(100u, id);
-            break;
-        case Table::DisabledCommands:
-            r.CommandDisable(100u, id);
-            break;
-        case Table::HiddenPopups:
-            r.MenuPopupHide(L"&Tools", id);
-            break;
-        case Table::DisabledPopups:
-            r.MenuPopupDisable(L"&Tools", id);
-            break;
-        }
-    }
-    void Register(HostRestrictions& r, bool flag) const
-    {
-        switch (table)
-        {
-        case Table::HiddenCommands:
-            r.CommandHide(100u, flag);
-            break;
-        case Table::DisabledCommands:
-            r.CommandDisable(100u, flag);
-            break;
-        case Table::HiddenPopups:
-            r.MenuPopupHide(L"&Tools", flag);
-            break;
-        case Table::DisabledPopups:
-            r.MenuPopupDisable(L"&Tools", flag);
+            r.MenuPopupDisable(L"&Tools", rule);
             break;
         }
     }
