@@ -69,7 +69,7 @@ XTRmBenchRightsService::XTRmBenchRightsService(int nRights, int nDeniedEvery)
 {
     m_strFile = XTRmsBenchNewFile(L"baseline");
     // Cheap hashes: the login is set-up here, not what is measured.
-    XTRmsServiceConfig config = XTRmsBenchConfig(1000, m_strFile, XTRmsBenchServer());
+    XTRmsServiceConfig config = XTRmsBenchConfig(1000, m_strFile, XTRmsTestServer());
     config.vecRights.clear();
     XTRmsRoleDefinition role;
     role.nId = static_cast<Rms::RmsUserRole>(1);

@@ -30,10 +30,10 @@ std::string EngineName(XTRmsEngine nEngine)
 }
 
 // SQLite always; PostgreSQL when a cluster was started for the run.
-std::vector<XTRmsEngine> BenchEngines(XTRmsBenchServer* pServer)
+std::vector<XTRmsEngine> BenchEngines(XTRmsTestServer* pServer)
 {
     std::vector<XTRmsEngine> vecEngines = {XTRmsEngine::Sqlite};
-    if (XTRmsBenchFindServer(pServer))
+    if (XTRmsFindTestServer(pServer, kBenchServerVariable))
         vecEngines.push_back(XTRmsEngine::Postgres);
     else
         std::printf("No PostgreSQL cluster (XTRMS_BENCH_PG_DIR): the service is measured on SQLite only.\n");
@@ -72,7 +72,7 @@ size_t ReadDialogData(const XTRmsRestrictionManagerServiceBase& service)
 
 TEST_CASE("XTRms login and rights from memory")
 {
-    XTRmsBenchServer server;
+    XTRmsTestServer server;
     for (XTRmsEngine nEngine : BenchEngines(&server))
     {
         const std::string strEngine = EngineName(nEngine);
@@ -136,7 +136,7 @@ TEST_CASE("XTRms login and rights from memory")
 
 TEST_CASE("XTRms many users")
 {
-    XTRmsBenchServer server;
+    XTRmsTestServer server;
     for (XTRmsEngine nEngine : BenchEngines(&server))
     {
         const std::string strEngine = EngineName(nEngine);

@@ -136,8 +136,8 @@ double Percentile(const std::vector<double>& vecSorted, double dFraction)
 
 int XTRmsRunLoad(const char* pszClusterDir)
 {
-    XTRmsBenchServer server;
-    if (!XTRmsBenchReadServer(pszClusterDir, &server))
+    XTRmsTestServer server;
+    if (!XTRmsReadTestServer(pszClusterDir, &server))
     {
         std::fprintf(stderr, "No PostgreSQL cluster in %s (tools/pg-cluster.sh start it first).\n", pszClusterDir);
         return 2;

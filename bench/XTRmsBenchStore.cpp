@@ -3,45 +3,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-
-namespace
-{
-// The benchmark runs under Wine: a Unix path is reached through drive Z:.
-std::string ReadUnixFile(const std::string& strUnixPath)
-{
-    std::string strPath = "Z:" + strUnixPath;
-    for (char& ch : strPath)
-    {
-        if (ch == '/')
-            ch = '\\';
-    }
-    std::ifstream file(strPath);
-    std::stringstream text;
-    text << file.rdbuf();
-    std::string strText = text.str();
-    while (!strText.empty() && (strText.back() == '\n' || strText.back() == '\r'))
-        strText.pop_back();
-    return strText;
-}
-} // namespace
-
-bool XTRmsBenchReadServer(const std::string& strUnixDir, XTRmsBenchServer* pServer)
-{
-    std::string strPort = ReadUnixFile(strUnixDir + "/port");
-    std::string strPassword = ReadUnixFile(strUnixDir + "/password");
-    pServer->nPort = std::atoi(strPort.c_str());
-    pServer->strPassword.assign(strPassword.begin(), strPassword.end());
-    return pServer->nPort > 0 && !pServer->strPassword.empty();
-}
-
-bool XTRmsBenchFindServer(XTRmsBenchServer* pServer)
-{
-    const char* pszDir = std::getenv("XTRMS_BENCH_PG_DIR");
-    return pszDir != nullptr && *pszDir != 0 && XTRmsBenchReadServer(pszDir, pServer);
-}
 
 std::vector<int> XTRmsBenchRoleRights(int nRole)
 {
@@ -53,15 +14,14 @@ std::vector<int> XTRmsBenchRoleRights(int nRole)
 }
 
 XTRmsServiceConfig XTRmsBenchConfig(
-    unsigned int nIterations, const std::wstring& strFile, const XTRmsBenchServer& server)
+    unsigned int nIterations, const std::wstring& strFile, const XTRmsTestServer& server)
 {
     XTRmsServiceConfig config;
     config.strDatabaseFile = strFile;
     config.bCreateDatabase = true;
-    // pg-cluster.sh creates this user and database.
     config.serverSetting = XTRmsServerSetting(L"127.0.0.1", server.nPort);
-    config.strServerDatabase = L"xtrms";
-    config.strServerUser = L"xtrms";
+    config.strServerDatabase = server.strDatabase;
+    config.strServerUser = server.strUser;
     config.strServerPassword = server.strPassword;
     config.strWorkstation = L"BENCHWS";
     config.policy.nPbkdf2Iterations = nIterations;

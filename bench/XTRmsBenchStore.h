@@ -5,6 +5,7 @@
 #pragma once
 
 #include "XTRmsService.h"
+#include "XTRmsTestCluster.h"
 
 #include <memory>
 #include <string>
@@ -15,22 +16,13 @@
 const int kBenchRights = 32;
 const int kBenchRoles = 3;
 
-struct XTRmsBenchServer
-{
-    int nPort = 0;
-    std::wstring strPassword;
-};
-
-// The cluster in the Unix folder strUnixDir (pg-cluster.sh's port and
-// password files); false when it holds none.
-bool XTRmsBenchReadServer(const std::string& strUnixDir, XTRmsBenchServer* pServer);
-// The cluster named by XTRMS_BENCH_PG_DIR; false when there is none.
-bool XTRmsBenchFindServer(XTRmsBenchServer* pServer);
+// The cluster bench/run-bench.sh started names its folder in this variable.
+const char kBenchServerVariable[] = "XTRMS_BENCH_PG_DIR";
 
 // The rights and roles above and nIterations for new hashes, otherwise the
 // default policy; the file and the server as given.
 XTRmsServiceConfig XTRmsBenchConfig(
-    unsigned int nIterations, const std::wstring& strFile, const XTRmsBenchServer& server);
+    unsigned int nIterations, const std::wstring& strFile, const XTRmsTestServer& server);
 
 // The rights a user of role nRole holds.
 std::vector<int> XTRmsBenchRoleRights(int nRole);

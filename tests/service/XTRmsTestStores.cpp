@@ -1,50 +1,5 @@
 #include "XTRmsTestStores.h"
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-
-namespace
-{
-std::string ReadUnixFile(const std::string& strUnixPath)
-{
-    // The test runs under Wine: a Unix path is reached through drive Z:.
-    std::string strPath = "Z:" + strUnixPath;
-    for (char& ch : strPath)
-    {
-        if (ch == '/')
-            ch = '\\';
-    }
-    std::ifstream file(strPath);
-    std::stringstream text;
-    text << file.rdbuf();
-    std::string strText = text.str();
-    while (!strText.empty() && (strText.back() == '\n' || strText.back() == '\r'))
-        strText.pop_back();
-    return strText;
-}
-
-std::wstring Widen(const std::string& strText)
-{
-    return std::wstring(strText.begin(), strText.end());
-}
-} // namespace
-
-bool XTRmsFindTestServer(XTRmsTestServer* pServer)
-{
-    const char* pszDir = std::getenv("XTRMS_TEST_PG_DIR");
-    if (pszDir == nullptr || *pszDir == 0)
-        return false;
-    std::string strPort = ReadUnixFile(std::string(pszDir) + "/port");
-    if (strPort.empty())
-        return false;
-    pServer->nPort = std::atoi(strPort.c_str());
-    pServer->strPassword = Widen(ReadUnixFile(std::string(pszDir) + "/password"));
-    pServer->strUser = L"xtrms";
-    pServer->strDatabase = L"xtrms";
-    return pServer->nPort > 0 && !pServer->strPassword.empty();
-}
-
 std::wstring XTRmsNewDatabaseFile()
 {
     wchar_t szFolder[MAX_PATH] = {};

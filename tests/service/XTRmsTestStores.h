@@ -5,20 +5,10 @@
 
 #include "XTRmsOdbc.h"
 #include "XTRmsService.h"
+#include "XTRmsTestCluster.h"
 
 #include <memory>
 #include <string>
-
-struct XTRmsTestServer
-{
-    int nPort = 0;
-    std::wstring strUser;
-    std::wstring strPassword;
-    std::wstring strDatabase;
-};
-
-// The cluster that ctest started, or false when there is none here.
-bool XTRmsFindTestServer(XTRmsTestServer* pServer);
 
 // A new, unique file name in the prefix's temporary folder; the file does
 // not exist yet.

@@ -77,8 +77,19 @@ SToolResult RunTool(
     startup.hStdOutput = hOutWrite;
     startup.hStdError = hErrWrite;
     PROCESS_INFORMATION process = {};
-    BOOL bStarted = CreateProcessW(strExe.c_str(), &strCommand[0], nullptr, nullptr, TRUE,
-        hConsoleInput != nullptr ? 0 : CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+    // Wine now and then refuses a start while the previous tool process is
+    // still being torn down; a second attempt after a moment succeeds.
+    BOOL bStarted = FALSE;
+    DWORD nStartError = 0;
+    for (int nAttempt = 0; nAttempt < 3 && !bStarted; ++nAttempt)
+    {
+        if (nAttempt > 0)
+            Sleep(500);
+        bStarted = CreateProcessW(strExe.c_str(), &strCommand[0], nullptr, nullptr, TRUE,
+            hConsoleInput != nullptr ? 0 : CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+        if (!bStarted)
+            nStartError = GetLastError();
+    }
     CloseHandle(hInRead);
     CloseHandle(hOutWrite);
     CloseHandle(hErrWrite);
@@ -106,7 +117,7 @@ SToolResult RunTool(
     CloseHandle(hOutRead);
     CloseHandle(hErrRead);
     result.strOut = FromUtf8(strOut);
-    result.strErr = FromUtf8(strErr);
+    result.strErr = bStarted ? FromUtf8(strErr) : L"xtrms.exe not started, error " + std::to_wstring(nStartError);
     return result;
 }
 
