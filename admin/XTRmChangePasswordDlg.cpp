@@ -28,6 +28,7 @@ const PasswordRefusal kPasswordRefusals[] = {
     {Rms::ERmsPasswordNotPermitted, IDS_XTRM_PASSWORD_NOT_PERMITTED, MB_ICONHAND},
     {Rms::ERmsPasswordUnknownUser, IDS_XTRM_PASSWORD_UNKNOWN_USER, MB_ICONHAND},
     {Rms::ERmsPasswordStoreFailed, IDS_XTRM_PASSWORD_STORE_FAILED, MB_ICONHAND},
+    {Rms::ERmsPasswordTooLong, IDS_XTRM_PASSWORD_TOO_LONG, MB_ICONEXCLAMATION},
 };
 
 // The texts carry "%1" where the minimum length goes, so that a translation

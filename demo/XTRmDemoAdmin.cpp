@@ -20,6 +20,8 @@ const int kTourRight = XTRmDemoRightExportData;
 // The first password the administrator gives it.
 const wchar_t* const kTourPassword = L"night-shift-7";
 const wchar_t* const kAdministrator = L"admin";
+// Enough of the audit trail's end to hold everything the tour did.
+const size_t kAuditEntriesRead = 50;
 
 int FindRow(const std::vector<std::wstring>& vecRows, const std::wstring& strUserName)
 {
@@ -222,12 +224,24 @@ bool RunHeadlessTour(CWnd* pParent)
     }
     const bool bSaved = service.IsUserDefined(kTourUser) &&
         service.GetUserIsAllowed(kTourUser, kTourRight, &bAllowed) == Rms::RmsSuccess && !bAllowed;
-    std::printf("administration: %ls added as engineer, export right taken away, saved: %s; password set: %s\n",
-        kTourUser, bSaved ? "yes" : "NO", bHasPassword ? "yes" : "NO");
+    // The audit trail names who did it: the administrator's session, not
+    // the store's administrator behind the workstation.
+    std::wstring strCreatedBy = L"nobody";
+    for (const XTRmsAuditEntry& entry : service.GetAuditTrail(kAuditEntriesRead))
+    {
+        if (entry.strEvent == L"user-created" && entry.strSubject == kTourUser)
+            strCreatedBy = entry.strActor;
+    }
+    const bool bAudited = strCreatedBy == kAdministrator;
+    std::printf("administration: %ls added as engineer, export right taken away, saved: %s; password set: %s; "
+                "audited as created by %ls\n",
+        kTourUser, bSaved ? "yes" : "NO", bHasPassword ? "yes" : "NO", strCreatedBy.c_str());
     if (!strFailures.empty())
         DemoApp().ReportFailure("administration tour:\n" + strFailures);
     if (!bSaved || !bHasPassword)
         DemoApp().ReportFailure("the store does not hold what the administration tour saved");
-    return bSaved && bHasPassword && strFailures.empty();
+    if (!bAudited)
+        DemoApp().ReportFailure("the audit trail does not name the administrator for the new user");
+    return bSaved && bHasPassword && bAudited && strFailures.empty();
 }
 } // namespace XTRmDemoAdmin

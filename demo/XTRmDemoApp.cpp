@@ -1,5 +1,6 @@
 #include "XTRmDemoApp.h"
 
+#include "XTRmDemoLogin.h"
 #include "XTRmDemoMainFrame.h"
 #include "XTRmDemoStore.h"
 #include "XTRmRestrictionManager.h"
@@ -111,6 +112,34 @@ void XTRmDemoApp::ShowStoreProblem(const std::wstring& strProblem)
         pRobot->Finish();
 }
 
+bool XTRmDemoApp::SetUpStore(const XTRmsServiceConfig& workstation, bool* pbProvisioned, std::wstring* pstrProblem)
+{
+    // The store is set up by its administrator on a service of his own that
+    // ends here: the host's service never holds more power than the user
+    // logged in on it. On SQLite that is whoever may write the file, on the
+    // rights server the database administrator, whose password stays in the
+    // cluster's folder and in this function.
+    XTRmsServiceConfig config = workstation;
+    if (m_bServer && !XTRmDemoStore::ReadServerAdministrator(m_strServerFolder, &config, pstrProblem))
+        return false;
+    XTRmsService administrator(config);
+    XTRmDemoStore::Wipe(config.strServerPassword);
+    const XTRmsEngine nEngine = m_bServer ? XTRmsEngine::Postgres : XTRmsEngine::Sqlite;
+    if (!XTRmDemoStore::Provision(administrator, nEngine, pbProvisioned, pstrProblem))
+    {
+        // Whatever is in the file stays there: the administrator decides.
+        if (!m_bServer)
+            *pstrProblem += L"\n\nThe file has been left as it is. Move it aside to let the demo create a new one.";
+        return false;
+    }
+    // A lock left by an interrupted run would spoil the script; nobody is
+    // logged in yet to lift it, so the set-up does, as the store's
+    // administrator.
+    if (m_bHeadless && !XTRmDemoLogin::LiftLock(administrator))
+        ReportFailure("a lock left by an earlier run could not be lifted");
+    return true;
+}
+
 bool XTRmDemoApp::CreateService()
 {
     XTRmsServiceConfig config = XTRmDemoStore::MakeConfig();
@@ -118,7 +147,7 @@ bool XTRmDemoApp::CreateService()
     if (m_bServer)
     {
         // This workstation has no local copy of the rights: start-up has to
-        // turn to the rights server.
+        // turn to the rights server, with the workstation's own account.
         config.strDatabaseFile = FullPath(ExeFolder() + L"\\..\\demo-offline\\XTRmDemo.db");
         if (!XTRmDemoStore::ReadServer(m_strServerFolder, &config, &strProblem))
         {
@@ -131,19 +160,13 @@ bool XTRmDemoApp::CreateService()
     {
         config.strDatabaseFile = m_strDatabaseFile;
     }
-    // The demo creates its file itself, below, before anything else; a file
-    // that disappears while the demo runs is then reported, not recreated.
+    // The store is set up below, before anything else; a file that
+    // disappears while the demo runs is then reported, not recreated.
     config.bCreateDatabase = false;
-    m_pService = std::make_unique<XTRmsService>(config);
-    XTRmDemoStore::Wipe(config.strServerPassword);
-
-    const XTRmsEngine nEngine = m_bServer ? XTRmsEngine::Postgres : XTRmsEngine::Sqlite;
     bool bProvisioned = false;
-    if (!XTRmDemoStore::Provision(*m_pService, nEngine, &bProvisioned, &strProblem))
+    if (!SetUpStore(config, &bProvisioned, &strProblem))
     {
-        // Whatever is in the file stays there: the administrator decides.
-        if (!m_bServer)
-            strProblem += L"\n\nThe file has been left as it is. Move it aside to let the demo create a new one.";
+        XTRmDemoStore::Wipe(config.strServerPassword);
         ShowStoreProblem(strProblem);
         return false;
     }
@@ -154,6 +177,8 @@ bool XTRmDemoApp::CreateService()
         std::printf("rights store: %ls, %s\n", m_strDatabaseFile.c_str(),
             bProvisioned ? "created with the demo accounts" : "used as it is");
 
+    m_pService = std::make_unique<XTRmsService>(config);
+    XTRmDemoStore::Wipe(config.strServerPassword);
     if (m_bServer)
     {
         // The stored setting names a port where nothing listens, as after the

@@ -37,10 +37,13 @@ public:
 
 private:
     void ParseCommandLine();
-    // Configures the service, finds or provisions its store, and sets the
-    // wrong server port of the --server walk. False after telling the user
-    // why the demo cannot start.
+    // Configures the service, has the store set up, and sets the wrong
+    // server port of the --server walk. False after telling the user why the
+    // demo cannot start.
     bool CreateService();
+    // Finds or provisions the store as its administrator, given the
+    // workstation's configuration. False with why.
+    bool SetUpStore(const XTRmsServiceConfig& workstation, bool* pbProvisioned, std::wstring* pstrProblem);
     void ShowStoreProblem(const std::wstring& strProblem);
 
     std::unique_ptr<XTRmsService> m_pService;

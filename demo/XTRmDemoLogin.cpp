@@ -54,7 +54,14 @@ void XTRmDemoLogin::ExpectLogin(XTRmUiRobot& robot, XTRmDemoApp& app)
     for (const LoginAttempt& attempt : kLoginAttempts)
     {
         ++nAttempt;
-        robot.Expect(kLoginDialog, [&app, attempt](XTRmDialogDriver& d) {
+        robot.Expect(kLoginDialog, [&app, attempt, nAttempt](XTRmDialogDriver& d) {
+            // Until somebody has logged in, the workstation shows nobody's
+            // profile: the rights service itself keeps them back.
+            const size_t nProfiles = app.GetService().GetAllDefinedUsers().size();
+            if (nAttempt == 1)
+                std::printf("user profiles seen before the login: %zu\n", nProfiles);
+            if (nAttempt == 1 && nProfiles != 0)
+                d.Fail("the workstation shows user profiles before anybody logged in");
             d.SetText(IDC_XTRM_LOGIN_USER_NAME, attempt.pszUserName);
             d.Type(IDC_XTRM_LOGIN_PASSWORD,
                 attempt.bRightPassword ? XTRmDemoAccountPassword(attempt.pszUserName) : std::wstring(L"guess-1234"));
@@ -84,9 +91,15 @@ bool XTRmDemoLogin::LiftLock(XTRmsService& service)
 {
     // Failed logins are written straight to the store: read it afresh.
     service.LoadUserProfiles();
+    const std::wstring strBy =
+        service.GetLoggedInUserName().empty() ? L"the store's administrator" : service.GetLoggedInUserName();
+    bool bListed = false;
     for (const XTRmsUserRecord& user : service.ListUsers())
     {
-        if (user.strUserName != kLockedUser || (!user.bLocked && user.nFailedLogins == 0))
+        if (user.strUserName != kLockedUser)
+            continue;
+        bListed = true;
+        if (!user.bLocked && user.nFailedLogins == 0)
             continue;
         std::wstring strError;
         if (service.Unlock(user.strUserName, &strError) != Rms::RmsSuccess)
@@ -94,8 +107,11 @@ bool XTRmDemoLogin::LiftLock(XTRmsService& service)
             std::printf("%ls could not be unlocked: %ls\n", user.strUserName.c_str(), strError.c_str());
             return false;
         }
-        std::printf(
-            "%ls unlocked by the administration (%u failed logins)\n", user.strUserName.c_str(), user.nFailedLogins);
+        std::printf("%ls unlocked by %ls (%u failed logins)\n", user.strUserName.c_str(), strBy.c_str(),
+            user.nFailedLogins);
     }
-    return true;
+    // Only an administrator sees the users at all.
+    if (!bListed)
+        std::printf("%ls could not be unlocked: the service shows no such user\n", kLockedUser);
+    return bListed;
 }

@@ -15,6 +15,9 @@ namespace XTRmDemoLogin
 // dialog opens.
 void ExpectLogin(XTRmUiRobot& robot, XTRmDemoApp& app);
 // Unlocks the account the script locks, when it is locked or has failed
-// logins counted; false when that is still so afterwards.
+// logins counted, as whoever the service acts for: the store's
+// administrator, or the administrator logged in on it. False when the
+// account cannot be seen (the service acts for nobody who may) or the
+// unlock is refused.
 bool LiftLock(XTRmsService& service);
 } // namespace XTRmDemoLogin

@@ -353,7 +353,13 @@ LRESULT XTRmDemoMainFrame::OnHeadlessStep(WPARAM wParam, LPARAM)
         // and adapts freshly loaded menus.
         s_strTourUser = service.GetLoggedInUserName();
         std::printf("\n--- The operator bob logs in ---\n");
-        service.UserLogin(L"bob", XTRmDemoAccountPassword(L"bob"));
+        if (service.UserLogin(L"bob", XTRmDemoAccountPassword(L"bob")) != Rms::ERmsLoginOk)
+            DemoApp().ReportFailure("the operator bob cannot log in after the administrator lifted his lock");
+        // An operator administers nobody: the service shows him no profile.
+        const size_t nProfiles = service.GetAllDefinedUsers().size();
+        std::printf("user profiles the operator sees: %zu\n", nProfiles);
+        if (nProfiles != 0)
+            DemoApp().ReportFailure("the operator sees other users' profiles");
         ApplyRestrictions(true);
         std::printf("\nAccelerators for the operator:\n");
         for (UINT nId : {ID_XTRM_DEMO_FILE_NEW_RECIPE, ID_XTRM_DEMO_FILE_SAVE_RECIPE, ID_XTRM_DEMO_BATCH_ABORT,
@@ -379,7 +385,8 @@ LRESULT XTRmDemoMainFrame::OnHeadlessStep(WPARAM wParam, LPARAM)
     case RestoreUser:
         if (!s_strTourUser.empty())
         {
-            service.UserLogin(s_strTourUser, XTRmDemoAccountPassword(s_strTourUser));
+            if (service.UserLogin(s_strTourUser, XTRmDemoAccountPassword(s_strTourUser)) != Rms::ERmsLoginOk)
+                std::printf("%ls could not log in again\n", s_strTourUser.c_str());
             ApplyRestrictions(false);
         }
         XTRmDemoAdmin::RunHeadlessTour(this);

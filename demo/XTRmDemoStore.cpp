@@ -7,9 +7,10 @@
 
 namespace
 {
-// What tools/pg-cluster.sh creates; only port and password vary.
+// What tools/pg-cluster.sh creates; only port and passwords vary.
 const wchar_t kServerHost[] = L"127.0.0.1";
 const wchar_t kServerUser[] = L"xtrms";
+const wchar_t kServerAdministrator[] = L"postgres";
 const wchar_t kServerDatabase[] = L"xtrms";
 
 // A small file of the cluster's folder as text, without its line break;
@@ -43,6 +44,30 @@ XTRmsRoleDefinition Role(XTRmDemoRole nRole, const wchar_t* pszName, bool bSuper
     role.bSuperUser = bSuperUser;
     role.vecRights = std::move(vecRights);
     return role;
+}
+
+// The cluster's port and one of its accounts, with the password kept in the
+// folder's file of that name.
+bool ReadAccount(const std::wstring& strFolder, const wchar_t* pszPasswordFile, const wchar_t* pszUser,
+    XTRmsServiceConfig* pConfig, std::wstring* pstrError)
+{
+    const std::wstring strPort = ReadSmallFile(strFolder + L"\\port");
+    const int nPort = strPort.empty() || strPort.size() > 5 ? 0 : _wtoi(strPort.c_str());
+    std::wstring strPassword = ReadSmallFile(strFolder + L"\\" + pszPasswordFile);
+    if (nPort <= 0 || nPort > 65535 || strPassword.empty())
+    {
+        XTRmDemoStore::Wipe(strPassword);
+        *pstrError = L"No rights server is running for the demo in " + strFolder +
+            L". Start it with tools/pg-cluster.sh start, or run make demo DEMO_ARGS=--server.";
+        return false;
+    }
+    pConfig->serverSetting = XTRmsServerSetting(kServerHost, nPort);
+    pConfig->strServerUser = pszUser;
+    pConfig->strServerDatabase = kServerDatabase;
+    XTRmDemoStore::Wipe(pConfig->strServerPassword);
+    pConfig->strServerPassword = strPassword;
+    XTRmDemoStore::Wipe(strPassword);
+    return true;
 }
 } // namespace
 
@@ -88,22 +113,12 @@ XTRmsServiceConfig MakeConfig()
 
 bool ReadServer(const std::wstring& strFolder, XTRmsServiceConfig* pConfig, std::wstring* pstrError)
 {
-    const std::wstring strPort = ReadSmallFile(strFolder + L"\\port");
-    const int nPort = strPort.empty() || strPort.size() > 5 ? 0 : _wtoi(strPort.c_str());
-    std::wstring strPassword = ReadSmallFile(strFolder + L"\\password");
-    if (nPort <= 0 || nPort > 65535 || strPassword.empty())
-    {
-        Wipe(strPassword);
-        *pstrError = L"No rights server is running for the demo in " + strFolder +
-            L". Start it with tools/pg-cluster.sh start, or run make demo DEMO_ARGS=--server.";
-        return false;
-    }
-    pConfig->serverSetting = XTRmsServerSetting(kServerHost, nPort);
-    pConfig->strServerUser = kServerUser;
-    pConfig->strServerDatabase = kServerDatabase;
-    pConfig->strServerPassword = strPassword;
-    Wipe(strPassword);
-    return true;
+    return ReadAccount(strFolder, L"password", kServerUser, pConfig, pstrError);
+}
+
+bool ReadServerAdministrator(const std::wstring& strFolder, XTRmsServiceConfig* pConfig, std::wstring* pstrError)
+{
+    return ReadAccount(strFolder, L"admin-password", kServerAdministrator, pConfig, pstrError);
 }
 
 bool Provision(XTRmsService& service, XTRmsEngine nEngine, bool* pbProvisioned, std::wstring* pstrError)
@@ -111,6 +126,15 @@ bool Provision(XTRmsService& service, XTRmsEngine nEngine, bool* pbProvisioned, 
     *pbProvisioned = false;
     if (!service.OpenStore(nEngine, true, pstrError))
         return false;
+    // A workstation's account opens an existing server store too, but sees
+    // no users in it and may add none: say so rather than fail at the first.
+    if (!service.IsStoreAdministrator())
+    {
+        if (pstrError != nullptr)
+            *pstrError = L"Only the rights store's administrator can give it the demo accounts; this account is "
+                         L"not it.";
+        return false;
+    }
     // Users are what makes a store this demo's: an empty one, whether just
     // created or left by a provisioning that broke off, gets the accounts.
     if (!service.ListUsers().empty())

@@ -15,14 +15,22 @@ namespace XTRmDemoStore
 XTRmsServiceConfig MakeConfig();
 
 // Reads what tools/pg-cluster.sh keeps in its folder (the port, and the
-// password in a file of its own) into the server part of pConfig. False, with
+// workstation account's password in a file of its own) into the server part
+// of pConfig: what every workstation of the plant connects with. False, with
 // a message for the user, when the cluster is not running.
 bool ReadServer(const std::wstring& strFolder, XTRmsServiceConfig* pConfig, std::wstring* pstrError);
+// The same with the database administrator's account and password
+// (admin-password): for setting up the store only, never for a host's own
+// service.
+bool ReadServerAdministrator(const std::wstring& strFolder, XTRmsServiceConfig* pConfig, std::wstring* pstrError);
 
-// Opens the engine's store, creating a missing SQLite file, and gives it the
-// demo accounts when it has no users yet; a store with users is used as it
-// is. A store that cannot be read is left untouched: false, with why.
-// *pbProvisioned tells whether the accounts were added now.
+// Opens the engine's store as its administrator, creating a missing SQLite
+// file or the server's schema, and gives it the demo accounts when it has no
+// users yet; a store with users is used as it is. The service must be one of
+// the administrator's own (a SQLite file's, or a rights server's with the
+// database administrator's account), not the host's. A store that cannot be
+// read is left untouched: false, with why. *pbProvisioned tells whether the
+// accounts were added now.
 bool Provision(XTRmsService& service, XTRmsEngine nEngine, bool* pbProvisioned, std::wstring* pstrError);
 
 // A loopback port that nobody listens on: the kernel's pick of a free one,

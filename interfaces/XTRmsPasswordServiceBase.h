@@ -25,7 +25,9 @@ enum ERmsPasswordResult : int
     // No such user in the store.
     ERmsPasswordUnknownUser = 5,
     // The store could not be written; nothing changed.
-    ERmsPasswordStoreFailed = 6
+    ERmsPasswordStoreFailed = 6,
+    // Longer than any password the service takes (refused before hashing).
+    ERmsPasswordTooLong = 7
 };
 } // namespace Rms
 

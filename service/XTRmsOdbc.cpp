@@ -280,6 +280,8 @@ bool Statement::Execute()
 {
     if (m_hStmt == SQL_NULL_HSTMT)
         return false;
+    // What a caller reads after this statement is about this statement.
+    m_connection.SetError(Error());
     if (m_bCursorOpen)
     {
         SQLFreeStmt(m_hStmt, SQL_CLOSE);

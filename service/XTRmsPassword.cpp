@@ -80,6 +80,8 @@ std::wstring DescribeRefusal(Rms::ERmsPasswordResult nResult, unsigned int nMinL
         return L"The old password is not correct.";
     case Rms::ERmsPasswordTooShort:
         return L"The password must have at least " + std::to_wstring(nMinLength) + L" characters.";
+    case Rms::ERmsPasswordTooLong:
+        return L"The password must have at most 1024 characters.";
     case Rms::ERmsPasswordContainsUserName:
         return L"The password must not contain the user name.";
     case Rms::ERmsPasswordNotPermitted:

@@ -6,9 +6,6 @@
 
 namespace
 {
-// Any number of the service's own; the same on every workstation.
-const wchar_t* const kPostgresWriteLock = L"SELECT pg_advisory_xact_lock(7401007)";
-
 // One schema for both engines: plain SQL types that SQLite and PostgreSQL
 // read alike. Each version is applied once, in order, in one transaction.
 const wchar_t* const kMigration1[] = {
@@ -39,6 +36,14 @@ const wchar_t* const kMigration3[] = {
     L"INSERT INTO xtrms_audit_head (id, seq, hash) VALUES (1, 0, '')",
 };
 
+// Failed logins under names that do not exist count and lock like real
+// ones, so that lockout tells nothing about which names exist; stored
+// passwords became the SHA-256 of the derived key (rewritten by the upgrade).
+const wchar_t* const kMigration4[] = {
+    L"CREATE TABLE xtrms_name_failures (name_key VARCHAR(64) PRIMARY KEY, "
+    L"failed_logins INTEGER NOT NULL DEFAULT 0, locked_until BIGINT NOT NULL DEFAULT 0)",
+};
+
 struct Migration
 {
     const wchar_t* const* ppszStatements;
@@ -49,6 +54,7 @@ const Migration kMigrations[] = {
     {kMigration1, sizeof(kMigration1) / sizeof(kMigration1[0])},
     {kMigration2, sizeof(kMigration2) / sizeof(kMigration2[0])},
     {kMigration3, sizeof(kMigration3) / sizeof(kMigration3[0])},
+    {kMigration4, sizeof(kMigration4) / sizeof(kMigration4[0])},
 };
 static_assert(sizeof(kMigrations) / sizeof(kMigrations[0]) == XTRmsStore::kLatestSchemaVersion,
     "one migration per schema version");
@@ -98,6 +104,23 @@ bool XTRmsStore::TableExists(const wchar_t* pszTable, bool* pbExists)
 
 bool XTRmsStore::ReadSchemaVersion(int* pnVersion)
 {
+    if (m_nEngine == XTRmsEngine::Postgres)
+    {
+        // From version 4 the tables are out of a workstation's reach and
+        // the version comes from the service's own function.
+        XTRmsOdbc::Statement functions(*m_pConnection,
+            L"SELECT CASE WHEN to_regprocedure('xtrms.schema_version()') IS NULL THEN 0 ELSE 1 END");
+        if (!functions.Execute() || !functions.Fetch())
+            return false;
+        if (functions.GetInt(1) != 0)
+        {
+            XTRmsOdbc::Statement version(*m_pConnection, L"SELECT xtrms.schema_version()");
+            if (!version.Execute() || !version.Fetch())
+                return false;
+            *pnVersion = static_cast<int>(version.GetInt(1));
+            return true;
+        }
+    }
     bool bExists = false;
     if (!TableExists(L"xtrms_schema", &bExists))
         return false;
@@ -119,6 +142,22 @@ bool XTRmsStore::ApplyMigration(int nVersion)
     for (size_t i = 0; i < migration.nCount; ++i)
     {
         if (!m_pConnection->Execute(migration.ppszStatements[i]))
+            return false;
+    }
+    if (nVersion == 4)
+    {
+        // The server's upgrade moves the tables into the owner's schema and
+        // records the version itself.
+        if (m_nEngine == XTRmsEngine::Postgres)
+        {
+            for (const std::wstring& strStatement : m_vecServerUpgrade)
+            {
+                if (!m_pConnection->Execute(strStatement.c_str()))
+                    return false;
+            }
+            return true;
+        }
+        if (!RehashStoredPasswords())
             return false;
     }
     XTRmsOdbc::Statement statement(*m_pConnection, L"UPDATE xtrms_schema SET version = ? WHERE id = 1");
@@ -153,14 +192,86 @@ bool XTRmsStore::Migrate(int nTarget)
 
 bool XTRmsStore::BeginWrite()
 {
+    // SQLite takes the file's write lock at once. On PostgreSQL only the
+    // administrator's upgrade writes directly; no lock a client could hold.
     if (m_nEngine == XTRmsEngine::Sqlite)
         return m_pConnection->Begin(L"BEGIN IMMEDIATE");
-    if (!m_pConnection->Begin())
+    return m_pConnection->Begin();
+}
+
+bool XTRmsStore::RehashStoredPasswords()
+{
+    // Without knowing any password: what was stored (the derived key) is
+    // replaced by its hash, which is what logins now compare.
+    std::vector<std::pair<std::wstring, std::wstring>> vecHashes;
+    {
+        XTRmsOdbc::Statement read(*m_pConnection, L"SELECT name, password_hash FROM xtrms_users "
+                                                  L"WHERE password_hash IS NOT NULL");
+        if (!read.Execute())
+            return false;
+        while (read.Fetch())
+        {
+            std::wstring strName = read.GetText(1);
+            vecHashes.emplace_back(strName, read.GetText(2));
+        }
+    }
+    XTRmsOdbc::Statement update(*m_pConnection, L"UPDATE xtrms_users SET password_hash = ? WHERE name = ?");
+    for (auto& entry : vecHashes)
+    {
+        std::vector<unsigned char> vecKey;
+        std::wstring strHash;
+        if (XTRmsCrypto::FromHex(entry.second, &vecKey))
+        {
+            strHash = XTRmsCrypto::ToHex(XTRmsCrypto::Sha256(vecKey.data(), vecKey.size()));
+            XTRmsCrypto::Wipe(vecKey);
+        }
+        update.ClearBindings();
+        update.Bind(strHash).Bind(entry.first);
+        XTRmsCrypto::Wipe(entry.second);
+        if (!update.Execute())
+            return false;
+    }
+    return true;
+}
+
+bool XTRmsStore::ReadNameFailures(const std::wstring& strNameKey, unsigned int* pnFailed, long long* pnLockedUntil)
+{
+    *pnFailed = 0;
+    *pnLockedUntil = 0;
+    XTRmsOdbc::Statement read(
+        *m_pConnection, L"SELECT failed_logins, locked_until FROM xtrms_name_failures WHERE name_key = ?");
+    read.Bind(strNameKey);
+    if (!read.Execute())
         return false;
-    if (m_pConnection->Execute(kPostgresWriteLock))
-        return true;
-    Rollback();
-    return false;
+    if (read.Fetch())
+    {
+        *pnFailed = static_cast<unsigned int>(read.GetInt(1));
+        *pnLockedUntil = read.GetInt(2);
+    }
+    return true;
+}
+
+bool XTRmsStore::SetNameFailures(const std::wstring& strNameKey, unsigned int nFailed, long long nLockedUntil)
+{
+    XTRmsOdbc::Statement remove(*m_pConnection, L"DELETE FROM xtrms_name_failures WHERE name_key = ?");
+    remove.Bind(strNameKey);
+    if (!remove.Execute())
+        return false;
+    XTRmsOdbc::Statement insert(
+        *m_pConnection, L"INSERT INTO xtrms_name_failures (name_key, failed_logins, locked_until) VALUES (?, ?, ?)");
+    insert.Bind(strNameKey).Bind(static_cast<long long>(nFailed)).Bind(nLockedUntil);
+    return insert.Execute();
+}
+
+bool XTRmsStore::CountEnabledSuperUsers(long long* pnCount)
+{
+    XTRmsOdbc::Statement count(*m_pConnection,
+        L"SELECT COUNT(*) FROM xtrms_users u JOIN xtrms_roles r ON r.id = u.role_id "
+        L"WHERE r.super_user <> 0 AND u.disabled = 0");
+    if (!count.Execute() || !count.Fetch())
+        return false;
+    *pnCount = count.GetInt(1);
+    return true;
 }
 
 bool XTRmsStore::Commit()
@@ -482,14 +593,29 @@ bool XTRmsStore::ReadAudit(size_t nCount, std::vector<XTRmsAuditEntry>* pvecEntr
     return true;
 }
 
-bool XTRmsStore::VerifyAudit(bool* pbIntact, std::wstring* pstrProblem)
+bool XTRmsStore::ReadAuditHead(long long* pnSequence, std::wstring* pstrHash)
 {
-    *pbIntact = false;
     XTRmsOdbc::Statement head(*m_pConnection, L"SELECT seq, hash FROM xtrms_audit_head WHERE id = 1");
     if (!head.Execute() || !head.Fetch())
         return false;
-    long long nHeadSequence = head.GetInt(1);
-    std::wstring strHeadHash = head.GetText(2);
+    *pnSequence = head.GetInt(1);
+    *pstrHash = head.GetText(2);
+    return true;
+}
+
+bool XTRmsStore::VerifyAudit(
+    bool* pbIntact, std::wstring* pstrProblem, long long nSinceSequence, const std::wstring& strSinceHash)
+{
+    *pbIntact = false;
+    // One snapshot for head and rows, or a writer between the two reads
+    // would look like a broken chain.
+    XTRmsScopedTransaction snapshot(*this);
+    if (!snapshot.IsOpen())
+        return false;
+    long long nHeadSequence = 0;
+    std::wstring strHeadHash;
+    if (!ReadAuditHead(&nHeadSequence, &strHeadHash))
+        return false;
 
     std::wstring strSql = std::wstring(L"SELECT ") + kAuditColumns + L" FROM xtrms_audit ORDER BY seq";
     XTRmsOdbc::Statement rows(*m_pConnection, strSql.c_str());
@@ -497,6 +623,7 @@ bool XTRmsStore::VerifyAudit(bool* pbIntact, std::wstring* pstrProblem)
         return false;
     std::wstring strPrevious;
     long long nExpected = 1;
+    bool bCheckpointSeen = nSinceSequence <= 0;
     while (rows.Fetch())
     {
         XTRmsAuditEntry entry = ReadAuditRow(rows);
@@ -510,6 +637,15 @@ bool XTRmsStore::VerifyAudit(bool* pbIntact, std::wstring* pstrProblem)
             *pstrProblem = L"audit row " + std::to_wstring(entry.nSequence) + L" was changed";
             return true;
         }
+        if (entry.nSequence == nSinceSequence)
+        {
+            if (entry.strHash != strSinceHash)
+            {
+                *pstrProblem = L"audit row " + std::to_wstring(nSinceSequence) + L" does not match the checkpoint";
+                return true;
+            }
+            bCheckpointSeen = true;
+        }
         strPrevious = entry.strHash;
         ++nExpected;
     }
@@ -517,6 +653,11 @@ bool XTRmsStore::VerifyAudit(bool* pbIntact, std::wstring* pstrProblem)
     {
         *pstrProblem = L"the audit trail ends at row " + std::to_wstring(nExpected - 1) + L" but its head is row " +
             std::to_wstring(nHeadSequence) + L": rows were removed or the head was changed";
+        return true;
+    }
+    if (!bCheckpointSeen)
+    {
+        *pstrProblem = L"audit row " + std::to_wstring(nSinceSequence) + L" does not match the checkpoint";
         return true;
     }
     *pbIntact = true;

@@ -46,7 +46,7 @@ enum class XTRmsOpenResult
 class XTRmsStore
 {
 public:
-    static const int kLatestSchemaVersion = 3;
+    static const int kLatestSchemaVersion = 4;
 
     XTRmsStore(XTRmsEngine nEngine, std::unique_ptr<XTRmsOdbc::Connection> pConnection);
 
@@ -60,6 +60,10 @@ public:
     // Applies the migrations after the current version up to nTarget, each
     // in its own transaction under the store's write lock.
     bool Migrate(int nTarget);
+
+    // The statements of the PostgreSQL upgrade to version 4, which the
+    // database administrator's Migrate runs.
+    void SetServerUpgrade(std::vector<std::wstring> vecStatements) { m_vecServerUpgrade = std::move(vecStatements); }
 
     // Write transactions: one writer at a time across every connection, so
     // counters, the audit chain and concurrent saves never tear.
@@ -88,13 +92,23 @@ public:
         unsigned int nIterations);
     bool SetLockState(const std::wstring& strUserName, unsigned int nFailedLogins, long long nLockedUntil);
     bool SetDisabled(const std::wstring& strUserName, bool bDisabled);
+    // Failed logins under a name that does not exist, keyed by a digest of
+    // the name so that the typed text is never stored.
+    bool ReadNameFailures(const std::wstring& strNameKey, unsigned int* pnFailed, long long* pnLockedUntil);
+    bool SetNameFailures(const std::wstring& strNameKey, unsigned int nFailed, long long nLockedUntil);
+    // Users whose role is a super user's and who are not disabled.
+    bool CountEnabledSuperUsers(long long* pnCount);
     // Appends one row to the audit trail, chained to the one before.
     bool AppendAudit(const std::wstring& strWorkstation, const std::wstring& strOsUser, const std::wstring& strActor,
         const std::wstring& strEvent, const std::wstring& strSubject, const std::wstring& strDetail);
 
     // The latest nCount rows, oldest first (0: all).
     bool ReadAudit(size_t nCount, std::vector<XTRmsAuditEntry>* pvecEntries);
-    bool VerifyAudit(bool* pbIntact, std::wstring* pstrProblem);
+    // With nSinceSequence > 0 also checks that row's hash against a
+    // checkpoint taken earlier. Rows and head are read in one transaction.
+    bool VerifyAudit(bool* pbIntact, std::wstring* pstrProblem, long long nSinceSequence = 0,
+        const std::wstring& strSinceHash = std::wstring());
+    bool ReadAuditHead(long long* pnSequence, std::wstring* pstrHash);
 
     // The hash of one audit row, chained over the previous row's hash.
     static std::wstring AuditHash(const std::wstring& strPreviousHash, const XTRmsAuditEntry& entry);
@@ -104,7 +118,37 @@ public:
 private:
     bool TableExists(const wchar_t* pszTable, bool* pbExists);
     bool ApplyMigration(int nVersion);
+    bool RehashStoredPasswords();
 
     XTRmsEngine m_nEngine;
     std::unique_ptr<XTRmsOdbc::Connection> m_pConnection;
+    std::vector<std::wstring> m_vecServerUpgrade;
+};
+
+// One write transaction that rolls back unless it was committed, on every
+// way out of the scope.
+class XTRmsScopedTransaction
+{
+public:
+    explicit XTRmsScopedTransaction(XTRmsStore& store) : m_store(store), m_bOpen(store.BeginWrite()) {}
+    ~XTRmsScopedTransaction()
+    {
+        if (m_bOpen)
+            m_store.Rollback();
+    }
+    XTRmsScopedTransaction(const XTRmsScopedTransaction&) = delete;
+    XTRmsScopedTransaction& operator=(const XTRmsScopedTransaction&) = delete;
+
+    bool IsOpen() const { return m_bOpen; }
+    [[nodiscard]] bool Commit()
+    {
+        if (!m_bOpen)
+            return false;
+        m_bOpen = false;
+        return m_store.Commit();
+    }
+
+private:
+    XTRmsStore& m_store;
+    bool m_bOpen;
 };

@@ -9,6 +9,7 @@
 #include "XTRmsPasswordServiceBase.h"
 #include "XTRmsRestrictionManagerServiceBase.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -67,6 +68,10 @@ struct XTRmsServiceConfig
     // Recorded in the audit trail; empty means this computer's name.
     std::wstring strWorkstation;
 
+    // On SQLite the service applies this policy. A rights server keeps its
+    // own, written from here when the store gets its first definitions and
+    // changed only by an administrator (SetPolicy): a workstation's
+    // configuration cannot loosen the lockout of the whole site.
     XTRmsPolicy policy;
     // Accounts of the host's directory that may be given a profile, beside
     // this computer's local accounts; when there are any, the add-user dialog
@@ -77,6 +82,14 @@ struct XTRmsServiceConfig
     std::vector<XTRmsRestrictionDefinition> vecRights;
     std::vector<XTRmsRoleDefinition> vecRoles;
     Rms::RmsUserRole nInitialRole = Rms::RmsRoleNone;
+
+    // Seams for tests and benchmarks; empty means the system's. The clock
+    // gives Unix seconds (lockout periods); the key derivation is
+    // PBKDF2-HMAC-SHA256 giving 32 bytes, or empty on failure.
+    std::function<long long()> fnClock;
+    std::function<std::vector<unsigned char>(
+        const std::wstring& strPassword, const std::vector<unsigned char>& vecSalt, unsigned int nIterations)>
+        fnDeriveKey;
 };
 
 // Which database a service or tool works on.
@@ -169,12 +182,26 @@ public:
         const std::wstring& strUserName, const std::wstring& strNewPassword) override;
 
     // --- Administration (the console tool, provisioning, tests) ------------
-    // These act at once, each in one transaction, and are audited with the
-    // operating-system user as the actor. They work on the engine chosen by
-    // OpenStore, without a login.
-    // Opens the store, creating or upgrading its schema when allowed;
-    // pstrError receives a message fit for a user on failure.
-    bool OpenStore(XTRmsEngine nEngine, bool bCreateOrUpgrade, std::wstring* pstrError);
+    // These act at once, each in one transaction, and are audited. Every one
+    // of them, and every change through the dialogs' operations above, needs
+    // a logged-in super user, decided against the user's state at the time
+    // of the call (a user demoted, disabled or removed meanwhile is refused),
+    // or the store's administrator: whoever opened a SQLite file with
+    // OpenStore (whoever can write the file can change it anyway), or a
+    // PostgreSQL superuser. Nobody removes, disables or demotes himself or
+    // the last enabled super user.
+    // Opens the store, creating or upgrading its schema when allowed (on
+    // PostgreSQL only the database administrator can); pstrError receives a
+    // message fit for a user on failure.
+    [[nodiscard]] bool OpenStore(XTRmsEngine nEngine, bool bCreateOrUpgrade, std::wstring* pstrError);
+    // True after OpenStore by the store's administrator (see above).
+    bool IsStoreAdministrator() const;
+    // The lockout, guest and password policy the store applies (a rights
+    // server's own); changed by an administrator.
+    XTRmsPolicy GetPolicy() const;
+    Rms::RmsResult SetPolicy(const XTRmsPolicy& policy, std::wstring* pstrError);
+    // Ends the session (also on the server).
+    void Logout();
     // The schema version of the open store and the newest this service knows.
     int GetSchemaVersion() const;
     static int GetLatestSchemaVersion();
@@ -197,6 +224,12 @@ public:
     // pstrProblem names the first bad sequence number. *pbReadable tells a
     // broken chain (true) from a trail that could not be read at all.
     bool VerifyAuditChain(std::wstring* pstrProblem, bool* pbReadable = nullptr) const;
+    // The same, also proving that the trail up to a checkpoint taken earlier
+    // ("SEQ:HASH", from AuditCheckpoint) was not changed since.
+    bool VerifyAuditChainSince(const std::wstring& strCheckpoint, std::wstring* pstrProblem, bool* pbReadable) const;
+    // The head of the trail as "SEQ:HASH", for keeping outside the database.
+    // On PostgreSQL the hash is keyed with a key only the server reads.
+    bool AuditCheckpoint(std::wstring* pstrCheckpoint, std::wstring* pstrError) const;
 
 private:
     std::unique_ptr<XTRmsServiceImpl> m_pImpl;

@@ -23,6 +23,13 @@ const wchar_t kHelpText[] =
     L"                          when it is not set, asked for at the console.\n"
     L"  --iterations N          PBKDF2 iterations of new password hashes\n"
     L"                          (default 600000, at least 1000)\n"
+    L"  --login NAME            act as the XTRm administrator NAME (password\n"
+    L"                          asked, or the first line of standard input).\n"
+    L"                          Changes need an administrator: NAME, or on a\n"
+    L"                          server the database administrator's account\n"
+    L"                          (--user postgres, say), which alone creates\n"
+    L"                          and upgrades the schema. A SQLite file is\n"
+    L"                          administered by whoever may write it.\n"
     L"\n"
     L"Commands:\n"
     L"  create                  create the schema in a new or empty database, or\n"
@@ -45,7 +52,11 @@ const wchar_t kHelpText[] =
     L"                          it adds have no password yet\n"
     L"  audit [--last N]        the audit trail, oldest first; only the latest N\n"
     L"                          entries with --last\n"
-    L"  verify                  check the audit trail's hash chain\n"
+    L"  audit checkpoint        the head of the trail as SEQ:HASH, to keep\n"
+    L"                          outside the database\n"
+    L"  verify [--since SEQ:HASH]\n"
+    L"                          check the audit trail's hash chain; with --since\n"
+    L"                          also that nothing up to that checkpoint changed\n"
     L"  help                    this text\n"
     L"\n"
     L"Passwords are typed at the console without echo, twice for add-user.\n"
@@ -159,6 +170,11 @@ int XTRmsTool::Run(int nArgs, const wchar_t* const* ppszArgs)
     int nExitCode = kExitFailed;
     if (!OpenStore(false, &strError, &nExitCode))
         return Fail(strError, nExitCode);
+    // Everything but info reads other users or changes something.
+    if (nCommand != XTRmsToolCommand::Info && !m_pService->IsStoreAdministrator() &&
+        !m_pService->CanSetOtherPasswords())
+        return Fail(L"This needs an administrator: log in with --login NAME, or connect as the database "
+                    L"administrator.");
     switch (nCommand)
     {
     case XTRmsToolCommand::Info:
@@ -256,9 +272,45 @@ bool XTRmsTool::OpenStore(bool bCreateOrUpgrade, std::wstring* pstrError, int* p
     XTRmsToolConsole::Wipe(config.strServerPassword);
     std::wstring strError;
     if (m_pService->OpenStore(nEngine, bCreateOrUpgrade, &strError))
-        return true;
+        return m_commandLine.GetLogin().empty() || LogIn(pstrError);
     *pstrError = strError.empty() ? L"The " + DescribeStore() + L" could not be opened." : strError;
     return false;
+}
+
+bool XTRmsTool::LogIn(std::wstring* pstrError)
+{
+    const std::wstring& strUser = m_commandLine.GetLogin();
+    std::wstring strPassword;
+    std::wstring strPrompt = L"Password of " + strUser + L": ";
+    if (!m_console.ReadSecret(strPrompt.c_str(), &strPassword, pstrError))
+        return false;
+    Rms::ERmsLoginResult nResult = m_pService->UserLogin(strUser, strPassword);
+    XTRmsToolConsole::Wipe(strPassword);
+    // The same answer for an unknown name and a wrong password, as at a
+    // login dialog.
+    switch (nResult)
+    {
+    case Rms::ERmsLoginOk:
+        break;
+    case Rms::ERmsLoginUserLocked:
+        *pstrError = L"The account " + strUser + L" is locked.";
+        return false;
+    case Rms::ERmsLoginAccountDisabled:
+        *pstrError = L"The account " + strUser + L" is disabled.";
+        return false;
+    case Rms::ERmsLoginSourceUnavailable:
+        *pstrError = L"The store did not answer the login.";
+        return false;
+    default:
+        *pstrError = L"The login as " + strUser + L" was refused: wrong name or password.";
+        return false;
+    }
+    if (!m_pService->CanSetOtherPasswords())
+    {
+        *pstrError = strUser + L" is not an administrator.";
+        return false;
+    }
+    return true;
 }
 
 std::wstring XTRmsTool::DescribeStore() const
@@ -570,6 +622,15 @@ int XTRmsTool::RunImport()
 
 int XTRmsTool::RunAudit()
 {
+    if (m_commandLine.GetCheckpoint())
+    {
+        std::wstring strCheckpoint;
+        std::wstring strError;
+        if (!m_pService->AuditCheckpoint(&strCheckpoint, &strError))
+            return Fail(strError);
+        m_console.Out(strCheckpoint + L"\n");
+        return kExitOk;
+    }
     std::vector<XTRmsAuditEntry> vecEntries = m_pService->GetAuditTrail(m_commandLine.GetLast());
     if (vecEntries.empty())
     {
@@ -578,10 +639,18 @@ int XTRmsTool::RunAudit()
     }
     std::vector<std::vector<std::wstring>> vecRows;
     vecRows.push_back({L"SEQ", L"TIME (UTC)", L"EVENT", L"SUBJECT", L"DETAIL", L"BY", L"ON"});
-    auto orDash = [](const std::wstring& strText) { return strText.empty() ? std::wstring(L"-") : strText; };
+    // A line break in a stored name must not forge lines of the listing.
+    auto orDash = [](std::wstring strText) {
+        for (wchar_t& ch : strText)
+        {
+            if (ch < 0x20 || (ch >= 0x7F && ch <= 0x9F) || ch == 0x2028 || ch == 0x2029)
+                ch = L'?';
+        }
+        return strText.empty() ? std::wstring(L"-") : strText;
+    };
     for (const XTRmsAuditEntry& entry : vecEntries)
         vecRows.push_back({std::to_wstring(entry.nSequence), entry.strTimeUtc, entry.strEvent, orDash(entry.strSubject),
-            orDash(entry.strDetail), orDash(entry.strActor), entry.strWorkstation + L"\\" + entry.strOsUser});
+            orDash(entry.strDetail), orDash(entry.strActor), orDash(entry.strWorkstation + L"\\" + entry.strOsUser)});
     m_console.Out(FormatTable(vecRows));
     return kExitOk;
 }
@@ -590,7 +659,7 @@ int XTRmsTool::RunVerify()
 {
     std::wstring strProblem;
     bool bReadable = false;
-    if (!m_pService->VerifyAuditChain(&strProblem, &bReadable))
+    if (!m_pService->VerifyAuditChainSince(m_commandLine.GetSince(), &strProblem, &bReadable))
     {
         // A trail that cannot be read is a failure, not proof of tampering.
         if (!bReadable)

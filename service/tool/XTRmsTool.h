@@ -32,6 +32,8 @@ private:
     // a store that could not be opened.
     bool OpenStore(bool bCreateOrUpgrade, std::wstring* pstrError, int* pnExitCode);
     bool ReadServerPassword(std::wstring* pstrError, int* pnExitCode);
+    // --login: the XTRm administrator the tool acts as.
+    bool LogIn(std::wstring* pstrError);
     bool ReadNewPassword(const std::wstring& strUserName, std::wstring* pstrPassword, std::wstring* pstrError);
     bool ResolveRole(const std::wstring& strRole, Rms::RmsUserRole* pnRole, std::wstring* pstrError) const;
     bool IsUserKnown(const std::wstring& strUserName) const;

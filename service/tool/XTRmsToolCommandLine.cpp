@@ -13,7 +13,9 @@ enum : unsigned int
     kOptFullName = 1 << 6,
     kOptNoPassword = 1 << 7,
     kOptLast = 1 << 8,
-    kOptStore = kOptDb | kOptServer | kOptDatabase | kOptUser | kOptIterations
+    kOptLogin = 1 << 9,
+    kOptSince = 1 << 10,
+    kOptStore = kOptDb | kOptServer | kOptDatabase | kOptUser | kOptIterations | kOptLogin
 };
 
 struct SCommand
@@ -38,7 +40,7 @@ const SCommand kCommands[] = {
     {L"export", XTRmsToolCommand::Export, L"a file name", 0},
     {L"import", XTRmsToolCommand::Import, L"a file name", 0},
     {L"audit", XTRmsToolCommand::Audit, nullptr, kOptLast},
-    {L"verify", XTRmsToolCommand::Verify, nullptr, 0},
+    {L"verify", XTRmsToolCommand::Verify, nullptr, kOptSince},
 };
 
 struct SOption
@@ -58,6 +60,8 @@ const SOption kOptions[] = {
     {L"--full-name", kOptFullName, true},
     {L"--no-password", kOptNoPassword, false},
     {L"--last", kOptLast, true},
+    {L"--login", kOptLogin, true},
+    {L"--since", kOptSince, true},
 };
 
 const wchar_t* const kSeeHelp = L"; 'xtrms help' lists the commands and options.";
@@ -229,6 +233,12 @@ bool XTRmsToolCommandLine::Parse(int nArgs, const wchar_t* const* ppszArgs, std:
         case kOptFullName:
             m_strFullName = strValue;
             break;
+        case kOptLogin:
+            m_strLogin = strValue;
+            break;
+        case kOptSince:
+            m_strSince = strValue;
+            break;
         case kOptLast:
             if (!ParseNumber(strValue, 1, 1000000000, &nNumber))
                 return fail(L"--last expects a number of entries from 1 up.");
@@ -252,6 +262,14 @@ bool XTRmsToolCommandLine::Validate(unsigned int nSeen, std::wstring* pstrError)
     if (m_nCommand == XTRmsToolCommand::Help)
         return true;
     const SCommand* pCommand = FindCommand(m_nCommand, std::wstring());
+    // "audit checkpoint" prints the head of the trail instead of the trail.
+    if (m_nCommand == XTRmsToolCommand::Audit && m_strArgument == L"checkpoint")
+    {
+        if ((nSeen & kOptLast) != 0)
+            return fail(L"--last is not an option of audit checkpoint" + std::wstring(kSeeHelp));
+        m_strArgument.clear();
+        m_bCheckpoint = true;
+    }
     if (pCommand->pszArgument != nullptr && m_strArgument.empty())
         return fail(m_strCommandName + L" needs " + pCommand->pszArgument + kSeeHelp);
     if (pCommand->pszArgument == nullptr && !m_strArgument.empty())

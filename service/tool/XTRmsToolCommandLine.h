@@ -51,6 +51,11 @@ public:
     bool GetNoPassword() const { return m_bNoPassword; }
     // 0: the whole trail.
     size_t GetLast() const { return m_nLast; }
+    // --login NAME: the XTRm administrator to act as (password asked).
+    const std::wstring& GetLogin() const { return m_strLogin; }
+    // audit checkpoint, and verify --since SEQ:HASH.
+    bool GetCheckpoint() const { return m_bCheckpoint; }
+    const std::wstring& GetSince() const { return m_strSince; }
 
     // Splits HOST:PORT (an IPv6 host in brackets: [::1]:5432).
     static bool ParseServer(const std::wstring& strText, std::wstring* pstrHost, int* pnPort);
@@ -74,4 +79,7 @@ private:
     std::wstring m_strFullName;
     bool m_bNoPassword = false;
     size_t m_nLast = 0;
+    std::wstring m_strLogin;
+    std::wstring m_strSince;
+    bool m_bCheckpoint = false;
 };

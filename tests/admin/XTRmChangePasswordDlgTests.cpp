@@ -199,6 +199,7 @@ TEST_F(XTRmChangePasswordTest, EachRefusalShowsItsOwnTextAndKeepsTheDialogOpenWi
         {Rms::ERmsPasswordNotPermitted, IDS_XTRM_PASSWORD_NOT_PERMITTED, MB_ICONHAND},
         {Rms::ERmsPasswordUnknownUser, IDS_XTRM_PASSWORD_UNKNOWN_USER, MB_ICONHAND},
         {Rms::ERmsPasswordStoreFailed, IDS_XTRM_PASSWORD_STORE_FAILED, MB_ICONHAND},
+        {Rms::ERmsPasswordTooLong, IDS_XTRM_PASSWORD_TOO_LONG, MB_ICONEXCLAMATION},
         {Rms::ERmsPasswordResult(42), IDS_XTRM_PASSWORD_NOT_CHANGED, MB_ICONHAND}, // a newer service's reason
     };
     for (const Case& c : cases)

@@ -29,9 +29,11 @@ bool XTRmsReadTestServer(const std::string& strUnixDir, XTRmsTestServer* pServer
 {
     const std::string strPort = ReadUnixFile(strUnixDir + "/port");
     const std::string strPassword = ReadUnixFile(strUnixDir + "/password");
+    const std::string strAdminPassword = ReadUnixFile(strUnixDir + "/admin-password");
     pServer->nPort = std::atoi(strPort.c_str());
     pServer->strPassword.assign(strPassword.begin(), strPassword.end());
-    return pServer->nPort > 0 && !pServer->strPassword.empty();
+    pServer->strAdminPassword.assign(strAdminPassword.begin(), strAdminPassword.end());
+    return pServer->nPort > 0 && !pServer->strPassword.empty() && !pServer->strAdminPassword.empty();
 }
 
 bool XTRmsFindTestServer(XTRmsTestServer* pServer, const char* pszVariable)

@@ -1,6 +1,7 @@
 // The throwaway PostgreSQL cluster that tools/pg-cluster.sh keeps on a
 // loopback port, as the service tests and the benchmarks reach it: its folder
-// holds the port and the password; user and database are always "xtrms".
+// holds the port, the workstation account's password and the superuser's
+// (admin-password); user and database are always "xtrms".
 #pragma once
 
 #include <string>
@@ -11,6 +12,10 @@ struct XTRmsTestServer
     std::wstring strUser = L"xtrms";
     std::wstring strPassword;
     std::wstring strDatabase = L"xtrms";
+    // The cluster's superuser: the database administrator who creates and
+    // upgrades the schema.
+    std::wstring strAdminUser = L"postgres";
+    std::wstring strAdminPassword;
 };
 
 // The cluster in the Unix folder strUnixDir; false when it holds none.

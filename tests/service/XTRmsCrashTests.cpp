@@ -29,16 +29,16 @@ XTRmsServiceConfig ConfigFor(XTRmsEngine nEngine, const std::wstring& strFile)
 {
     XTRmsTestServer server;
     XTRmsFindTestServer(&server);
-    XTRmsServiceConfig config = XTRmsTestConfig(nEngine, server, strFile);
+    XTRmsServiceConfig config = XTRmsAdminConfig(XTRmsTestConfig(nEngine, server, strFile), server);
     config.bCreateDatabase = false;
     return config;
 }
 
+// As the store's administrator: what is at stake here is that a save lands
+// whole or not at all, whoever makes it.
 bool StartService(XTRmsService& service, XTRmsEngine nEngine)
 {
-    return service.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", XTRmsModeOf(nEngine), 0, 0, L"") ==
-        (nEngine == XTRmsEngine::Sqlite ? Rms::RmsConnectionOk : Rms::RmsConnectionServerConnected) &&
-        service.Initialize(Rms::RmsApplicationStandard, L"", L"", L"", L"", 0, 0, L"") == Rms::RmsSuccess;
+    return service.OpenStore(nEngine, true, nullptr);
 }
 
 // The child's part: runs only when the parent below starts this executable
@@ -80,7 +80,8 @@ TEST_P(XTRmsCrash, ProcessKilledDuringASaveLosesNothingStored)
     config.bCreateDatabase = true;
     if (GetParam() == XTRmsEngine::Postgres)
     {
-        ASSERT_TRUE(XTRmsEmptyServerDatabase(config));
+        XTRmsTestServer server;
+        ASSERT_TRUE(XTRmsFindTestServer(&server) && XTRmsEmptyServerDatabase(config, server));
     }
     {
         XTRmsService service(config);

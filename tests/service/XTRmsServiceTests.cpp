@@ -2,12 +2,14 @@
 // where ctest started one, on a PostgreSQL cluster on loopback.
 #include <winsock2.h>
 
+#include "XTRmsCrypto.h"
 #include "XTRmsStore.h"
 #include "XTRmsTestStores.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <thread>
 
 namespace
@@ -34,10 +36,20 @@ protected:
                 GTEST_SKIP() << "no PostgreSQL server here";
         }
         m_config = XTRmsTestConfig(GetParam(), m_server, XTRmsNewDatabaseFile());
+        m_config.fnClock = [this] { return m_nNow; };
+        m_config.fnDeriveKey = [this](const std::wstring& strPassword, const std::vector<unsigned char>& vecSalt,
+                                   unsigned int nIterations) {
+            ++m_nKeyDerivations;
+            return XTRmsCrypto::Pbkdf2Sha256(strPassword, vecSalt, nIterations, 32);
+        };
         if (GetParam() == XTRmsEngine::Postgres)
         {
-            ASSERT_TRUE(XTRmsEmptyServerDatabase(m_config));
+            ASSERT_TRUE(XTRmsEmptyServerDatabase(m_config, m_server));
         }
+        // The store as its administrator creates it: the schema, and on a
+        // rights server the host's definitions and policy.
+        std::unique_ptr<XTRmsService> pAdmin = Admin();
+        ASSERT_TRUE(pAdmin->IsStoreAdministrator());
     }
 
     // A service started as a host starts it: connection test, Initialize.
@@ -53,40 +65,83 @@ protected:
     }
     std::unique_ptr<XTRmsService> Start() { return Start(m_config); }
 
-    // admin (Administrator) and alice (Operator) with passwords, nopass
-    // (Operator) without one.
-    std::unique_ptr<XTRmsService> StartProvisioned()
+    // A host logged in as the given user.
+    std::unique_ptr<XTRmsService> StartAs(const wchar_t* pszUser, const wchar_t* pszPassword)
     {
         std::unique_ptr<XTRmsService> pService = Start();
-        std::wstring strError;
-        EXPECT_EQ(
-            pService->AddUser(L"admin", L"The Admin", static_cast<Rms::RmsUserRole>(2), L"gate-keeper-1", &strError),
-            Rms::RmsSuccess)
-            << strError.c_str();
-        EXPECT_EQ(pService->AddUser(
-                      L"alice", L"Alice B\u00e4cker", static_cast<Rms::RmsUserRole>(1), L"blue-harbour-7", &strError),
-            Rms::RmsSuccess)
-            << strError.c_str();
-        EXPECT_EQ(pService->AddUser(L"nopass", L"", static_cast<Rms::RmsUserRole>(1), L"", &strError), Rms::RmsSuccess);
+        EXPECT_EQ(pService->UserLogin(pszUser, pszPassword), Rms::ERmsLoginOk) << Narrow(pszUser);
         return pService;
     }
 
-    std::vector<std::wstring> Events(const XTRmsService& service)
+    // The store's administrator: the SQLite file opened directly, or the
+    // PostgreSQL superuser.
+    std::unique_ptr<XTRmsService> Admin()
+    {
+        auto pService = std::make_unique<XTRmsService>(XTRmsAdminConfig(m_config, m_server));
+        std::wstring strError;
+        EXPECT_TRUE(pService->OpenStore(GetParam(), true, &strError)) << Narrow(strError);
+        return pService;
+    }
+
+    // admin (Administrator) and alice (Operator) with passwords, nopass
+    // (Operator) without one; returns a host nobody is logged in to.
+    std::unique_ptr<XTRmsService> StartProvisioned()
+    {
+        std::unique_ptr<XTRmsService> pAdmin = Admin();
+        std::wstring strError;
+        EXPECT_EQ(
+            pAdmin->AddUser(L"admin", L"The Admin", static_cast<Rms::RmsUserRole>(2), L"gate-keeper-1", &strError),
+            Rms::RmsSuccess)
+            << Narrow(strError);
+        EXPECT_EQ(pAdmin->AddUser(
+                      L"alice", L"Alice B\u00e4cker", static_cast<Rms::RmsUserRole>(1), L"blue-harbour-7", &strError),
+            Rms::RmsSuccess)
+            << Narrow(strError);
+        EXPECT_EQ(pAdmin->AddUser(L"nopass", L"", static_cast<Rms::RmsUserRole>(1), L"", &strError), Rms::RmsSuccess);
+        return Start();
+    }
+
+    // The policy the store applies: the host's configuration on SQLite, the
+    // rights server's own (set by its administrator) on PostgreSQL.
+    XTRmsServiceConfig WithPolicy(const XTRmsPolicy& policy)
+    {
+        XTRmsServiceConfig config = m_config;
+        config.policy = policy;
+        if (GetParam() == XTRmsEngine::Postgres)
+        {
+            std::wstring strError;
+            EXPECT_EQ(Admin()->SetPolicy(policy, &strError), Rms::RmsSuccess) << Narrow(strError);
+        }
+        return config;
+    }
+
+    std::vector<std::wstring> Events()
     {
         std::vector<std::wstring> vecEvents;
-        for (const XTRmsAuditEntry& entry : service.GetAuditTrail(0))
+        for (const XTRmsAuditEntry& entry : Admin()->GetAuditTrail(0))
             vecEvents.push_back(entry.strEvent + L":" + entry.strSubject + L":" + entry.strDetail);
         return vecEvents;
     }
 
-    bool Execute(const wchar_t* pszSql)
+    // Raw SQL as the store's administrator would type it.
+    bool ExecuteAsAdministrator(const std::wstring& strSql)
     {
-        std::unique_ptr<XTRmsOdbc::Connection> pConnection = XTRmsConnectRaw(m_config, GetParam());
-        return pConnection && pConnection->Execute(pszSql);
+        std::unique_ptr<XTRmsOdbc::Connection> pConnection = XTRmsConnectAdmin(m_config, GetParam(), m_server);
+        if (!pConnection)
+            return false;
+        // The trail refuses changes by trigger even to its owner; the
+        // superuser can switch triggers off for the session.
+        if (GetParam() == XTRmsEngine::Postgres &&
+            (!pConnection->Execute(L"SET search_path = xtrms") ||
+                !pConnection->Execute(L"SET session_replication_role = replica")))
+            return false;
+        return pConnection->Execute(strSql.c_str());
     }
 
     XTRmsTestServer m_server;
     XTRmsServiceConfig m_config;
+    long long m_nNow = 1800000000; // 2027-01-15
+    int m_nKeyDerivations = 0;
 };
 
 std::string EngineName(const ::testing::TestParamInfo<XTRmsEngine>& info)
@@ -114,41 +169,100 @@ TEST_P(XTRmsServiceTest, LoginAnswersEachCaseWithItsCode)
         {"wrong password", L"alice", L"blue-harbouR-7", false, false, Rms::ERmsLoginWrongPassword},
         {"unknown user like a wrong password", L"mallory", L"blue-harbour-7", false, false,
             Rms::ERmsLoginWrongPassword},
-        {"unknown user reported when asked", L"mallory", L"blue-harbour-7", false, true, Rms::ERmsLoginUnknownUser},
+        {"unknown user reported when asked", L"mallory2", L"blue-harbour-7", false, true, Rms::ERmsLoginUnknownUser},
         {"empty password", L"alice", L"", false, false, Rms::ERmsLoginWrongPassword},
         {"empty name", L"", L"blue-harbour-7", false, false, Rms::ERmsLoginWrongPassword},
         {"guest not allowed", L"", L"", false, false, Rms::ERmsLoginGuestNotAllowed},
         {"guest allowed", L"", L"", true, false, Rms::ERmsLoginOk},
         {"account without a password", L"nopass", L"", true, false, Rms::ERmsLoginWrongPassword},
         {"name differs in case", L"Alice", L"blue-harbour-7", false, false, Rms::ERmsLoginWrongPassword},
+        {"password longer than any", L"alice", nullptr, false, false, Rms::ERmsLoginWrongPassword},
     };
     StartProvisioned();
+    const std::wstring strHuge(1025, L'x');
     for (const LoginCase& c : cases)
     {
-        XTRmsServiceConfig config = m_config;
-        config.policy.bGuestLoginAllowed = c.bGuestAllowed;
-        config.policy.bReportUnknownUser = c.bReportUnknown;
-        std::unique_ptr<XTRmsService> pService = Start(config);
-        EXPECT_EQ(pService->UserLogin(c.pszUser, c.pszPassword), c.nExpected) << c.pszWhat;
+        // Each case on fresh counters: earlier failures must not lock.
+        ASSERT_EQ(Admin()->Unlock(L"alice", nullptr), Rms::RmsSuccess);
+        XTRmsPolicy policy = m_config.policy;
+        policy.bGuestLoginAllowed = c.bGuestAllowed;
+        policy.bReportUnknownUser = c.bReportUnknown;
+        std::unique_ptr<XTRmsService> pService = Start(WithPolicy(policy));
+        EXPECT_EQ(pService->UserLogin(c.pszUser, c.pszPassword != nullptr ? c.pszPassword : strHuge), c.nExpected)
+            << c.pszWhat;
         EXPECT_EQ(pService->GetIsAllowed(1), c.nExpected == Rms::ERmsLoginOk && *c.pszUser != 0) << c.pszWhat;
     }
 }
 
+TEST_P(XTRmsServiceTest, EveryLoginCostsOneKeyDerivationWhateverTheAccount)
+{
+    StartProvisioned();
+    ASSERT_EQ(Admin()->SetDisabled(L"alice", true, nullptr), Rms::RmsSuccess);
+    ASSERT_EQ(Admin()->AddUser(L"locked", L"", static_cast<Rms::RmsUserRole>(1), L"pass-word-9", nullptr),
+        Rms::RmsSuccess);
+    std::unique_ptr<XTRmsService> pService = Start();
+    for (int i = 0; i < 3; ++i)
+        pService->UserLogin(L"locked", L"wrong-one-1");
+    // Known, unknown, locked, disabled, without a password, right or wrong:
+    // the same work each time, so that time tells nothing of the account.
+    const struct
+    {
+        const wchar_t* pszUser;
+        const wchar_t* pszPassword;
+        ERmsLoginResult nExpected;
+    } cases[] = {
+        {L"admin", L"gate-keeper-1", Rms::ERmsLoginOk},
+        {L"admin", L"gate-keeper-2", Rms::ERmsLoginWrongPassword},
+        {L"nobody-here", L"gate-keeper-1", Rms::ERmsLoginWrongPassword},
+        {L"locked", L"pass-word-9", Rms::ERmsLoginUserLocked},
+        {L"alice", L"blue-harbour-7", Rms::ERmsLoginAccountDisabled},
+        {L"nopass", L"anything-1", Rms::ERmsLoginWrongPassword},
+    };
+    for (const auto& c : cases)
+    {
+        m_nKeyDerivations = 0;
+        EXPECT_EQ(pService->UserLogin(c.pszUser, c.pszPassword), c.nExpected) << Narrow(c.pszUser);
+        EXPECT_EQ(m_nKeyDerivations, 1) << Narrow(c.pszUser);
+    }
+    // Refused before any hashing.
+    m_nKeyDerivations = 0;
+    EXPECT_EQ(pService->UserLogin(L"admin", std::wstring(5000, L'a')), Rms::ERmsLoginWrongPassword);
+    EXPECT_EQ(m_nKeyDerivations, 0);
+}
+
+TEST_P(XTRmsServiceTest, UnknownNamesLockLikeRealOnes)
+{
+    StartProvisioned();
+    std::unique_ptr<XTRmsService> pService = Start();
+    // Three failures lock alice; three under a name nobody has must answer
+    // the same, or lockout would tell which names exist.
+    for (const wchar_t* pszUser : {L"alice", L"no-such-user"})
+    {
+        EXPECT_EQ(pService->UserLogin(pszUser, L"bad-1"), Rms::ERmsLoginWrongPassword) << Narrow(pszUser);
+        EXPECT_EQ(pService->UserLogin(pszUser, L"bad-2"), Rms::ERmsLoginWrongPassword) << Narrow(pszUser);
+        EXPECT_EQ(pService->UserLogin(pszUser, L"bad-3"), Rms::ERmsLoginUserLocked) << Narrow(pszUser);
+        EXPECT_EQ(pService->UserLogin(pszUser, L"bad-4"), Rms::ERmsLoginUserLocked) << Narrow(pszUser);
+    }
+    // The typed name is not recorded: it may be a password.
+    for (const XTRmsAuditEntry& entry : Admin()->GetAuditTrail(0))
+        EXPECT_EQ((entry.strSubject + entry.strDetail).find(L"no-such-user"), std::wstring::npos);
+}
+
 TEST_P(XTRmsServiceTest, DisabledAccountIsRefusedOnlyWithTheRightPassword)
 {
-    std::unique_ptr<XTRmsService> pAdmin = StartProvisioned();
-    ASSERT_EQ(pAdmin->SetDisabled(L"alice", true, nullptr), Rms::RmsSuccess);
+    StartProvisioned();
+    ASSERT_EQ(Admin()->SetDisabled(L"alice", true, nullptr), Rms::RmsSuccess);
     std::unique_ptr<XTRmsService> pService = Start();
     EXPECT_EQ(pService->UserLogin(L"alice", L"wrong-one"), Rms::ERmsLoginWrongPassword);
     EXPECT_EQ(pService->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginAccountDisabled);
     EXPECT_FALSE(pService->GetIsAllowed(1));
-    ASSERT_EQ(pAdmin->SetDisabled(L"alice", false, nullptr), Rms::RmsSuccess);
+    ASSERT_EQ(Admin()->SetDisabled(L"alice", false, nullptr), Rms::RmsSuccess);
     EXPECT_EQ(pService->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
 }
 
 TEST_P(XTRmsServiceTest, ConsecutiveFailuresLockUntilAnAdministratorUnlocks)
 {
-    std::unique_ptr<XTRmsService> pAdmin = StartProvisioned();
+    StartProvisioned();
     std::unique_ptr<XTRmsService> pService = Start();
     // A success between failures starts the count again.
     EXPECT_EQ(pService->UserLogin(L"alice", L"bad-1"), Rms::ERmsLoginWrongPassword);
@@ -164,30 +278,37 @@ TEST_P(XTRmsServiceTest, ConsecutiveFailuresLockUntilAnAdministratorUnlocks)
     EXPECT_EQ(pOther->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginUserLocked);
     EXPECT_EQ(pOther->UserLogin(L"admin", L"gate-keeper-1"), Rms::ERmsLoginOk);
 
-    ASSERT_TRUE(pAdmin->LoadUserProfiles() == Rms::RmsSuccess);
-    std::vector<XTRmsUserRecord> vecUsers = pAdmin->ListUsers();
+    std::vector<XTRmsUserRecord> vecUsers = pOther->ListUsers();
     auto itAlice = std::find_if(
         vecUsers.begin(), vecUsers.end(), [](const XTRmsUserRecord& r) { return r.strUserName == L"alice"; });
     ASSERT_NE(itAlice, vecUsers.end());
     EXPECT_TRUE(itAlice->bLocked);
     EXPECT_EQ(itAlice->nFailedLogins, 3u);
 
-    ASSERT_EQ(pAdmin->Unlock(L"alice", nullptr), Rms::RmsSuccess);
+    ASSERT_EQ(pOther->Unlock(L"alice", nullptr), Rms::RmsSuccess);
     EXPECT_EQ(pService->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
-    EXPECT_EQ(pAdmin->Unlock(L"nobody", nullptr), Rms::RmsFailure);
+    EXPECT_EQ(Admin()->Unlock(L"nobody", nullptr), Rms::RmsFailure);
 }
 
 TEST_P(XTRmsServiceTest, LockForAPeriodEndsByItself)
 {
     StartProvisioned();
-    XTRmsServiceConfig config = m_config;
-    config.policy.nLockoutThreshold = 2;
-    config.policy.nLockoutSeconds = 1;
-    std::unique_ptr<XTRmsService> pService = Start(config);
+    XTRmsPolicy policy = m_config.policy;
+    policy.nLockoutThreshold = 2;
+    policy.nLockoutSeconds = 60;
+    std::unique_ptr<XTRmsService> pService = Start(WithPolicy(policy));
     EXPECT_EQ(pService->UserLogin(L"alice", L"bad-1"), Rms::ERmsLoginWrongPassword);
     EXPECT_EQ(pService->UserLogin(L"alice", L"bad-2"), Rms::ERmsLoginUserLocked);
     EXPECT_EQ(pService->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginUserLocked);
-    Sleep(2100);
+    m_nNow += 59;
+    EXPECT_EQ(pService->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginUserLocked);
+    // The period runs out: the injected clock here, the server's own clock
+    // there (its lock is moved into the past, as time would).
+    m_nNow += 2;
+    if (GetParam() == XTRmsEngine::Postgres)
+    {
+        ASSERT_TRUE(ExecuteAsAdministrator(L"UPDATE xtrms_users SET locked_until = 1000 WHERE name = 'alice'"));
+    }
     // The count starts afresh once the lock has run out.
     EXPECT_EQ(pService->UserLogin(L"alice", L"bad-3"), Rms::ERmsLoginWrongPassword);
     EXPECT_EQ(pService->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
@@ -197,10 +318,10 @@ TEST_P(XTRmsServiceTest, UnknownUserLeavesTheSameTraceAsAWrongPassword)
 {
     StartProvisioned();
     std::unique_ptr<XTRmsService> pService = Start();
-    size_t nBefore = pService->GetAuditTrail(0).size();
+    size_t nBefore = Admin()->GetAuditTrail(0).size();
     EXPECT_EQ(pService->UserLogin(L"my-Secret-Typed-As-Name", L"whatever1"), Rms::ERmsLoginWrongPassword);
     EXPECT_EQ(pService->GetLastServerMessage(), L"");
-    std::vector<XTRmsAuditEntry> vecAudit = pService->GetAuditTrail(0);
+    std::vector<XTRmsAuditEntry> vecAudit = Admin()->GetAuditTrail(0);
     ASSERT_EQ(vecAudit.size(), nBefore + 1);
     EXPECT_EQ(vecAudit.back().strEvent, L"login-refused");
     // What was typed as a name is never recorded: it may be a password.
@@ -211,10 +332,11 @@ TEST_P(XTRmsServiceTest, UnknownUserLeavesTheSameTraceAsAWrongPassword)
 
 TEST_P(XTRmsServiceTest, AuditRecordsWhoDidWhat)
 {
-    std::unique_ptr<XTRmsService> pService = StartProvisioned();
-    XTRmsServiceConfig config = m_config;
-    config.policy.bGuestLoginAllowed = true;
-    std::unique_ptr<XTRmsService> pHost = Start(config);
+    StartProvisioned();
+    XTRmsPolicy policy = m_config.policy;
+    policy.bGuestLoginAllowed = true;
+    std::unique_ptr<XTRmsService> pHost = Start(WithPolicy(policy));
+    size_t nBefore = Events().size();
     EXPECT_EQ(pHost->UserLogin(L"admin", L"gate-keeper-1"), Rms::ERmsLoginOk);
     EXPECT_EQ(pHost->SetUserIsAllowed(L"alice", 3, true), Rms::RmsSuccess);
     EXPECT_EQ(pHost->SetUserIsAllowed(L"alice", 1, false), Rms::RmsSuccess);
@@ -223,24 +345,25 @@ TEST_P(XTRmsServiceTest, AuditRecordsWhoDidWhat)
     EXPECT_EQ(pHost->UserLogin(L"", L""), Rms::ERmsLoginOk);
     EXPECT_EQ(pHost->UserLogin(L"alice", L"nope-nope"), Rms::ERmsLoginWrongPassword);
 
-    const std::vector<std::wstring> vecExpected = {L"user-created:admin:role Administrator", L"password-set:admin:",
-        L"user-created:alice:role Operator", L"password-set:alice:", L"user-created:nopass:role Operator",
-        L"login:admin:", L"right-granted:alice:3", L"right-withdrawn:alice:1", L"user-removed:nopass:",
-        L"guest-login::", L"login-refused:alice:2 wrong password"};
-    EXPECT_EQ(Events(*pHost), vecExpected);
-    std::vector<XTRmsAuditEntry> vecAudit = pHost->GetAuditTrail(0);
-    ASSERT_EQ(vecAudit.size(), vecExpected.size());
-    EXPECT_EQ(vecAudit[6].strActor, L"admin");
-    EXPECT_EQ(vecAudit[6].strWorkstation, L"TESTWS");
-    EXPECT_FALSE(vecAudit[6].strOsUser.empty());
-    EXPECT_EQ(vecAudit[6].strTimeUtc.size(), 20u);
+    const std::vector<std::wstring> vecExpected = {L"login:admin:", L"right-granted:alice:3",
+        L"right-withdrawn:alice:1", L"user-removed:nopass:", L"guest-login::", L"login-refused:alice:2 wrong password"};
+    std::vector<std::wstring> vecEvents = Events();
+    ASSERT_EQ(vecEvents.size(), nBefore + vecExpected.size());
+    EXPECT_EQ(std::vector<std::wstring>(vecEvents.begin() + static_cast<long>(nBefore), vecEvents.end()), vecExpected);
+    std::unique_ptr<XTRmsService> pAdmin = Admin();
+    std::vector<XTRmsAuditEntry> vecAudit = pAdmin->GetAuditTrail(0);
+    const XTRmsAuditEntry& granted = vecAudit[nBefore + 1];
+    EXPECT_EQ(granted.strActor, L"admin");
+    EXPECT_EQ(granted.strWorkstation, L"TESTWS");
+    EXPECT_FALSE(granted.strOsUser.empty());
+    EXPECT_EQ(granted.strTimeUtc.size(), 20u);
     // The latest entries come first in what GetAuditTrail(n) leaves out.
-    std::vector<XTRmsAuditEntry> vecLast = pHost->GetAuditTrail(2);
+    std::vector<XTRmsAuditEntry> vecLast = pAdmin->GetAuditTrail(2);
     ASSERT_EQ(vecLast.size(), 2u);
     EXPECT_EQ(vecLast[0].strEvent, L"guest-login");
     EXPECT_EQ(vecLast[1].strEvent, L"login-refused");
     std::wstring strProblem;
-    EXPECT_TRUE(pHost->VerifyAuditChain(&strProblem)) << strProblem.c_str();
+    EXPECT_TRUE(pAdmin->VerifyAuditChain(&strProblem)) << Narrow(strProblem);
 }
 
 struct TamperCase
@@ -252,30 +375,61 @@ struct TamperCase
 
 TEST_P(XTRmsServiceTest, AuditChainDetectsEditedAndRemovedRows)
 {
+    // What the store's administrator could do with the tables themselves.
+    // On a rights server the rows are keyed with a key only the server
+    // reads, so that even a row rehashed with SHA-256 shows.
     const TamperCase cases[] = {
         {"edited detail", L"UPDATE xtrms_audit SET detail = 'role Operator' WHERE seq = 1", L"row 1 was changed"},
         {"edited actor", L"UPDATE xtrms_audit SET actor = 'someone' WHERE seq = 3", L"row 3 was changed"},
         {"row removed inside", L"DELETE FROM xtrms_audit WHERE seq = 2", L"row 2 is missing"},
-        {"newest row removed", L"DELETE FROM xtrms_audit WHERE seq = 5", L"rows were removed"},
+        {"newest row removed", L"DELETE FROM xtrms_audit WHERE seq = (SELECT MAX(seq) FROM xtrms_audit)",
+            L"rows were removed"},
         {"row rehashed alone", L"UPDATE xtrms_audit SET hash = 'abc' WHERE seq = 4", L"row 4 was changed"},
     };
     for (const TamperCase& c : cases)
     {
         SetUp();
-        std::unique_ptr<XTRmsService> pService = StartProvisioned();
+        StartProvisioned();
+        std::unique_ptr<XTRmsService> pAdmin = Admin();
         std::wstring strProblem;
-        ASSERT_TRUE(pService->VerifyAuditChain(&strProblem)) << c.pszWhat;
-        ASSERT_TRUE(Execute(c.pszSql)) << c.pszWhat;
-        EXPECT_FALSE(pService->VerifyAuditChain(&strProblem)) << c.pszWhat;
+        ASSERT_TRUE(pAdmin->VerifyAuditChain(&strProblem)) << c.pszWhat;
+        ASSERT_TRUE(ExecuteAsAdministrator(c.pszSql)) << c.pszWhat;
+        EXPECT_FALSE(pAdmin->VerifyAuditChain(&strProblem)) << c.pszWhat;
         EXPECT_NE(strProblem.find(c.pszProblem), std::wstring::npos) << c.pszWhat << ": " << Narrow(strProblem);
     }
+}
+
+TEST_P(XTRmsServiceTest, CheckpointProvesNothingBeforeItChanged)
+{
+    StartProvisioned();
+    std::unique_ptr<XTRmsService> pAdmin = Admin();
+    std::wstring strCheckpoint;
+    std::wstring strError;
+    ASSERT_TRUE(pAdmin->AuditCheckpoint(&strCheckpoint, &strError)) << Narrow(strError);
+    EXPECT_EQ(strCheckpoint.substr(0, strCheckpoint.find(L':')), std::to_wstring(pAdmin->GetAuditTrail(0).size()));
+    // Later rows do not disturb the proof.
+    StartAs(L"alice", L"blue-harbour-7");
+    std::wstring strProblem;
+    bool bReadable = false;
+    EXPECT_TRUE(pAdmin->VerifyAuditChainSince(strCheckpoint, &strProblem, &bReadable)) << Narrow(strProblem);
+    // A forged checkpoint or a trail rewritten before it does.
+    std::wstring strForged = strCheckpoint;
+    strForged.back() = strForged.back() == L'0' ? L'1' : L'0';
+    EXPECT_FALSE(pAdmin->VerifyAuditChainSince(strForged, &strProblem, &bReadable));
+    EXPECT_NE(strProblem.find(L"does not match the checkpoint"), std::wstring::npos) << Narrow(strProblem);
+    EXPECT_TRUE(bReadable);
+    EXPECT_FALSE(pAdmin->VerifyAuditChainSince(L"5", &strProblem, &bReadable));
+    EXPECT_NE(strProblem.find(L"SEQ:HASH"), std::wstring::npos) << Narrow(strProblem);
+    EXPECT_FALSE(bReadable);
+    // Nobody but an administrator takes checkpoints.
+    EXPECT_FALSE(Start()->AuditCheckpoint(&strCheckpoint, &strError));
 }
 
 TEST_P(XTRmsServiceTest, ChangesWaitForSaveAndLoadDropsThem)
 {
     StartProvisioned();
-    std::unique_ptr<XTRmsService> pDialog = Start();
-    std::unique_ptr<XTRmsService> pOther = Start();
+    std::unique_ptr<XTRmsService> pDialog = StartAs(L"admin", L"gate-keeper-1");
+    std::unique_ptr<XTRmsService> pOther = StartAs(L"admin", L"gate-keeper-1");
     ASSERT_EQ(pDialog->CreateUser(L"carol", static_cast<Rms::RmsUserRole>(1)), Rms::RmsSuccess);
     ASSERT_EQ(pDialog->SetUserIsAllowed(L"alice", 4, true), Rms::RmsSuccess);
     ASSERT_EQ(pDialog->RemoveUser(L"nopass"), Rms::RmsSuccess);
@@ -303,14 +457,13 @@ TEST_P(XTRmsServiceTest, ChangesWaitForSaveAndLoadDropsThem)
     ASSERT_EQ(pDialog->CreateUser(L"carol", static_cast<Rms::RmsUserRole>(1)), Rms::RmsSuccess);
     ASSERT_EQ(pDialog->SetUserIsAllowed(L"alice", 4, true), Rms::RmsSuccess);
     ASSERT_EQ(pDialog->RemoveUser(L"nopass"), Rms::RmsSuccess);
-    ASSERT_EQ(pDialog->SaveUserProfiles(), Rms::RmsSuccess);
+    ASSERT_EQ(pDialog->SaveUserProfiles(), Rms::RmsSuccess) << Narrow(pDialog->GetLastServerMessage());
     ASSERT_EQ(pOther->LoadUserProfiles(), Rms::RmsSuccess);
     EXPECT_TRUE(pOther->IsUserDefined(L"carol"));
     EXPECT_FALSE(pOther->IsUserDefined(L"nopass"));
     EXPECT_EQ(pOther->GetUserIsAllowed(L"alice", 4, &bAllowed), Rms::RmsSuccess);
     EXPECT_TRUE(bAllowed);
     // The logged-in user cannot be removed, and unknown rights are refused.
-    ASSERT_EQ(pOther->UserLogin(L"admin", L"gate-keeper-1"), Rms::ERmsLoginOk);
     EXPECT_EQ(pOther->RemoveUser(L"admin"), Rms::RmsFailure);
     EXPECT_EQ(pOther->SetUserIsAllowed(L"alice", 99, true), Rms::RmsFailure);
     EXPECT_EQ(pOther->CreateUser(L"alice", static_cast<Rms::RmsUserRole>(1)), Rms::RmsFailure);
@@ -320,19 +473,20 @@ TEST_P(XTRmsServiceTest, ChangesWaitForSaveAndLoadDropsThem)
 TEST_P(XTRmsServiceTest, FailedSaveChangesNothingStoredAndKeepsTheChanges)
 {
     StartProvisioned();
-    std::unique_ptr<XTRmsService> pFirst = Start();
-    std::unique_ptr<XTRmsService> pSecond = Start();
+    std::unique_ptr<XTRmsService> pFirst = StartAs(L"admin", L"gate-keeper-1");
+    std::unique_ptr<XTRmsService> pSecond = StartAs(L"admin", L"gate-keeper-1");
     // Both create carol; the second also changes alice. The first save wins,
     // the second fails as a whole.
     ASSERT_EQ(pFirst->CreateUser(L"carol", static_cast<Rms::RmsUserRole>(1)), Rms::RmsSuccess);
     ASSERT_EQ(pSecond->SetUserIsAllowed(L"alice", 3, true), Rms::RmsSuccess);
     ASSERT_EQ(pSecond->CreateUser(L"carol", static_cast<Rms::RmsUserRole>(2)), Rms::RmsSuccess);
     ASSERT_EQ(pFirst->SaveUserProfiles(), Rms::RmsSuccess);
-    size_t nAuditBefore = pFirst->GetAuditTrail(0).size();
+    size_t nAuditBefore = Admin()->GetAuditTrail(0).size();
     EXPECT_EQ(pSecond->SaveUserProfiles(), Rms::RmsFailure);
-    EXPECT_NE(pSecond->GetLastServerMessage().find(L"carol"), std::wstring::npos);
+    EXPECT_NE(pSecond->GetLastServerMessage().find(L"carol"), std::wstring::npos)
+        << Narrow(pSecond->GetLastServerMessage());
     // Nothing of the failed save landed, not even its audit rows.
-    std::unique_ptr<XTRmsService> pReader = Start();
+    std::unique_ptr<XTRmsService> pReader = Admin();
     bool bAllowed = true;
     EXPECT_EQ(pReader->GetUserIsAllowed(L"alice", 3, &bAllowed), Rms::RmsSuccess);
     EXPECT_FALSE(bAllowed);
@@ -342,15 +496,15 @@ TEST_P(XTRmsServiceTest, FailedSaveChangesNothingStoredAndKeepsTheChanges)
     EXPECT_EQ(pSecond->GetUserIsAllowed(L"alice", 3, &bAllowed), Rms::RmsSuccess);
     EXPECT_TRUE(bAllowed);
     std::wstring strProblem;
-    EXPECT_TRUE(pReader->VerifyAuditChain(&strProblem)) << strProblem.c_str();
+    EXPECT_TRUE(pReader->VerifyAuditChain(&strProblem)) << Narrow(strProblem);
 }
 
 TEST_P(XTRmsServiceTest, TwoWorkstationsSavingAtOnceBothLand)
 {
     StartProvisioned();
     const int kRounds = 5;
-    std::unique_ptr<XTRmsService> pLeft = Start();
-    std::unique_ptr<XTRmsService> pRight = Start();
+    std::unique_ptr<XTRmsService> pLeft = StartAs(L"admin", L"gate-keeper-1");
+    std::unique_ptr<XTRmsService> pRight = StartAs(L"admin", L"gate-keeper-1");
     for (int nRound = 0; nRound < kRounds; ++nRound)
     {
         std::wstring strLeftUser = L"left" + std::to_wstring(nRound);
@@ -365,10 +519,10 @@ TEST_P(XTRmsServiceTest, TwoWorkstationsSavingAtOnceBothLand)
         std::thread right([&] { nRight = pRight->SaveUserProfiles(); });
         left.join();
         right.join();
-        EXPECT_EQ(nLeft, Rms::RmsSuccess) << nRound << pLeft->GetLastServerMessage().c_str();
-        EXPECT_EQ(nRight, Rms::RmsSuccess) << nRound;
+        EXPECT_EQ(nLeft, Rms::RmsSuccess) << nRound << Narrow(pLeft->GetLastServerMessage());
+        EXPECT_EQ(nRight, Rms::RmsSuccess) << nRound << Narrow(pRight->GetLastServerMessage());
     }
-    std::unique_ptr<XTRmsService> pReader = Start();
+    std::unique_ptr<XTRmsService> pReader = Admin();
     for (int nRound = 0; nRound < kRounds; ++nRound)
     {
         EXPECT_TRUE(pReader->IsUserDefined(L"left" + std::to_wstring(nRound)));
@@ -380,15 +534,22 @@ TEST_P(XTRmsServiceTest, TwoWorkstationsSavingAtOnceBothLand)
     EXPECT_EQ(pReader->GetUserIsAllowed(L"admin", 1, &bAllowed), Rms::RmsSuccess);
     EXPECT_FALSE(bAllowed);
     std::wstring strProblem;
-    EXPECT_TRUE(pReader->VerifyAuditChain(&strProblem)) << strProblem.c_str();
+    EXPECT_TRUE(pReader->VerifyAuditChain(&strProblem)) << Narrow(strProblem);
 }
 
 TEST_P(XTRmsServiceTest, OlderSchemaIsMigratedAndNewerRefused)
 {
     // A version-1 store as an earlier service left it.
+    if (GetParam() == XTRmsEngine::Postgres)
     {
-        XTRmsServiceConfig config = m_config;
-        std::unique_ptr<XTRmsOdbc::Connection> pConnection = XTRmsConnectRaw(config, GetParam());
+        ASSERT_TRUE(XTRmsEmptyServerDatabase(m_config, m_server));
+    }
+    else
+    {
+        DeleteFileW(m_config.strDatabaseFile.c_str());
+    }
+    {
+        std::unique_ptr<XTRmsOdbc::Connection> pConnection = XTRmsConnectAdmin(m_config, GetParam(), m_server);
         ASSERT_TRUE(pConnection);
         XTRmsStore store(GetParam(), std::move(pConnection));
         ASSERT_TRUE(store.Migrate(1));
@@ -397,16 +558,26 @@ TEST_P(XTRmsServiceTest, OlderSchemaIsMigratedAndNewerRefused)
         ASSERT_TRUE(store.GetConnection().Execute(
             L"INSERT INTO xtrms_user_rights (user_name, right_id) VALUES ('old-timer', 2)"));
     }
-    std::unique_ptr<XTRmsService> pService = Start();
-    EXPECT_EQ(pService->GetSchemaVersion(), XTRmsService::GetLatestSchemaVersion());
+    if (GetParam() == XTRmsEngine::Postgres)
+    {
+        // A workstation's account cannot upgrade a rights server.
+        XTRmsService workstation(m_config);
+        EXPECT_EQ(workstation.TryConnectToRestrictionSource(
+                      Rms::RmsApplicationStandard, L"", XTRmsModeOf(GetParam()), 0, 0, L""),
+            Rms::RmsConnectionServerIncompatible);
+        EXPECT_NE(workstation.GetSettingsString().find(L"database administrator"), std::wstring::npos);
+    }
+    std::unique_ptr<XTRmsService> pAdmin = Admin();
+    EXPECT_EQ(pAdmin->GetSchemaVersion(), XTRmsService::GetLatestSchemaVersion());
     bool bAllowed = false;
-    EXPECT_TRUE(pService->IsUserDefined(L"old-timer"));
-    EXPECT_EQ(pService->GetUserIsAllowed(L"old-timer", 2, &bAllowed), Rms::RmsSuccess);
+    EXPECT_TRUE(pAdmin->IsUserDefined(L"old-timer"));
+    EXPECT_EQ(pAdmin->GetUserIsAllowed(L"old-timer", 2, &bAllowed), Rms::RmsSuccess);
     EXPECT_TRUE(bAllowed);
-    EXPECT_EQ(pService->SetPassword(L"old-timer", L"fresh-password", nullptr), Rms::RmsSuccess);
+    EXPECT_EQ(pAdmin->SetPassword(L"old-timer", L"fresh-password", nullptr), Rms::RmsSuccess);
+    std::unique_ptr<XTRmsService> pService = Start();
     EXPECT_EQ(pService->UserLogin(L"old-timer", L"fresh-password"), Rms::ERmsLoginOk);
 
-    ASSERT_TRUE(Execute(L"UPDATE xtrms_schema SET version = 99 WHERE id = 1"));
+    ASSERT_TRUE(ExecuteAsAdministrator(L"UPDATE xtrms_schema SET version = 99 WHERE id = 1"));
     XTRmsService newer(m_config);
     EXPECT_EQ(newer.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", XTRmsModeOf(GetParam()), 0, 0, L""),
         Rms::RmsConnectionServerIncompatible);
@@ -416,13 +587,51 @@ TEST_P(XTRmsServiceTest, OlderSchemaIsMigratedAndNewerRefused)
     EXPECT_NE(strSettings.find(L"NOT AVAILABLE"), std::wstring::npos);
     EXPECT_NE(strSettings.find(L"schema version 99"), std::wstring::npos);
     std::wstring strError;
-    EXPECT_FALSE(newer.OpenStore(GetParam(), true, &strError));
+    XTRmsService newerAdmin(XTRmsAdminConfig(m_config, m_server));
+    EXPECT_FALSE(newerAdmin.OpenStore(GetParam(), true, &strError));
     EXPECT_NE(strError.find(L"newer"), std::wstring::npos);
+}
+
+TEST_P(XTRmsServiceTest, StoredPasswordsFromBeforeTheUpgradeStillLogIn)
+{
+    // A version-3 store whose hashes are the derived keys themselves: the
+    // upgrade stores their hashes without knowing any password.
+    if (GetParam() == XTRmsEngine::Postgres)
+    {
+        ASSERT_TRUE(XTRmsEmptyServerDatabase(m_config, m_server));
+    }
+    else
+    {
+        DeleteFileW(m_config.strDatabaseFile.c_str());
+    }
+    std::vector<unsigned char> vecSalt(16, 7);
+    std::vector<unsigned char> vecKey = XTRmsCrypto::Pbkdf2Sha256(L"old-password-1", vecSalt, 1000, 32);
+    {
+        std::unique_ptr<XTRmsOdbc::Connection> pConnection = XTRmsConnectAdmin(m_config, GetParam(), m_server);
+        ASSERT_TRUE(pConnection);
+        XTRmsStore store(GetParam(), std::move(pConnection));
+        ASSERT_TRUE(store.Migrate(3));
+        XTRmsOdbc::Statement insert(store.GetConnection(),
+            L"INSERT INTO xtrms_users (name, full_name, role_id, password_hash, password_salt, password_iterations) "
+            L"VALUES ('veteran', '', 1, ?, ?, 1000)");
+        insert.Bind(XTRmsCrypto::ToHex(vecKey)).Bind(XTRmsCrypto::ToHex(vecSalt));
+        ASSERT_TRUE(insert.Execute());
+    }
+    Admin();
+    std::unique_ptr<XTRmsService> pService = Start();
+    EXPECT_EQ(pService->UserLogin(L"veteran", L"old-password-1"), Rms::ERmsLoginOk);
+    // The old column's value no longer logs anyone in.
+    std::unique_ptr<XTRmsOdbc::Connection> pConnection = XTRmsConnectAdmin(m_config, GetParam(), m_server);
+    ASSERT_TRUE(pConnection);
+    XTRmsOdbc::Statement read(*pConnection,
+        (L"SELECT password_hash FROM " + XTRmsTable(GetParam(), L"xtrms_users") + L" WHERE name = 'veteran'").c_str());
+    ASSERT_TRUE(read.Execute() && read.Fetch());
+    EXPECT_NE(read.GetText(1), XTRmsCrypto::ToHex(vecKey));
 }
 
 TEST_P(XTRmsServiceTest, PasswordsFollowThePolicyAndNeverAppearInClear)
 {
-    std::unique_ptr<XTRmsService> pAdmin = StartProvisioned();
+    StartProvisioned();
     std::unique_ptr<XTRmsService> pService = Start();
     EXPECT_EQ(pService->ChangeOwnPassword(L"blue-harbour-7", L"new-password"), Rms::ERmsPasswordNotPermitted);
     ASSERT_EQ(pService->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
@@ -431,6 +640,7 @@ TEST_P(XTRmsServiceTest, PasswordsFollowThePolicyAndNeverAppearInClear)
     EXPECT_EQ(pService->ChangeOwnPassword(L"wrong-old", L"new-password"), Rms::ERmsPasswordWrongOld);
     EXPECT_EQ(pService->ChangeOwnPassword(L"blue-harbour-7", L"short"), Rms::ERmsPasswordTooShort);
     EXPECT_EQ(pService->ChangeOwnPassword(L"blue-harbour-7", L"my-ALICE-pass"), Rms::ERmsPasswordContainsUserName);
+    EXPECT_EQ(pService->ChangeOwnPassword(L"blue-harbour-7", std::wstring(1025, L'p')), Rms::ERmsPasswordTooLong);
     EXPECT_EQ(pService->SetUserPassword(L"admin", L"taken-over!"), Rms::ERmsPasswordNotPermitted);
     EXPECT_EQ(pService->ChangeOwnPassword(L"blue-harbour-7", L"Gr\u00fc\u00dfe-2026"), Rms::ERmsPasswordOk);
     EXPECT_EQ(pService->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginWrongPassword);
@@ -443,11 +653,12 @@ TEST_P(XTRmsServiceTest, PasswordsFollowThePolicyAndNeverAppearInClear)
     EXPECT_EQ(pService->UserLogin(L"nopass", L"finally-one"), Rms::ERmsLoginOk);
 
     // Stored are a hash, a salt and the iteration count; no password.
-    std::unique_ptr<XTRmsOdbc::Connection> pConnection = XTRmsConnectRaw(m_config, GetParam());
+    std::unique_ptr<XTRmsOdbc::Connection> pConnection = XTRmsConnectAdmin(m_config, GetParam(), m_server);
     ASSERT_TRUE(pConnection);
     XTRmsOdbc::Statement statement(*pConnection,
-        L"SELECT name, password_hash, password_salt, password_iterations FROM xtrms_users WHERE password_hash IS NOT "
-        L"NULL");
+        (L"SELECT name, password_hash, password_salt, password_iterations FROM " +
+            XTRmsTable(GetParam(), L"xtrms_users") + L" WHERE password_hash IS NOT NULL")
+            .c_str());
     ASSERT_TRUE(statement.Execute());
     std::vector<std::wstring> vecSalts;
     while (statement.Fetch())
@@ -455,7 +666,7 @@ TEST_P(XTRmsServiceTest, PasswordsFollowThePolicyAndNeverAppearInClear)
         std::wstring strName = statement.GetText(1);
         std::wstring strHash = statement.GetText(2);
         vecSalts.push_back(statement.GetText(3));
-        EXPECT_EQ(strHash.size(), 64u) << strName.c_str();
+        EXPECT_EQ(strHash.size(), 64u) << Narrow(strName);
         EXPECT_EQ(vecSalts.back().size(), 32u);
         EXPECT_EQ(statement.GetInt(4), 1000);
     }
@@ -465,23 +676,22 @@ TEST_P(XTRmsServiceTest, PasswordsFollowThePolicyAndNeverAppearInClear)
     for (const wchar_t* pszSecret : {L"blue-harbour-7", L"gate-keeper-1", L"finally-one", L"Gr\u00fc\u00dfe-2026"})
     {
         EXPECT_EQ(pService->GetSettingsString().find(pszSecret), std::wstring::npos);
-        for (const XTRmsAuditEntry& entry : pService->GetAuditTrail(0))
+        for (const XTRmsAuditEntry& entry : Admin()->GetAuditTrail(0))
             EXPECT_EQ((entry.strDetail + entry.strSubject).find(pszSecret), std::wstring::npos);
     }
 }
 
 TEST_P(XTRmsServiceTest, NamesAndRightsRoundTripWithoutLoss)
 {
-    std::unique_ptr<XTRmsService> pService = Start();
     const std::wstring strName = L"J\u00fcrgen \u64cd\u4f5c\u5458 O'Brien; DROP TABLE xtrms_users";
-    ASSERT_EQ(pService->AddUser(strName, L"\u00c5sa \"Q\" \u00d8stergaard", static_cast<Rms::RmsUserRole>(1),
+    ASSERT_EQ(Admin()->AddUser(strName, L"\u00c5sa \"Q\" \u00d8stergaard", static_cast<Rms::RmsUserRole>(1),
                   L"\u043f\u0430\u0440\u043e\u043b\u044c-2026", nullptr),
         Rms::RmsSuccess);
-    std::unique_ptr<XTRmsService> pReader = Start();
-    std::vector<XTRmsUserInfo> vecUsers = pReader->GetAllDefinedUsers();
+    std::vector<XTRmsUserInfo> vecUsers = Admin()->GetAllDefinedUsers();
     ASSERT_EQ(vecUsers.size(), 1u);
     EXPECT_EQ(vecUsers[0].GetUserNameW(), strName);
     EXPECT_EQ(vecUsers[0].GetFullName(), L"\u00c5sa \"Q\" \u00d8stergaard");
+    std::unique_ptr<XTRmsService> pReader = Start();
     EXPECT_EQ(pReader->UserLogin(strName, L"\u043f\u0430\u0440\u043e\u043b\u044c-2026"), Rms::ERmsLoginOk);
     EXPECT_TRUE(pReader->GetIsAllowed(1));
     EXPECT_TRUE(pReader->GetIsAllowed(2));
@@ -493,17 +703,314 @@ TEST_P(XTRmsServiceTest, NamesAndRightsRoundTripWithoutLoss)
 
 TEST_P(XTRmsServiceTest, SettingsShowStorePolicyAndLatestAuditButNoSecret)
 {
-    std::unique_ptr<XTRmsService> pService = StartProvisioned();
-    ASSERT_EQ(pService->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
+    StartProvisioned();
+    std::unique_ptr<XTRmsService> pService = StartAs(L"admin", L"gate-keeper-1");
     std::wstring strSettings = pService->GetSettingsString();
     for (const wchar_t* pszPart : {GetParam() == XTRmsEngine::Sqlite ? L"SQLite file" : L"PostgreSQL database",
-             L"Schema version   : 3", L"after 3 failed logins", L"PBKDF2-HMAC-SHA256, 1000 iterations",
-             L"Logged-in user   : alice", L"login  alice", L"answered as a wrong password"})
-        EXPECT_NE(strSettings.find(pszPart), std::wstring::npos) << Narrow(pszPart);
+             L"Schema version   : 4", L"after 3 failed logins", L"PBKDF2-HMAC-SHA256, 1000 iterations",
+             L"Logged-in user   : admin", L"login  admin", L"answered as a wrong password",
+             GetParam() == XTRmsEngine::Sqlite ? L"whoever can write the file" : L"decided there"})
+        EXPECT_NE(strSettings.find(pszPart), std::wstring::npos) << Narrow(pszPart) << "\n" << Narrow(strSettings);
     if (GetParam() == XTRmsEngine::Postgres)
     {
         EXPECT_EQ(strSettings.find(m_config.strServerPassword), std::wstring::npos);
     }
+    // An operator sees neither other users nor the trail.
+    std::unique_ptr<XTRmsService> pOperator = StartAs(L"alice", L"blue-harbour-7");
+    strSettings = pOperator->GetSettingsString();
+    EXPECT_EQ(strSettings.find(L"login  admin"), std::wstring::npos);
+    EXPECT_NE(strSettings.find(L"(administrators only)"), std::wstring::npos);
+}
+
+// --- An attacker at a workstation ---------------------------------------------
+
+struct AttackCase
+{
+    const char* pszWhat;
+    std::function<bool(XTRmsService&)> fnAttempt; // true: the attack went through
+};
+
+TEST_P(XTRmsServiceTest, ApiRefusesAdministrationToOperatorsGuestsAndNobody)
+{
+    const wchar_t* const kCsv = L"user,full_name,role,disabled,rights\r\nalice,,2,0,1;2;3;4\r\n";
+    const AttackCase attacks[] = {
+        {"grant himself a right",
+            [](XTRmsService& s) {
+                return s.SetUserIsAllowed(L"alice", 4, true) == Rms::RmsSuccess &&
+                    s.SaveUserProfiles() == Rms::RmsSuccess;
+            }},
+        {"create an administrator",
+            [](XTRmsService& s) {
+                return s.CreateUser(L"mallory", static_cast<Rms::RmsUserRole>(2)) == Rms::RmsSuccess &&
+                    s.SaveUserProfiles() == Rms::RmsSuccess;
+            }},
+        {"remove the only super user",
+            [](XTRmsService& s) {
+                return s.RemoveUser(L"admin") == Rms::RmsSuccess && s.SaveUserProfiles() == Rms::RmsSuccess;
+            }},
+        {"add an administrator",
+            [](XTRmsService& s) {
+                return s.AddUser(L"mallory", L"", static_cast<Rms::RmsUserRole>(2), L"mallory-pass-1", nullptr) ==
+                    Rms::RmsSuccess;
+            }},
+        {"reset admin's password",
+            [](XTRmsService& s) { return s.SetPassword(L"admin", L"taken-over-1", nullptr) == Rms::RmsSuccess; }},
+        {"set admin's password",
+            [](XTRmsService& s) { return s.SetUserPassword(L"admin", L"taken-over-1") == Rms::ERmsPasswordOk; }},
+        {"import himself as administrator", [kCsv](XTRmsService& s) { return s.ImportCsv(kCsv, nullptr); }},
+        {"disable the administrator",
+            [](XTRmsService& s) { return s.SetDisabled(L"admin", true, nullptr) == Rms::RmsSuccess; }},
+        {"unlock an account", [](XTRmsService& s) { return s.Unlock(L"alice", nullptr) == Rms::RmsSuccess; }},
+        {"switch the lockout off",
+            [](XTRmsService& s) {
+                XTRmsPolicy policy = s.GetPolicy();
+                policy.nLockoutThreshold = 0;
+                return s.SetPolicy(policy, nullptr) == Rms::RmsSuccess;
+            }},
+        {"read the users", [](XTRmsService& s) { return !s.ListUsers().empty() || !s.GetAllDefinedUsers().empty(); }},
+        {"export the users",
+            [](XTRmsService& s) {
+                std::wstring strCsv;
+                return s.ExportCsv(&strCsv, nullptr);
+            }},
+        {"read the trail", [](XTRmsService& s) { return !s.GetAuditTrail(0).empty(); }},
+        {"take a checkpoint",
+            [](XTRmsService& s) {
+                std::wstring strCheckpoint;
+                return s.AuditCheckpoint(&strCheckpoint, nullptr);
+            }},
+    };
+    StartProvisioned();
+    XTRmsPolicy policy = m_config.policy;
+    policy.bGuestLoginAllowed = true;
+    XTRmsServiceConfig config = WithPolicy(policy);
+    const struct
+    {
+        const char* pszWho;
+        const wchar_t* pszUser;
+        const wchar_t* pszPassword;
+    } attackers[] = {{"nobody", nullptr, nullptr}, {"a guest", L"", L""}, {"an operator", L"alice", L"blue-harbour-7"}};
+    for (const auto& attacker : attackers)
+    {
+        for (const AttackCase& attack : attacks)
+        {
+            std::unique_ptr<XTRmsService> pHost = Start(config);
+            if (attacker.pszUser != nullptr)
+            {
+                ASSERT_EQ(pHost->UserLogin(attacker.pszUser, attacker.pszPassword), Rms::ERmsLoginOk);
+            }
+            EXPECT_FALSE(attack.fnAttempt(*pHost)) << attacker.pszWho << ": " << attack.pszWhat;
+        }
+    }
+    // Nothing of it reached the store.
+    std::unique_ptr<XTRmsService> pAdmin = Admin();
+    EXPECT_FALSE(pAdmin->IsUserDefined(L"mallory"));
+    EXPECT_TRUE(pAdmin->IsSuperUser(L"admin"));
+    EXPECT_FALSE(pAdmin->IsSuperUser(L"alice"));
+    bool bAllowed = true;
+    EXPECT_EQ(pAdmin->GetUserIsAllowed(L"alice", 4, &bAllowed), Rms::RmsSuccess);
+    EXPECT_FALSE(bAllowed);
+    EXPECT_EQ(pAdmin->GetPolicy().nLockoutThreshold, 3u);
+    EXPECT_EQ(Start()->UserLogin(L"admin", L"gate-keeper-1"), Rms::ERmsLoginOk);
+}
+
+TEST_P(XTRmsServiceTest, StalePowersEndAtTheNextCall)
+{
+    const struct
+    {
+        const char* pszWhat;
+        std::function<bool(XTRmsService&)> fnDemote;
+    } demotions[] = {
+        {"disabled", [](XTRmsService& a) { return a.SetDisabled(L"admin", true, nullptr) == Rms::RmsSuccess; }},
+        {"demoted",
+            [](XTRmsService& a) {
+                return a.ImportCsv(L"user,full_name,role,disabled,rights\r\nadmin,The Admin,1,0,1;2\r\n", nullptr);
+            }},
+        {"removed",
+            [](XTRmsService& a) {
+                return a.RemoveUser(L"admin") == Rms::RmsSuccess && a.SaveUserProfiles() == Rms::RmsSuccess;
+            }},
+    };
+    for (const auto& demotion : demotions)
+    {
+        SetUp();
+        StartProvisioned();
+        ASSERT_EQ(Admin()->AddUser(L"root", L"", static_cast<Rms::RmsUserRole>(2), L"night-guard-5", nullptr),
+            Rms::RmsSuccess);
+        // Sessions opened while admin was an administrator, one for each
+        // attempt, so that each is the first call after his demotion...
+        std::unique_ptr<XTRmsService> pSave = StartAs(L"admin", L"gate-keeper-1");
+        std::unique_ptr<XTRmsService> pPassword = StartAs(L"admin", L"gate-keeper-1");
+        std::unique_ptr<XTRmsService> pUnlock = StartAs(L"admin", L"gate-keeper-1");
+        ASSERT_TRUE(pSave->CanSetOtherPasswords());
+        ASSERT_EQ(pSave->SetUserIsAllowed(L"alice", 4, true), Rms::RmsSuccess);
+        // ...outlive his power, taken away on another workstation.
+        ASSERT_TRUE(demotion.fnDemote(*Admin())) << demotion.pszWhat;
+        EXPECT_EQ(pSave->SaveUserProfiles(), Rms::RmsFailure) << demotion.pszWhat;
+        EXPECT_NE(pPassword->SetUserPassword(L"alice", L"stolen-pass-1"), Rms::ERmsPasswordOk) << demotion.pszWhat;
+        EXPECT_EQ(pUnlock->Unlock(L"alice", nullptr), Rms::RmsFailure) << demotion.pszWhat;
+        bool bAllowed = true;
+        EXPECT_EQ(Admin()->GetUserIsAllowed(L"alice", 4, &bAllowed), Rms::RmsSuccess);
+        EXPECT_FALSE(bAllowed) << demotion.pszWhat;
+        EXPECT_EQ(Start()->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk) << demotion.pszWhat;
+    }
+}
+
+TEST_P(XTRmsServiceTest, NobodyRemovesHimselfOrTheLastSuperUser)
+{
+    StartProvisioned();
+    std::unique_ptr<XTRmsService> pAdmin = Admin();
+    // The store's only administrator stays, however he would go.
+    EXPECT_EQ(pAdmin->SetDisabled(L"admin", true, nullptr), Rms::RmsFailure);
+    std::wstring strError;
+    EXPECT_FALSE(
+        pAdmin->ImportCsv(L"user,full_name,role,disabled,rights\r\nadmin,The Admin,1,0,1\r\n", &strError));
+    EXPECT_TRUE(strError.find(L"super user") != std::wstring::npos) << Narrow(strError);
+    ASSERT_EQ(pAdmin->RemoveUser(L"admin"), Rms::RmsSuccess);
+    EXPECT_EQ(pAdmin->SaveUserProfiles(), Rms::RmsFailure);
+    EXPECT_TRUE(Admin()->IsSuperUser(L"admin"));
+    // Nor does anyone remove or disable himself.
+    ASSERT_EQ(Admin()->AddUser(L"root", L"", static_cast<Rms::RmsUserRole>(2), L"night-guard-5", nullptr),
+        Rms::RmsSuccess);
+    std::unique_ptr<XTRmsService> pSelf = StartAs(L"admin", L"gate-keeper-1");
+    EXPECT_EQ(pSelf->RemoveUser(L"admin"), Rms::RmsFailure);
+    EXPECT_EQ(pSelf->SetDisabled(L"admin", true, nullptr), Rms::RmsFailure);
+    EXPECT_FALSE(pSelf->ImportCsv(L"user,full_name,role,disabled,rights\r\nadmin,The Admin,1,0,1\r\n", nullptr));
+    // With another administrator left, one may go.
+    EXPECT_EQ(pSelf->SetDisabled(L"root", true, nullptr), Rms::RmsSuccess);
+    EXPECT_EQ(Start()->UserLogin(L"root", L"night-guard-5"), Rms::ERmsLoginAccountDisabled);
+}
+
+TEST_P(XTRmsServiceTest, NamesAreCheckedAtEveryDoor)
+{
+    StartProvisioned();
+    const std::wstring kForged[] = {
+        std::wstring(L"eve\0admin", 9),
+        L"eve\r\n42  2026-12-06T00:00:00Z  login  admin",
+        L"eve\u202Enimda",
+        L"\uFEFFadmin",
+        std::wstring(257, L'n'),
+        std::wstring(L"lone\xD800", 5),
+    };
+    std::unique_ptr<XTRmsService> pAdmin = Admin();
+    std::unique_ptr<XTRmsService> pDialog = StartAs(L"admin", L"gate-keeper-1");
+    for (const std::wstring& strName : kForged)
+    {
+        EXPECT_EQ(pAdmin->AddUser(strName, L"", static_cast<Rms::RmsUserRole>(1), L"", nullptr), Rms::RmsFailure)
+            << Narrow(strName);
+        EXPECT_EQ(pDialog->CreateUser(strName, static_cast<Rms::RmsUserRole>(1)), Rms::RmsFailure) << Narrow(strName);
+        std::wstring strCsv = L"user,full_name,role,disabled,rights\r\n\"" + strName + L"\",,1,0,1\r\n";
+        EXPECT_FALSE(pAdmin->ImportCsv(strCsv, nullptr)) << Narrow(strName);
+        EXPECT_NE(Start()->UserLogin(strName, L"anything-1"), Rms::ERmsLoginOk) << Narrow(strName);
+    }
+    EXPECT_EQ(pAdmin->AddUser(L"fullname", std::wstring(257, L'f'), static_cast<Rms::RmsUserRole>(1), L"", nullptr),
+        Rms::RmsFailure);
+    // The refused logins left a trail that still verifies.
+    std::wstring strProblem;
+    EXPECT_TRUE(Admin()->VerifyAuditChain(&strProblem)) << Narrow(strProblem);
+    // A name is one user however its letters are composed.
+    ASSERT_EQ(pAdmin->AddUser(L"Jos\u00e9", L"", static_cast<Rms::RmsUserRole>(1), L"sierra-nevada-1", nullptr),
+        Rms::RmsSuccess);
+    EXPECT_EQ(pAdmin->AddUser(L"Jose\u0301", L"", static_cast<Rms::RmsUserRole>(1), L"", nullptr), Rms::RmsFailure);
+    EXPECT_EQ(Start()->UserLogin(L"Jose\u0301", L"sierra-nevada-1"), Rms::ERmsLoginOk);
+}
+
+TEST_P(XTRmsServiceTest, ExportedCellsNeverRunAsFormulas)
+{
+    StartProvisioned();
+    std::unique_ptr<XTRmsService> pAdmin = Admin();
+    ASSERT_EQ(pAdmin->AddUser(L"=HYPERLINK(\"x\")", L"+SUM(A1)", static_cast<Rms::RmsUserRole>(1), L"", nullptr),
+        Rms::RmsSuccess);
+    ASSERT_EQ(pAdmin->AddUser(L"@cmd", L"-2, or \"quoted\"\r\nsecond line", static_cast<Rms::RmsUserRole>(1), L"",
+                  nullptr),
+        Rms::RmsFailure); // a line break is no part of a name
+    ASSERT_EQ(pAdmin->AddUser(L"@cmd", L"-2, or \"quoted\"", static_cast<Rms::RmsUserRole>(1), L"", nullptr),
+        Rms::RmsSuccess);
+    std::wstring strCsv;
+    ASSERT_TRUE(pAdmin->ExportCsv(&strCsv, nullptr));
+    for (const wchar_t* pszCell : {L"\"'=HYPERLINK(\"\"x\"\")\",'+SUM(A1)", L"'@cmd,\"'-2, or \"\"quoted\"\"\""})
+        EXPECT_NE(strCsv.find(pszCell), std::wstring::npos) << Narrow(pszCell) << "\n" << Narrow(strCsv);
+    // And they come back as they were.
+    ASSERT_TRUE(pAdmin->ImportCsv(strCsv, nullptr));
+    std::vector<XTRmsUserInfo> vecUsers = Admin()->GetAllDefinedUsers();
+    EXPECT_TRUE(std::any_of(vecUsers.begin(), vecUsers.end(), [](const XTRmsUserInfo& user) {
+        return user.GetUserNameW() == L"@cmd" && user.GetFullName() == L"-2, or \"quoted\"";
+    }));
+    EXPECT_EQ(vecUsers.size(), 5u);
+}
+
+// On a rights server the workstation's own database account is the
+// attacker's best tool: with it, only the service's functions answer.
+TEST_P(XTRmsServiceTest, WorkstationCredentialsReachNoTable)
+{
+    if (GetParam() != XTRmsEngine::Postgres)
+        GTEST_SKIP() << "a SQLite file belongs to whoever can write it";
+    StartProvisioned();
+    const wchar_t* const kRefused[] = {
+        L"SELECT name, password_hash FROM xtrms.xtrms_users",
+        L"UPDATE xtrms.xtrms_users SET role_id = 2 WHERE name = 'alice'",
+        L"UPDATE xtrms.xtrms_users SET password_hash = password_hash WHERE name = 'admin'",
+        L"INSERT INTO xtrms.xtrms_user_rights (user_name, right_id) VALUES ('alice', 4)",
+        L"DELETE FROM xtrms.xtrms_audit WHERE seq > 1",
+        L"UPDATE xtrms.xtrms_audit SET detail = '' WHERE seq = 1",
+        L"TRUNCATE xtrms.xtrms_audit",
+        L"SELECT * FROM xtrms.xtrms_secrets",
+        L"SELECT * FROM xtrms.xtrms_sessions",
+        L"SELECT seq FROM xtrms.xtrms_audit_head FOR UPDATE",
+        L"CREATE TABLE public.xtrms_probe (i integer)",
+        L"CREATE TEMPORARY TABLE xtrms_probe (i integer)",
+        L"CREATE FUNCTION public.xtrms_probe() RETURNS integer LANGUAGE sql AS 'SELECT 1'",
+        L"SELECT * FROM xtrms.list_users(NULL)",
+        L"SELECT * FROM xtrms.list_users('00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff')",
+        L"SELECT xtrms.save_changes(NULL, '[{\"op\":\"right\",\"user\":\"alice\",\"right\":4,\"allowed\":true}]', "
+        L"'ws', 'os')",
+        L"SELECT xtrms.set_password(NULL, 'admin', '00000000000000000000000000000000', 1000, "
+        L"'0000000000000000000000000000000000000000000000000000000000000000', 'ws', 'os')",
+        L"SELECT * FROM xtrms.audit_checkpoint()",
+        L"SELECT xtrms.set_policy(NULL, '{\"lockout_threshold\":0}', 'ws', 'os')",
+    };
+    std::unique_ptr<XTRmsOdbc::Connection> pStation = XTRmsConnectRaw(m_config, XTRmsEngine::Postgres);
+    ASSERT_TRUE(pStation);
+    for (const wchar_t* pszSql : kRefused)
+    {
+        XTRmsOdbc::Statement statement(*pStation, pszSql);
+        bool bRan = statement.Execute();
+        if (bRan)
+            statement.Fetch();
+        EXPECT_FALSE(bRan && pStation->GetLastError().strState.empty()) << Narrow(pszSql);
+    }
+    // Not even the owner rewrites the trail: a trigger refuses.
+    std::unique_ptr<XTRmsOdbc::Connection> pDba = XTRmsConnectAdmin(m_config, XTRmsEngine::Postgres, m_server);
+    ASSERT_TRUE(pDba);
+    EXPECT_FALSE(pDba->Execute(L"UPDATE xtrms.xtrms_audit SET detail = '' WHERE seq = 1"));
+    EXPECT_FALSE(pDba->Execute(L"DELETE FROM xtrms.xtrms_audit WHERE seq = 1"));
+    // Nothing changed.
+    std::unique_ptr<XTRmsService> pAdmin = Admin();
+    EXPECT_FALSE(pAdmin->IsSuperUser(L"alice"));
+    std::wstring strProblem;
+    EXPECT_TRUE(pAdmin->VerifyAuditChain(&strProblem)) << Narrow(strProblem);
+    EXPECT_EQ(Start()->UserLogin(L"admin", L"gate-keeper-1"), Rms::ERmsLoginOk);
+}
+
+TEST_P(XTRmsServiceTest, FrozenWorkstationHoldsNobodyUp)
+{
+    if (GetParam() != XTRmsEngine::Postgres)
+        GTEST_SKIP() << "one PC's file: its own processes wait for each other within the bound";
+    StartProvisioned();
+    // A workstation stops in the middle of a login's transaction, holding
+    // what serialises the audit trail.
+    std::unique_ptr<XTRmsOdbc::Connection> pFrozen = XTRmsConnectRaw(m_config, XTRmsEngine::Postgres);
+    ASSERT_TRUE(pFrozen && pFrozen->Begin());
+    XTRmsOdbc::Statement login(*pFrozen, L"SELECT result FROM xtrms.login('alice', '00', 'FROZEN', 'frozen')");
+    ASSERT_TRUE(login.Execute() && login.Fetch());
+    // The others still log in, within the bound.
+    std::unique_ptr<XTRmsService> pService = Start();
+    EXPECT_EQ(pService->UserLogin(L"admin", L"gate-keeper-1"), Rms::ERmsLoginOk);
+    EXPECT_EQ(pService->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
+    // The frozen one's transaction came to nothing.
+    EXPECT_FALSE(pFrozen->Commit() && pFrozen->Execute(L"SELECT 1"));
+    std::wstring strProblem;
+    EXPECT_TRUE(Admin()->VerifyAuditChain(&strProblem)) << Narrow(strProblem);
 }
 
 // --- The local file and the server: what each connection test answers ----
@@ -551,7 +1058,7 @@ TEST(XTRmsLocalSource, FileLockedByAnotherProcessIsWaitedForNeverTakenForDamaged
     {
         XTRmsService creator(config);
         ASSERT_TRUE(creator.OpenStore(XTRmsEngine::Sqlite, true, nullptr));
-        ASSERT_EQ(creator.AddUser(L"alice", L"", static_cast<Rms::RmsUserRole>(1), L"blue-harbour-7", nullptr),
+        ASSERT_EQ(creator.AddUser(L"alice", L"", static_cast<Rms::RmsUserRole>(2), L"blue-harbour-7", nullptr),
             Rms::RmsSuccess);
     }
     XTRmsService service(config);
@@ -559,21 +1066,22 @@ TEST(XTRmsLocalSource, FileLockedByAnotherProcessIsWaitedForNeverTakenForDamaged
         service.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeSource, 0, 0, L""),
         Rms::RmsConnectionOk);
     ASSERT_EQ(service.Initialize(Rms::RmsApplicationStandard, L"", L"", L"", L"", 0, 0, L""), Rms::RmsSuccess);
+    ASSERT_EQ(service.UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
     // Another program holds the write lock for longer than the bound: the
-    // login is refused as "store unavailable", and nothing is replaced.
+    // save fails and keeps its changes, and nothing is replaced.
     std::unique_ptr<XTRmsOdbc::Connection> pHolder = XTRmsConnectRaw(config, XTRmsEngine::Sqlite);
     ASSERT_TRUE(pHolder && pHolder->Begin(L"BEGIN IMMEDIATE"));
-    EXPECT_EQ(service.UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginSourceUnavailable);
     ASSERT_EQ(service.CreateUser(L"bob", static_cast<Rms::RmsUserRole>(1)), Rms::RmsSuccess);
     EXPECT_EQ(service.SaveUserProfiles(), Rms::RmsFailure);
     ASSERT_TRUE(pHolder->Rollback());
     // Once the lock is gone everything works on the same data.
-    EXPECT_EQ(service.UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
     EXPECT_EQ(service.SaveUserProfiles(), Rms::RmsSuccess);
+    // A login meanwhile is refused as "store unavailable".
+    ASSERT_TRUE(pHolder->Begin(L"BEGIN IMMEDIATE"));
+    EXPECT_EQ(service.UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginSourceUnavailable);
+    ASSERT_TRUE(pHolder->Rollback());
     XTRmsService reader(config);
-    ASSERT_EQ(
-        reader.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeSource, 0, 0, L""),
-        Rms::RmsConnectionOk);
+    ASSERT_TRUE(reader.OpenStore(XTRmsEngine::Sqlite, false, nullptr));
     EXPECT_TRUE(reader.IsUserDefined(L"alice"));
     EXPECT_TRUE(reader.IsUserDefined(L"bob"));
 }
@@ -661,7 +1169,11 @@ TEST(XTRmsRightsServer, ConnectionTestsAnswerTheFacadesCodes)
     if (!XTRmsFindTestServer(&server))
         GTEST_SKIP() << "no PostgreSQL server here";
     XTRmsServiceConfig base = XTRmsTestConfig(XTRmsEngine::Postgres, server, L"");
-    ASSERT_TRUE(XTRmsEmptyServerDatabase(base));
+    ASSERT_TRUE(XTRmsEmptyServerDatabase(base, server));
+    {
+        XTRmsService creator(XTRmsAdminConfig(base, server));
+        ASSERT_TRUE(creator.OpenStore(XTRmsEngine::Postgres, true, nullptr));
+    }
     SilentListener silent;
     HttpListener web;
     struct Case

@@ -75,7 +75,9 @@ TEST_F(XTRmsStartupTest, WrongPasswordIsReportedThenTheRightOneLogsIn)
     EXPECT_EQ(service.GetLoggedInUserName(), L"alice");
     EXPECT_TRUE(service.GetIsAllowed(2));
     EXPECT_FALSE(service.GetIsAllowed(3));
-    std::vector<XTRmsAuditEntry> vecAudit = service.GetAuditTrail(3);
+    XTRmsService reader(m_config);
+    ASSERT_TRUE(reader.OpenStore(XTRmsEngine::Sqlite, false, nullptr));
+    std::vector<XTRmsAuditEntry> vecAudit = reader.GetAuditTrail(3);
     ASSERT_EQ(vecAudit.size(), 3u);
     EXPECT_EQ(vecAudit[0].strEvent + vecAudit[1].strEvent + vecAudit[2].strEvent, L"login-refusedlogin-refusedlogin");
 }
@@ -104,9 +106,9 @@ TEST_F(XTRmsStartupTest, MissingLocalFileOffersTheRightsServer)
         GTEST_SKIP() << "no PostgreSQL server here";
     XTRmsServiceConfig config = XTRmsTestConfig(XTRmsEngine::Postgres, server, XTRmsNewDatabaseFile());
     config.bCreateDatabase = false;
-    ASSERT_TRUE(XTRmsEmptyServerDatabase(config));
+    ASSERT_TRUE(XTRmsEmptyServerDatabase(config, server));
     {
-        XTRmsService provisioner(config);
+        XTRmsService provisioner(XTRmsAdminConfig(config, server));
         ASSERT_TRUE(provisioner.OpenStore(XTRmsEngine::Postgres, true, nullptr));
         ASSERT_EQ(provisioner.AddUser(L"bob", L"", static_cast<Rms::RmsUserRole>(2), L"river-stone-3", nullptr),
             Rms::RmsSuccess);

@@ -55,13 +55,32 @@ std::unique_ptr<XTRmsOdbc::Connection> XTRmsConnectRaw(const XTRmsServiceConfig&
     return pConnection;
 }
 
-bool XTRmsEmptyServerDatabase(const XTRmsServiceConfig& config)
+XTRmsServiceConfig XTRmsAdminConfig(const XTRmsServiceConfig& config, const XTRmsTestServer& server)
 {
-    std::unique_ptr<XTRmsOdbc::Connection> pConnection = XTRmsConnectRaw(config, XTRmsEngine::Postgres);
-    if (!pConnection)
+    XTRmsServiceConfig admin = config;
+    admin.strServerUser = server.strAdminUser;
+    admin.strServerPassword = server.strAdminPassword;
+    return admin;
+}
+
+std::unique_ptr<XTRmsOdbc::Connection> XTRmsConnectAdmin(
+    const XTRmsServiceConfig& config, XTRmsEngine nEngine, const XTRmsTestServer& server)
+{
+    return XTRmsConnectRaw(XTRmsAdminConfig(config, server), nEngine);
+}
+
+std::wstring XTRmsTable(XTRmsEngine nEngine, const wchar_t* pszTable)
+{
+    return (nEngine == XTRmsEngine::Postgres ? L"xtrms." : L"") + std::wstring(pszTable);
+}
+
+bool XTRmsEmptyServerDatabase(const XTRmsServiceConfig& config, const XTRmsTestServer& server)
+{
+    std::unique_ptr<XTRmsOdbc::Connection> pConnection = XTRmsConnectAdmin(config, XTRmsEngine::Postgres, server);
+    if (!pConnection || !pConnection->Execute(L"DROP SCHEMA IF EXISTS xtrms CASCADE"))
         return false;
     for (const wchar_t* pszTable : {L"xtrms_schema", L"xtrms_rights", L"xtrms_roles", L"xtrms_role_rights",
-             L"xtrms_users", L"xtrms_user_rights", L"xtrms_audit", L"xtrms_audit_head"})
+             L"xtrms_users", L"xtrms_user_rights", L"xtrms_audit", L"xtrms_audit_head", L"xtrms_name_failures"})
     {
         std::wstring strDrop = std::wstring(L"DROP TABLE IF EXISTS ") + pszTable;
         if (!pConnection->Execute(strDrop.c_str()))

@@ -20,11 +20,20 @@ std::wstring XTRmsNewDatabaseFile();
 XTRmsServiceConfig XTRmsTestConfig(XTRmsEngine nEngine, const XTRmsTestServer& server, const std::wstring& strFile);
 
 // A raw connection to the test store, for what only an intruder or a crash
-// would do.
+// would do: with the configuration's own credentials (on PostgreSQL the
+// workstation account's).
 std::unique_ptr<XTRmsOdbc::Connection> XTRmsConnectRaw(const XTRmsServiceConfig& config, XTRmsEngine nEngine);
+// The same as the database administrator (on SQLite: the file again).
+std::unique_ptr<XTRmsOdbc::Connection> XTRmsConnectAdmin(
+    const XTRmsServiceConfig& config, XTRmsEngine nEngine, const XTRmsTestServer& server);
+// The configuration with the database administrator's credentials.
+XTRmsServiceConfig XTRmsAdminConfig(const XTRmsServiceConfig& config, const XTRmsTestServer& server);
 
-// Drops every table of the service from the PostgreSQL test database.
-bool XTRmsEmptyServerDatabase(const XTRmsServiceConfig& config);
+// Drops the service's schema and every table of it from the PostgreSQL test
+// database.
+bool XTRmsEmptyServerDatabase(const XTRmsServiceConfig& config, const XTRmsTestServer& server);
+// A table of the store as the administrator names it in raw SQL.
+std::wstring XTRmsTable(XTRmsEngine nEngine, const wchar_t* pszTable);
 
 // The connection-test mode of the engine: 1 the local file, 16 the server.
 int XTRmsModeOf(XTRmsEngine nEngine);

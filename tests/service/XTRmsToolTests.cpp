@@ -121,6 +121,13 @@ SToolResult RunTool(
     return result;
 }
 
+std::wstring Trimmed(std::wstring strText)
+{
+    while (!strText.empty() && (strText.back() == L'\n' || strText.back() == L'\r' || strText.back() == L' '))
+        strText.pop_back();
+    return strText;
+}
+
 std::wstring Db(const std::wstring& strFile)
 {
     return L" --db \"" + strFile + L"\" --iterations 1000";
@@ -465,37 +472,64 @@ TEST(XTRmsTool, AtAConsoleThePasswordIsTypedTwiceWithoutEcho)
     EXPECT_FALSE(Contains(strScreen, L"Typed-")) << Narrow(strScreen);
 }
 
-TEST(XTRmsTool, RightsServerIsReachedWithThePasswordFromTheEnvironment)
+TEST(XTRmsTool, RightsServerIsAdministeredByItsAdministratorsOnly)
 {
     XTRmsTestServer server;
     if (!XTRmsFindTestServer(&server))
         GTEST_SKIP() << "no PostgreSQL server here";
     XTRmsServiceConfig config = XTRmsTestConfig(XTRmsEngine::Postgres, server, std::wstring());
-    ASSERT_TRUE(XTRmsEmptyServerDatabase(config));
-    const std::wstring strStore = L" --server 127.0.0.1:" + std::to_wstring(server.nPort) + L" --user " +
-        server.strUser + L" --database " + server.strDatabase + L" --iterations 1000";
+    ASSERT_TRUE(XTRmsEmptyServerDatabase(config, server));
+    const std::wstring strServer = L" --server 127.0.0.1:" + std::to_wstring(server.nPort) + L" --database " +
+        server.strDatabase + L" --iterations 1000";
+    const std::wstring strAsDba = strServer + L" --user " + server.strAdminUser;
+    const std::wstring strAsStation = strServer + L" --user " + server.strUser;
 
     SetEnvironmentVariableW(L"XTRMS_SERVER_PASSWORD", L"Not-the-password-42");
-    SToolResult refused = RunTool(L"create" + strStore);
+    SToolResult refused = RunTool(L"create" + strAsDba);
     EXPECT_EQ(refused.nExitCode, 1u);
     EXPECT_FALSE(Contains(refused.strErr, L"Not-the-password-42")) << Narrow(refused.strErr);
 
+    // Only the database administrator creates the schema.
     SetEnvironmentVariableW(L"XTRMS_SERVER_PASSWORD", server.strPassword.c_str());
-    SToolResult created = RunTool(L"create" + strStore);
+    SToolResult stationCreate = RunTool(L"create" + strAsStation);
+    SetEnvironmentVariableW(L"XTRMS_SERVER_PASSWORD", server.strAdminPassword.c_str());
+    SToolResult created = RunTool(L"create" + strAsDba);
     SToolResult added;
     if (created.nExitCode == 0)
     {
         XTRmsService host(config);
-        std::wstring strError;
-        EXPECT_TRUE(host.OpenStore(XTRmsEngine::Postgres, false, &strError)) << Narrow(strError);
-        added = RunTool(L"add-user J\u00f6rg --role 2" + strStore, "Server-Secret-1\n");
+        EXPECT_EQ(host.TryConnectToRestrictionSource(
+                      Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeServer, 0, 0, L""),
+            Rms::RmsConnectionServerConnected);
+        added = RunTool(L"add-user J\u00f6rg --role 2" + strAsDba, "Server-Secret-1\n");
     }
-    SToolResult list = RunTool(L"list" + strStore);
-    SToolResult verify = RunTool(L"verify" + strStore);
+    SToolResult checkpoint = RunTool(L"audit checkpoint" + strAsDba);
+    // A workstation's account acts only through an XTRm administrator.
+    SetEnvironmentVariableW(L"XTRMS_SERVER_PASSWORD", server.strPassword.c_str());
+    SToolResult anonymous = RunTool(L"add-user eve --role 2" + strAsStation, "Eve-Secret-22\n");
+    SToolResult wrongLogin = RunTool(L"list --login J\u00f6rg" + strAsStation, "not-his-password\n");
+    SToolResult withLogin =
+        RunTool(L"add-user eve --role 1 --login J\u00f6rg" + strAsStation, "Server-Secret-1\nEve-Secret-22\n");
+    SToolResult operatorLogin = RunTool(L"unlock J\u00f6rg --login eve" + strAsStation, "Eve-Secret-22\n");
+    SToolResult list = RunTool(L"list --login J\u00f6rg" + strAsStation, "Server-Secret-1\n");
+    SToolResult verify = RunTool(L"verify --since " + Trimmed(checkpoint.strOut) + L" --login J\u00f6rg" + strAsStation,
+        "Server-Secret-1\n");
     SetEnvironmentVariableW(L"XTRMS_SERVER_PASSWORD", nullptr);
+
+    EXPECT_EQ(stationCreate.nExitCode, 1u);
+    EXPECT_TRUE(Contains(stationCreate.strErr, L"database administrator")) << Narrow(stationCreate.strErr);
     ASSERT_EQ(created.nExitCode, 0u) << Narrow(created.strErr);
     EXPECT_EQ(added.nExitCode, 0u) << Narrow(added.strErr);
+    EXPECT_EQ(checkpoint.nExitCode, 0u) << Narrow(checkpoint.strErr);
+    EXPECT_EQ(anonymous.nExitCode, 1u);
+    EXPECT_TRUE(Contains(anonymous.strErr, L"needs an administrator")) << Narrow(anonymous.strErr);
+    EXPECT_EQ(wrongLogin.nExitCode, 1u);
+    EXPECT_TRUE(Contains(wrongLogin.strErr, L"wrong name or password")) << Narrow(wrongLogin.strErr);
+    EXPECT_EQ(withLogin.nExitCode, 0u) << Narrow(withLogin.strErr);
+    EXPECT_EQ(operatorLogin.nExitCode, 1u);
+    EXPECT_TRUE(Contains(operatorLogin.strErr, L"eve is not an administrator")) << Narrow(operatorLogin.strErr);
     std::wstring strJoerg = ListLine(list.strOut, L"J\u00f6rg");
     EXPECT_TRUE(Contains(strJoerg, L"2 Administrator  has-password  0       1,2,3,4")) << Narrow(list.strOut);
+    EXPECT_TRUE(Contains(ListLine(list.strOut, L"eve"), L"1 Operator")) << Narrow(list.strOut);
     EXPECT_EQ(verify.nExitCode, 0u) << Narrow(verify.strErr);
 }
