@@ -233,8 +233,9 @@ bool RunHeadlessTour(CWnd* pParent)
             strCreatedBy = entry.strActor;
     }
     const bool bAudited = strCreatedBy == kAdministrator;
-    std::printf("administration: %ls added as engineer, export right taken away, saved: %s; password set: %s; "
-                "audited as created by %ls\n",
+    std::printf(
+        "administration: %ls added as engineer, export right taken away, saved: %s; password set: %s; "
+        "audited as created by %ls\n",
         kTourUser, bSaved ? "yes" : "NO", bHasPassword ? "yes" : "NO", strCreatedBy.c_str());
     if (!strFailures.empty())
         DemoApp().ReportFailure("administration tour:\n" + strFailures);

@@ -1,6 +1,7 @@
 #include "XTRmDemoLogin.h"
 
 #include "XTRmDemoApp.h"
+#include "XTRmDemoStore.h"
 
 #include "XTRmResourceIds.h"
 #include "XTRmUiRobot.h"
@@ -89,29 +90,5 @@ void XTRmDemoLogin::ExpectLogin(XTRmUiRobot& robot, XTRmDemoApp& app)
 
 bool XTRmDemoLogin::LiftLock(XTRmsService& service)
 {
-    // Failed logins are written straight to the store: read it afresh.
-    service.LoadUserProfiles();
-    const std::wstring strBy =
-        service.GetLoggedInUserName().empty() ? L"the store's administrator" : service.GetLoggedInUserName();
-    bool bListed = false;
-    for (const XTRmsUserRecord& user : service.ListUsers())
-    {
-        if (user.strUserName != kLockedUser)
-            continue;
-        bListed = true;
-        if (!user.bLocked && user.nFailedLogins == 0)
-            continue;
-        std::wstring strError;
-        if (service.Unlock(user.strUserName, &strError) != Rms::RmsSuccess)
-        {
-            std::printf("%ls could not be unlocked: %ls\n", user.strUserName.c_str(), strError.c_str());
-            return false;
-        }
-        std::printf("%ls unlocked by %ls (%u failed logins)\n", user.strUserName.c_str(), strBy.c_str(),
-            user.nFailedLogins);
-    }
-    // Only an administrator sees the users at all.
-    if (!bListed)
-        std::printf("%ls could not be unlocked: the service shows no such user\n", kLockedUser);
-    return bListed;
+    return XTRmDemoStore::LiftLock(service, kLockedUser);
 }

@@ -14,10 +14,6 @@ namespace XTRmDemoLogin
 // Adds the login's steps to a start-up script, at the point where the login
 // dialog opens.
 void ExpectLogin(XTRmUiRobot& robot, XTRmDemoApp& app);
-// Unlocks the account the script locks, when it is locked or has failed
-// logins counted, as whoever the service acts for: the store's
-// administrator, or the administrator logged in on it. False when the
-// account cannot be seen (the service acts for nobody who may) or the
-// unlock is refused.
+// Unlocks the account the script locks (XTRmDemoStore::LiftLock).
 bool LiftLock(XTRmsService& service);
 } // namespace XTRmDemoLogin

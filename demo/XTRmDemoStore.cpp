@@ -5,6 +5,8 @@
 
 #include "XTRmDemoRights.h"
 
+#include <cstdio>
+
 namespace
 {
 // What tools/pg-cluster.sh creates; only port and passwords vary.
@@ -131,8 +133,9 @@ bool Provision(XTRmsService& service, XTRmsEngine nEngine, bool* pbProvisioned, 
     if (!service.IsStoreAdministrator())
     {
         if (pstrError != nullptr)
-            *pstrError = L"Only the rights store's administrator can give it the demo accounts; this account is "
-                         L"not it.";
+            *pstrError =
+                L"Only the rights store's administrator can give it the demo accounts; this account is "
+                L"not it.";
         return false;
     }
     // Users are what makes a store this demo's: an empty one, whether just
@@ -150,6 +153,33 @@ bool Provision(XTRmsService& service, XTRmsEngine nEngine, bool* pbProvisioned, 
     }
     *pbProvisioned = true;
     return true;
+}
+
+bool LiftLock(XTRmsService& service, const std::wstring& strUserName)
+{
+    // Failed logins are written straight to the store: read it afresh.
+    service.LoadUserProfiles();
+    const std::wstring strBy = service.GetLoggedInUserName().empty() ? L"the store's administrator"
+                                                                     : service.GetLoggedInUserName();
+    for (const XTRmsUserRecord& user : service.ListUsers())
+    {
+        if (user.strUserName != strUserName)
+            continue;
+        if (!user.bLocked && user.nFailedLogins == 0)
+            return true;
+        std::wstring strError;
+        if (service.Unlock(user.strUserName, &strError) != Rms::RmsSuccess)
+        {
+            std::printf("%ls could not be unlocked: %ls\n", user.strUserName.c_str(), strError.c_str());
+            return false;
+        }
+        std::printf(
+            "%ls unlocked by %ls (%u failed logins)\n", user.strUserName.c_str(), strBy.c_str(), user.nFailedLogins);
+        return true;
+    }
+    // Only an administrator sees the users at all.
+    std::printf("%ls could not be unlocked: the rights service shows no such user here\n", strUserName.c_str());
+    return false;
 }
 
 int ClosedLoopbackPort()

@@ -33,6 +33,12 @@ bool ReadServerAdministrator(const std::wstring& strFolder, XTRmsServiceConfig* 
 // accounts were added now.
 bool Provision(XTRmsService& service, XTRmsEngine nEngine, bool* pbProvisioned, std::wstring* pstrError);
 
+// Unlocks an account that is locked or has failed logins counted, as
+// whoever the service acts for: the store's administrator, or a super user
+// logged in on it. False when the account cannot be seen (the service acts
+// for nobody who may see it) or the unlock is refused.
+bool LiftLock(XTRmsService& service, const std::wstring& strUserName);
+
 // A loopback port that nobody listens on: the kernel's pick of a free one,
 // released again at once.
 int ClosedLoopbackPort();

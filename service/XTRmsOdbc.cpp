@@ -138,6 +138,15 @@ void Connection::Close()
     m_bInTransaction = false;
 }
 
+bool Connection::IsDead() const
+{
+    if (!m_bOpen)
+        return true;
+    SQLUINTEGER nDead = SQL_CD_FALSE;
+    return SQL_SUCCEEDED(SQLGetConnectAttrW(m_hDbc, SQL_ATTR_CONNECTION_DEAD, &nDead, 0, nullptr)) &&
+        nDead == SQL_CD_TRUE;
+}
+
 bool Connection::Execute(const wchar_t* pszSql)
 {
     Statement statement(*this, pszSql);

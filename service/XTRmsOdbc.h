@@ -43,6 +43,9 @@ public:
     bool Open(const std::wstring& strConnectionString, unsigned int nTimeoutSeconds);
     void Close();
     bool IsOpen() const { return m_bOpen; }
+    // True when the driver knows the connection is gone (the server ended it
+    // or the network dropped it), whatever SQLSTATE the failure carried.
+    bool IsDead() const;
     unsigned int GetTimeout() const { return m_nTimeoutSeconds; }
     const Error& GetLastError() const { return m_error; }
 

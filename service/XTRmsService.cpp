@@ -43,7 +43,8 @@ bool Contains(const std::wstring& strText, const wchar_t* pszPart)
 
 // One connection attempt on a thread of its own, so that the caller (the GUI
 // thread, usually) waits no longer than the bound even when a driver ignores
-// its timeouts. An attempt that overstays finishes and frees itself.
+// its timeouts. An attempt that overstays is joined later (the next attempt,
+// or the service's end), never left to outlive the DLL.
 struct ConnectAttempt
 {
     std::unique_ptr<XTRmsOdbc::Connection> pConnection = std::make_unique<XTRmsOdbc::Connection>();
@@ -61,7 +62,7 @@ struct ConnectAttempt
 };
 
 bool ConnectBounded(std::wstring& strConnectionString, unsigned int nTimeoutSeconds,
-    std::unique_ptr<XTRmsOdbc::Connection>* ppConnection, XTRmsOdbc::Error* pError)
+    std::unique_ptr<XTRmsOdbc::Connection>* ppConnection, XTRmsOdbc::Error* pError, std::thread* pOverstaying)
 {
     auto pAttempt = std::make_shared<ConnectAttempt>();
     pAttempt->strConnectionString = strConnectionString;
@@ -77,14 +78,15 @@ bool ConnectBounded(std::wstring& strConnectionString, unsigned int nTimeoutSeco
         XTRmsCrypto::Wipe(pAttempt->strConnectionString);
         SetEvent(pAttempt->hDone);
     });
-    worker.detach();
     // The driver's own login timeout comes first; this bound catches what it
     // does not cover (name resolution, a driver that ignores it).
     if (WaitForSingleObject(pAttempt->hDone, (nTimeoutSeconds + 2) * 1000) != WAIT_OBJECT_0)
     {
+        *pOverstaying = std::move(worker);
         *pError = {L"HYT00", 0, L"The database did not answer in time."};
         return false;
     }
+    worker.join();
     if (!pAttempt->bOk)
     {
         *pError = pAttempt->pConnection->GetLastError();
@@ -263,7 +265,15 @@ public:
     ~XTRmsServiceImpl()
     {
         EndSession();
+        JoinOverstayingConnect();
         XTRmsCrypto::Wipe(m_config.strServerPassword);
+    }
+
+    // The driver gives up by its own login timeout; this waits for that.
+    void JoinOverstayingConnect()
+    {
+        if (m_overstayingConnect.joinable())
+            m_overstayingConnect.join();
     }
 
     XTRmsServiceConfig m_config;
@@ -287,6 +297,8 @@ public:
     std::wstring m_strStoreProblem;
     // Opened by OpenStore as the store's administrator.
     bool m_bStoreAdministrator = false;
+    // A connection attempt that outlasted its bound, joined before the next.
+    std::thread m_overstayingConnect;
 
     // The working copy the administration dialogs see, and its changes.
     std::vector<XTRmsRestrictionDefinition> m_vecRights;
@@ -407,7 +419,9 @@ public:
         }
         std::unique_ptr<XTRmsOdbc::Connection> pConnection;
         XTRmsOdbc::Error error;
-        bool bConnected = ConnectBounded(strConnection, m_config.nTimeoutSeconds, &pConnection, &error);
+        JoinOverstayingConnect();
+        bool bConnected =
+            ConnectBounded(strConnection, m_config.nTimeoutSeconds, &pConnection, &error, &m_overstayingConnect);
         if (!bConnected)
         {
             XTRmsOpenResult nResult = nEngine == XTRmsEngine::Sqlite
@@ -527,7 +541,7 @@ public:
         {
             if (!m_pServer->ReadDefinitions(&vecRights, &vecRoles) || !m_pServer->ReadPolicy(&m_policy))
                 return false;
-            if (MayAdministerNow() && !m_pServer->ListUsers(m_strToken, &vecUsers))
+            if (MayAdministerNow() && !Server([&] { return m_pServer->ListUsers(m_strToken, &vecUsers); }))
             {
                 // Refused: the session lost the power meanwhile.
                 if (m_pServer->GetRefusal() != XTRmsServerRefusal::NotPermitted)
@@ -695,6 +709,56 @@ public:
         }
     }
 
+    // A server call, made again once on a fresh connection when the old one
+    // was lost (a server restart, a dropped network): the session and the
+    // changes not saved yet survive, and the caller notices nothing.
+    template <typename Call>
+    [[nodiscard]] bool Server(Call fnCall)
+    {
+        if (!m_pServer)
+            return false;
+        if (fnCall())
+            return true;
+        if (!IsConnectionLost() || !ReopenKeepingSession())
+            return false;
+        return fnCall();
+    }
+
+    bool IsConnectionLost() const
+    {
+        if (!m_pStore)
+            return false;
+        const std::wstring& strState = m_pStore->GetConnection().GetLastError().strState;
+        // Communication link failure, connection gone, or ended by the server.
+        return strState == L"08S01" || strState == L"08003" || strState == L"08006" || strState == L"57P01" ||
+            strState == L"57P02" || strState == L"57P03" || m_pStore->GetConnection().IsDead();
+    }
+
+    bool ReopenKeepingSession()
+    {
+        const bool bLoggedIn = m_bLoggedIn;
+        const bool bGuest = m_bGuest;
+        const bool bSuperUser = m_bSuperUser;
+        const std::wstring strUser = m_strUser;
+        std::wstring strToken = m_strToken;
+        const std::unordered_set<int> setRights = m_setRights;
+        const std::vector<XTRmsPendingChange> vecPending = m_vecPending;
+        const std::map<std::wstring, XTRmsStoredUser> mapUsers = m_mapUsers;
+        m_strToken.clear();
+        m_bLoggedIn = false;
+        bool bOpened = Open(m_nEngine, false, false, m_bStoreAdministrator) == XTRmsOpenResult::Ok;
+        m_bLoggedIn = bLoggedIn;
+        m_bGuest = bGuest;
+        m_bSuperUser = bSuperUser;
+        m_strUser = strUser;
+        m_strToken = strToken;
+        XTRmsCrypto::Wipe(strToken);
+        m_setRights = setRights;
+        m_vecPending = vecPending;
+        m_mapUsers = mapUsers;
+        return bOpened;
+    }
+
     // The token the server takes: the session's, or none for the database
     // administrator.
     const std::wstring& Token() const { return m_strToken; }
@@ -708,7 +772,9 @@ public:
             return Rms::ERmsPasswordStoreFailed;
         if (IsServer())
         {
-            bool bOk = m_pServer->SetPassword(Token(), strUserName, strSaltHex, m_policy.nPbkdf2Iterations, strKeyHex);
+            bool bOk = Server([&] {
+                return m_pServer->SetPassword(Token(), strUserName, strSaltHex, m_policy.nPbkdf2Iterations, strKeyHex);
+            });
             XTRmsCrypto::Wipe(strKeyHex);
             if (bOk)
                 return Rms::ERmsPasswordOk;
@@ -874,7 +940,7 @@ public:
             std::wstring strSaltHex;
             unsigned int nIterations = 0;
             std::vector<unsigned char> vecSalt;
-            if (!m_pServer->LoginParams(strUserName, &strSaltHex, &nIterations) ||
+            if (!Server([&] { return m_pServer->LoginParams(strUserName, &strSaltHex, &nIterations); }) ||
                 !XTRmsCrypto::FromHex(strSaltHex, &vecSalt))
             {
                 m_strStoreProblem = ServerProblem();
@@ -885,7 +951,7 @@ public:
             XTRmsCrypto::Wipe(vecKey);
         }
         XTRmsServerLogin login;
-        bool bAnswered = m_pServer->Login(strUserName, strKeyHex, &login);
+        bool bAnswered = Server([&] { return m_pServer->Login(strUserName, strKeyHex, &login); });
         XTRmsCrypto::Wipe(strKeyHex);
         if (!bAnswered)
         {
@@ -1284,7 +1350,7 @@ Rms::RmsResult XTRmsService::SaveUserProfiles()
     bool bSaved = false;
     if (impl.IsServer())
     {
-        bSaved = impl.m_pServer->SaveChanges(impl.Token(), ChangesJson(impl.m_vecPending));
+        bSaved = impl.Server([&] { return impl.m_pServer->SaveChanges(impl.Token(), ChangesJson(impl.m_vecPending)); });
         if (!bSaved)
             strError = impl.ServerProblem();
     }
@@ -1488,7 +1554,7 @@ Rms::ERmsPasswordResult XTRmsService::ChangeOwnPassword(
         std::vector<unsigned char> vecOldSalt;
         std::wstring strSaltHex;
         std::wstring strKeyHex;
-        if (!impl.m_pServer->LoginParams(strUser, &strOldSaltHex, &nOldIterations) ||
+        if (!impl.Server([&] { return impl.m_pServer->LoginParams(strUser, &strOldSaltHex, &nOldIterations); }) ||
             !XTRmsCrypto::FromHex(strOldSaltHex, &vecOldSalt) ||
             !impl.NewCredential(strNewPassword, &strSaltHex, &strKeyHex))
             return Rms::ERmsPasswordStoreFailed;
@@ -1496,8 +1562,10 @@ Rms::ERmsPasswordResult XTRmsService::ChangeOwnPassword(
         std::wstring strOldKeyHex = XTRmsCrypto::ToHex(vecOldKey);
         XTRmsCrypto::Wipe(vecOldKey);
         int nResult = -1;
-        bool bAnswered = impl.m_pServer->ChangeOwnPassword(
-            impl.Token(), strOldKeyHex, strSaltHex, impl.m_policy.nPbkdf2Iterations, strKeyHex, &nResult);
+        bool bAnswered = impl.Server([&] {
+            return impl.m_pServer->ChangeOwnPassword(
+                impl.Token(), strOldKeyHex, strSaltHex, impl.m_policy.nPbkdf2Iterations, strKeyHex, &nResult);
+        });
         XTRmsCrypto::Wipe(strOldKeyHex);
         XTRmsCrypto::Wipe(strKeyHex);
         if (!bAnswered)
@@ -1623,7 +1691,7 @@ Rms::RmsResult XTRmsService::SetPolicy(const XTRmsPolicy& policy, std::wstring* 
         return Refuse(pstrError, kNotPermitted);
     if (impl.IsServer())
     {
-        if (!impl.m_pServer->SetPolicy(impl.Token(), XTRmsServerStore::PolicyJson(policy)))
+        if (!impl.Server([&] { return impl.m_pServer->SetPolicy(impl.Token(), XTRmsServerStore::PolicyJson(policy)); }))
             return Refuse(pstrError, impl.ServerProblem());
         impl.ReadWorkingCopy();
         return Rms::RmsSuccess;
@@ -1661,8 +1729,10 @@ Rms::RmsResult XTRmsService::AddUser(const std::wstring& strUserName, const std:
     }
     if (impl.IsServer())
     {
-        bool bOk = impl.m_pServer->AddUser(
-            impl.Token(), strName, strFullName, nRole, strSaltHex, impl.m_policy.nPbkdf2Iterations, strKeyHex);
+        bool bOk = impl.Server([&] {
+            return impl.m_pServer->AddUser(
+                impl.Token(), strName, strFullName, nRole, strSaltHex, impl.m_policy.nPbkdf2Iterations, strKeyHex);
+        });
         XTRmsCrypto::Wipe(strKeyHex);
         if (!bOk)
             return Refuse(pstrError, impl.ServerProblem());
@@ -1732,7 +1802,7 @@ Rms::RmsResult XTRmsService::Unlock(const std::wstring& strUserName, std::wstrin
     bool bOk = false;
     if (impl.IsServer())
     {
-        bOk = impl.m_pServer->Unlock(impl.Token(), strUserName);
+        bOk = impl.Server([&] { return impl.m_pServer->Unlock(impl.Token(), strUserName); });
         if (!bOk)
             return Refuse(pstrError, impl.ServerProblem());
     }
@@ -1765,7 +1835,7 @@ Rms::RmsResult XTRmsService::SetDisabled(const std::wstring& strUserName, bool b
     bool bOk = false;
     if (impl.IsServer())
     {
-        bOk = impl.m_pServer->SetDisabled(impl.Token(), strUserName, bDisabled);
+        bOk = impl.Server([&] { return impl.m_pServer->SetDisabled(impl.Token(), strUserName, bDisabled); });
         if (!bOk)
             return Refuse(pstrError, impl.ServerProblem());
     }
@@ -1906,7 +1976,7 @@ bool XTRmsService::ImportCsv(const std::wstring& strCsv, std::wstring* pstrError
                 L",\"rights\":[" + strRights + L"]}";
         }
         strJson += L"]";
-        if (!impl.m_pServer->ImportUsers(impl.Token(), strJson))
+        if (!impl.Server([&] { return impl.m_pServer->ImportUsers(impl.Token(), strJson); }))
             return fail(impl.ServerProblem());
         impl.ReadWorkingCopy();
         return true;
@@ -1961,7 +2031,7 @@ std::vector<XTRmsAuditEntry> XTRmsService::GetAuditTrail(size_t nCount) const
         return vecEntries;
     if (m_pImpl->IsServer())
     {
-        if (!m_pImpl->m_pServer->ReadAudit(m_pImpl->Token(), nCount, &vecEntries))
+        if (!m_pImpl->Server([&] { return m_pImpl->m_pServer->ReadAudit(m_pImpl->Token(), nCount, &vecEntries); }))
             vecEntries.clear();
     }
     else if (!m_pImpl->m_pStore->ReadAudit(nCount, &vecEntries))
@@ -2002,7 +2072,9 @@ bool XTRmsService::VerifyAuditChainSince(
         strProblem = kNotPermitted;
     else if (m_pImpl->IsServer())
     {
-        if (!m_pImpl->m_pServer->VerifyAudit(m_pImpl->Token(), nSince, strSinceHash, &bIntact, &strProblem))
+        if (!m_pImpl->Server([&] {
+                return m_pImpl->m_pServer->VerifyAudit(m_pImpl->Token(), nSince, strSinceHash, &bIntact, &strProblem);
+            }))
             strProblem = L"The audit trail cannot be read: " + m_pImpl->ServerProblem();
         else
             bReadable = true;

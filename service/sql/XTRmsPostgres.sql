@@ -21,6 +21,10 @@
 
 DO $$
 BEGIN
+    IF NOT (SELECT r.rolsuper FROM pg_roles r WHERE r.rolname = current_user) THEN
+        RAISE EXCEPTION USING ERRCODE = '42501',
+            MESSAGE = 'The upgrade of the rights store must be run by a superuser (the database administrator).';
+    END IF;
     IF to_regclass('public.xtrms_schema') IS NULL THEN
         RAISE EXCEPTION USING ERRCODE = '55000',
             MESSAGE = 'There is no version-3 rights store in schema public of this database; nothing to upgrade.';
@@ -154,8 +158,9 @@ BEGIN
     IF v_schema IS NOT NULL AND v_schema <> 'xtrms' THEN
         RAISE EXCEPTION USING ERRCODE = '55000',
             MESSAGE = format('The extension pgcrypto is installed in schema %s of this database, but the rights '
-                'service needs it in schema xtrms. Move it (ALTER EXTENSION pgcrypto SET SCHEMA xtrms) or drop it, '
-                'then run the upgrade again.', v_schema);
+                'service needs it in schema xtrms. Drop it (DROP EXTENSION pgcrypto) if nothing else uses it, or '
+                'move it (CREATE SCHEMA xtrms; ALTER EXTENSION pgcrypto SET SCHEMA xtrms), then run the upgrade '
+                'again.', v_schema);
     END IF;
 END
 $$;
@@ -427,6 +432,8 @@ $$;
 
 -- Appends rows to the trail in one go (an import writes thousands): the
 -- chain is computed row by row, stored with one insert, the head moved once.
+-- The canonical text is xtrms_audit_hash's, written out: a call per row
+-- would cost more than the hashing.
 CREATE FUNCTION xtrms.xtrms_audit_append(p_workstation text, p_os_user text, p_actor text,
     p_events text[], p_subjects text[], p_details text[])
 RETURNS void
@@ -530,7 +537,7 @@ BEGIN
     IF NEW.id <> OLD.id OR NEW.seq <= OLD.seq
        OR NOT EXISTS (SELECT 1 FROM xtrms_audit a WHERE a.seq = NEW.seq AND a.hash = NEW.hash) THEN
         RAISE EXCEPTION USING ERRCODE = 'XT001',
-            MESSAGE = 'The audit head only moves forward onto the last row of the trail.';
+            MESSAGE = 'The audit head only moves forward, onto a row of the trail with its hash.';
     END IF;
     RETURN NEW;
 END
@@ -1524,8 +1531,9 @@ $$;
 --;
 
 -- The whole chain in one statement, so rows and head come from one
--- snapshot, and in one pass: each row's hash is recomputed from the stored
--- hash of the row before it; the first row that fails names the problem.
+-- snapshot, and in one pass: each row's hash is recomputed (the text of
+-- xtrms_audit_hash, written out) from the stored hash of the row before it;
+-- the first row that fails names the problem.
 CREATE FUNCTION xtrms.verify_audit(p_token text, p_since_seq bigint, p_since_hash text)
 RETURNS TABLE(intact boolean, problem text, head_seq bigint)
 LANGUAGE plpgsql STABLE SECURITY DEFINER SET search_path = xtrms, pg_temp SET lock_timeout = '3s'

@@ -220,6 +220,12 @@ check "a locked unknown name is refused without its name" "login-refused|||4 loc
 check "a locked user's session is no longer valid" "" "$(ws "SELECT user_name FROM xtrms.session('$op')")"
 check "the admin's session is" "admin|2|true|false|1;2;3" \
     "$(ws "SELECT user_name || '|' || role_id || '|' || super_user || '|' || guest || '|' || rights FROM xtrms.session('$admin')")"
+spare="$(login admin "$old_key" | cut -d'|' -f2)"
+check "a session ends with its logout" "0" "$(ws "SELECT xtrms.logout('$spare'); SELECT count(*) FROM xtrms.session('$spare')" | tail -n 1)"
+spare="$(login admin "$old_key" | cut -d'|' -f2)"
+dba "UPDATE xtrms.xtrms_sessions SET expires = now() - interval '1 second' WHERE token_hash = encode(sha256(convert_to('$spare', 'UTF8')), 'hex')" >/dev/null
+check "an expired session is no longer valid" "ERROR: XT001" "$(ws "SELECT count(*) FROM xtrms.list_users('$spare')")"
+check "only the token's hash is stored" "0" "$(dba "SELECT count(*) FROM xtrms.xtrms_sessions WHERE token_hash IN ('$admin', '$spare')")"
 
 # --- Who may administer ------------------------------------------------------------------
 while IFS='^' read -r fn; do
@@ -345,10 +351,10 @@ check "but not with one" "false|audit row ${checkpoint%%|*} does not match the c
     "$(ws "SELECT intact || '|' || problem FROM xtrms.verify_audit('$admin', ${checkpoint%%|*}, '${checkpoint#*|}')")"
 
 # --- A workstation that goes quiet holding the head ------------------------------------------
-quiet() { # ACCOUNT: begins, logs in, then sits idle in the transaction for 8 s
+quiet() { # ACCOUNT: begins, logs in, then sits idle in the transaction for 6 s
     local user=xtrms password="$ws_password"
     [[ "$1" == dba ]] && { user=postgres; password="$admin_password"; }
-    { echo "BEGIN; SELECT result FROM xtrms.login('admin', '$old_key', 'WS8', 'quiet');"; sleep 8; echo "COMMIT;"; } |
+    { echo "BEGIN; SELECT result FROM xtrms.login('admin', '$old_key', 'WS8', 'quiet');"; sleep 6; echo "COMMIT;"; } |
         PGPASSWORD="$password" timeout 20 psql -X -q -A -t -h 127.0.0.1 -p "$port" -U "$user" -d "$db" >"$work/quiet.out" 2>&1 &
     quiet_pid=$!
     for _ in $(seq 1 100); do

@@ -1,6 +1,9 @@
 // The demo's store: a fresh one gets the published accounts with their roles,
 // a used one is never provisioned over, an unreadable file is never replaced,
-// and the demo's policy (guest, lockout) is what its README promises.
+// the demo's policy (guest, lockout) is what its README promises, a lock is
+// lifted only by an administrator, and the rights server's folder gives the
+// workstation's account to the host and the database administrator's only
+// to the set-up.
 #include <windows.h>
 
 #include "XTRmDemoRights.h"
@@ -46,7 +49,8 @@ protected:
     }
     void TearDown() override
     {
-        for (const wchar_t* pszName : {L"XTRmDemo.db", L"XTRmDemo.db-wal", L"XTRmDemo.db-shm", L"port", L"password"})
+        for (const wchar_t* pszName :
+            {L"XTRmDemo.db", L"XTRmDemo.db-wal", L"XTRmDemo.db-shm", L"port", L"password", L"admin-password"})
             ::DeleteFileW((m_strFolder + L"\\" + pszName).c_str());
     }
 
@@ -57,6 +61,18 @@ protected:
         config.strDatabaseFile = m_strFile;
         config.policy.nPbkdf2Iterations = 1000;
         return std::make_unique<XTRmsService>(config);
+    }
+
+    // The demo's configuration started as the host starts its service: the
+    // connection test and Initialize, no administrator's power.
+    std::unique_ptr<XTRmsService> NewWorkstation()
+    {
+        std::unique_ptr<XTRmsService> pService = NewService();
+        if (pService->TryConnectToRestrictionSource(
+                Rms::RmsApplicationWithHeader, L"", Rms::RmsConnectModeSource, 0, 0, L"") != Rms::RmsConnectionOk ||
+            pService->Initialize(Rms::RmsApplicationWithHeader, L"", L"", L"", L"", 0, 0, L"") != Rms::RmsSuccess)
+            return nullptr;
+        return pService;
     }
 
     std::wstring m_strFolder;
@@ -158,20 +174,81 @@ TEST_F(XTRmDemoStoreTest, RolesGuestAndLockoutAreTheDemos)
     EXPECT_EQ(Rms::ERmsLoginUserLocked, pService->UserLogin(L"bob", XTRmDemoAccountPassword(L"bob")));
 }
 
-TEST_F(XTRmDemoStoreTest, TheRightsServerIsReadFromTheClusterFolder)
+TEST_F(XTRmDemoStoreTest, OnlyAnAdministratorLiftsTheLock)
 {
     const struct
     {
         const char* pszWhat;
-        const char* pszPort;     // nullptr: no file
-        const char* pszPassword; // nullptr: no file
-        int nPort;               // 0: not running
-        const wchar_t* pszPassword2;
+        // The set-up's own service, or a workstation with this user logged
+        // in (nullptr: nobody, empty: a guest).
+        bool bStoreAdministrator;
+        const wchar_t* pszUser;
+        bool bLocked;
+        bool bLifted;
     } cases[] = {
-        {"running", "54321\n", "s3cret+pw\n", 54321, L"s3cret+pw"},
-        {"stopped: no port file", nullptr, "s3cret+pw\n", 0, nullptr},
-        {"no password", "54321\n", nullptr, 0, nullptr},
-        {"port out of range", "654321\n", "s3cret+pw\n", 0, nullptr},
+        {"the store's administrator", true, nullptr, true, true},
+        {"the administrator logged in", false, L"admin", true, true},
+        {"nobody logged in", false, nullptr, true, false},
+        {"a guest", false, L"", true, false},
+        {"an engineer", false, L"alice", true, false},
+        {"nothing to lift", false, L"admin", false, true},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.pszWhat);
+        TearDown();
+        std::unique_ptr<XTRmsService> pAdministrator = NewService();
+        bool bProvisioned = false;
+        ASSERT_TRUE(XTRmDemoStore::Provision(*pAdministrator, XTRmsEngine::Sqlite, &bProvisioned, nullptr));
+        if (c.bLocked)
+        {
+            std::unique_ptr<XTRmsService> pBobsDesk = NewWorkstation();
+            ASSERT_TRUE(pBobsDesk);
+            for (int i = 0; i < 5; ++i)
+                pBobsDesk->UserLogin(L"bob", L"wrong-password");
+            ASSERT_EQ(Rms::ERmsLoginUserLocked, pBobsDesk->UserLogin(L"bob", XTRmDemoAccountPassword(L"bob")));
+        }
+
+        std::unique_ptr<XTRmsService> pLifter = c.bStoreAdministrator ? std::move(pAdministrator) : NewWorkstation();
+        ASSERT_TRUE(pLifter);
+        if (c.pszUser != nullptr)
+        {
+            ASSERT_EQ(Rms::ERmsLoginOk, pLifter->UserLogin(c.pszUser, XTRmDemoAccountPassword(c.pszUser)));
+        }
+        EXPECT_EQ(c.bLifted, XTRmDemoStore::LiftLock(*pLifter, L"bob"));
+
+        // What bob finds at his workstation afterwards.
+        std::unique_ptr<XTRmsService> pBobsDesk = NewWorkstation();
+        ASSERT_TRUE(pBobsDesk);
+        EXPECT_EQ(!c.bLocked || c.bLifted ? Rms::ERmsLoginOk : Rms::ERmsLoginUserLocked,
+            pBobsDesk->UserLogin(L"bob", XTRmDemoAccountPassword(L"bob")));
+    }
+}
+
+TEST_F(XTRmDemoStoreTest, TheRightsServerIsReadFromTheClusterFolder)
+{
+    // The host reads the workstation's account, the set-up the database
+    // administrator's; each only from its own file.
+    const struct
+    {
+        const char* pszWhat;
+        bool bAdministrator;
+        const char* pszPort;     // nullptr: no file
+        const char* pszPassword; // the workstation's; nullptr: no file
+        const char* pszAdminPassword;
+        int nPort; // 0: refused
+        const wchar_t* pszUser;
+        const wchar_t* pszPasswordRead;
+    } cases[] = {
+        {"workstation", false, "54321\n", "s3cret+pw\n", "adm1n+pw\n", 54321, L"xtrms", L"s3cret+pw"},
+        {"administrator", true, "54321\n", "s3cret+pw\n", "adm1n+pw\n", 54321, L"postgres", L"adm1n+pw"},
+        {"workstation without the administrator's file", false, "54321\n", "s3cret+pw\n", nullptr, 54321, L"xtrms",
+            L"s3cret+pw"},
+        {"administrator without his file", true, "54321\n", "s3cret+pw\n", nullptr, 0, nullptr, nullptr},
+        {"workstation without its file", false, "54321\n", nullptr, "adm1n+pw\n", 0, nullptr, nullptr},
+        {"stopped: no port file", false, nullptr, "s3cret+pw\n", "adm1n+pw\n", 0, nullptr, nullptr},
+        {"administrator, stopped", true, nullptr, "s3cret+pw\n", "adm1n+pw\n", 0, nullptr, nullptr},
+        {"port out of range", false, "654321\n", "s3cret+pw\n", "adm1n+pw\n", 0, nullptr, nullptr},
     };
     for (const auto& c : cases)
     {
@@ -181,18 +258,23 @@ TEST_F(XTRmDemoStoreTest, TheRightsServerIsReadFromTheClusterFolder)
             WriteBytes(m_strFolder + L"\\port", c.pszPort);
         if (c.pszPassword != nullptr)
             WriteBytes(m_strFolder + L"\\password", c.pszPassword);
+        if (c.pszAdminPassword != nullptr)
+            WriteBytes(m_strFolder + L"\\admin-password", c.pszAdminPassword);
         XTRmsServiceConfig config;
         std::wstring strError;
-        EXPECT_EQ(c.nPort != 0, XTRmDemoStore::ReadServer(m_strFolder, &config, &strError));
+        const bool bRead = c.bAdministrator ? XTRmDemoStore::ReadServerAdministrator(m_strFolder, &config, &strError)
+                                            : XTRmDemoStore::ReadServer(m_strFolder, &config, &strError);
+        EXPECT_EQ(c.nPort != 0, bRead);
         EXPECT_EQ(c.nPort, config.serverSetting.GetPortNum());
         if (c.nPort == 0)
         {
             EXPECT_NE(std::wstring::npos, strError.find(m_strFolder));
+            EXPECT_EQ(L"", config.strServerPassword);
             continue;
         }
         EXPECT_EQ(L"127.0.0.1", config.serverSetting.GetHost());
-        EXPECT_EQ(c.pszPassword2, config.strServerPassword);
-        EXPECT_EQ(L"xtrms", config.strServerUser);
+        EXPECT_EQ(c.pszPasswordRead, config.strServerPassword);
+        EXPECT_EQ(c.pszUser, config.strServerUser);
         EXPECT_EQ(L"xtrms", config.strServerDatabase);
     }
 }

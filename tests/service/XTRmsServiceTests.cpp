@@ -1013,6 +1013,35 @@ TEST_P(XTRmsServiceTest, FrozenWorkstationHoldsNobodyUp)
     EXPECT_TRUE(Admin()->VerifyAuditChain(&strProblem)) << Narrow(strProblem);
 }
 
+TEST_P(XTRmsServiceTest, SessionAndUnsavedChangesSurviveALostConnection)
+{
+    StartProvisioned();
+    std::unique_ptr<XTRmsService> pHost = StartAs(L"admin", L"gate-keeper-1");
+    ASSERT_EQ(pHost->SetUserIsAllowed(L"alice", 3, true), Rms::RmsSuccess);
+    if (GetParam() == XTRmsEngine::Postgres)
+    {
+        // As a server restart would: every workstation connection ends.
+        std::unique_ptr<XTRmsOdbc::Connection> pDba = XTRmsConnectAdmin(m_config, GetParam(), m_server);
+        ASSERT_TRUE(pDba && pDba->Execute(L"SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                                          L"WHERE usename = 'xtrms' AND pid <> pg_backend_pid()"));
+        // The next call reconnects by itself.
+        EXPECT_EQ(pHost->SaveUserProfiles(), Rms::RmsSuccess) << Narrow(pHost->GetLastServerMessage());
+    }
+    else
+    {
+        EXPECT_EQ(pHost->ReconnectToRestrictionSource(), Rms::ERmsLoginOk);
+        EXPECT_EQ(pHost->SaveUserProfiles(), Rms::RmsSuccess) << Narrow(pHost->GetLastServerMessage());
+    }
+    EXPECT_EQ(pHost->GetLoggedInUserName(), L"admin");
+    bool bAllowed = false;
+    EXPECT_EQ(Admin()->GetUserIsAllowed(L"alice", 3, &bAllowed), Rms::RmsSuccess);
+    EXPECT_TRUE(bAllowed);
+    // A reconnect with nobody logged in says so, not "wrong password".
+    std::unique_ptr<XTRmsService> pNobody = Start();
+    EXPECT_EQ(pNobody->ReconnectToRestrictionSource(), Rms::ERmsLoginServerRefused);
+    EXPECT_NE(pNobody->GetLastServerMessage().find(L"Nobody is logged in"), std::wstring::npos);
+}
+
 // --- The local file and the server: what each connection test answers ----
 
 TEST(XTRmsLocalSource, MissingUnreadableAndAbsentFilesAreReportedNotReplaced)
