@@ -82,11 +82,16 @@ XTRmBenchRightsService::XTRmBenchRightsService(int nRights, int nDeniedEvery)
     }
     config.vecRoles = {role};
     config.nInitialRole = role.nId;
-    m_pService = XTRmsBenchConnect(config, XTRmsEngine::Sqlite);
+    // The store's administrator adds the user; the host's service only logs
+    // her in.
+    std::unique_ptr<XTRmsService> pAdministrator = XTRmsBenchAdministrator(
+        config, XTRmsEngine::Sqlite, XTRmsTestServer());
     std::wstring strError;
-    if (!m_pService ||
-        m_pService->AddUser(L"alice", L"Alice", role.nId, L"bench-pass-1", &strError) != Rms::RmsSuccess ||
-        m_pService->UserLogin(L"alice", L"bench-pass-1") != Rms::ERmsLoginOk)
+    const bool bAdded = pAdministrator &&
+        pAdministrator->AddUser(L"alice", L"Alice", role.nId, L"bench-pass-1", &strError) == Rms::RmsSuccess;
+    pAdministrator.reset();
+    m_pService = XTRmsBenchConnect(config, XTRmsEngine::Sqlite);
+    if (!bAdded || !m_pService || m_pService->UserLogin(L"alice", L"bench-pass-1") != Rms::ERmsLoginOk)
     {
         std::fprintf(stderr, "The benchmark's rights service could not be set up.\n");
         std::exit(2);

@@ -148,14 +148,15 @@ int XTRmsRunLoad(const char* pszClusterDir)
         kWorkstations, kUsers, kLoadIterations, kLoadSeconds, server.nPort);
     std::fflush(stdout);
 
-    // Provisioning: the schema, the rights and roles, the users with their
-    // passwords. A cluster kept from an earlier run keeps its users; their
-    // passwords are set again.
+    // Provisioning, by the database administrator: the schema, the rights,
+    // roles and policy, the users with their passwords. A cluster kept from
+    // an earlier run keeps its users; their passwords are set again. The
+    // workstations log in with their own account.
     double dSetupStart = NowSeconds();
-    std::unique_ptr<XTRmsService> pAdmin = XTRmsBenchConnect(run.config, XTRmsEngine::Postgres);
+    std::unique_ptr<XTRmsService> pAdmin = XTRmsBenchAdministrator(run.config, XTRmsEngine::Postgres, server);
     if (!pAdmin)
     {
-        std::fprintf(stderr, "The rights server could not be opened.\n");
+        std::fprintf(stderr, "The rights server could not be opened as its administrator.\n");
         return 2;
     }
     for (int nUser = 0; nUser < kUsers; ++nUser)

@@ -58,6 +58,30 @@ void XTRmsBenchRemoveFile(const std::wstring& strFile)
         ::DeleteFileW((strFile + pszSuffix).c_str());
 }
 
+std::unique_ptr<XTRmsService> XTRmsBenchAdministrator(
+    const XTRmsServiceConfig& config, XTRmsEngine nEngine, const XTRmsTestServer& server)
+{
+    XTRmsServiceConfig admin = config;
+    if (nEngine == XTRmsEngine::Postgres)
+    {
+        admin.strServerUser = server.strAdminUser;
+        admin.strServerPassword = server.strAdminPassword;
+    }
+    auto pService = std::make_unique<XTRmsService>(admin);
+    std::wstring strError;
+    if (!pService->OpenStore(nEngine, true, &strError))
+    {
+        std::fprintf(stderr, "The store could not be opened as its administrator: %ls\n", strError.c_str());
+        return nullptr;
+    }
+    if (!pService->IsStoreAdministrator())
+    {
+        std::fprintf(stderr, "The account %ls is not the store's administrator.\n", admin.strServerUser.c_str());
+        return nullptr;
+    }
+    return pService;
+}
+
 std::unique_ptr<XTRmsService> XTRmsBenchConnect(const XTRmsServiceConfig& config, XTRmsEngine nEngine)
 {
     auto pService = std::make_unique<XTRmsService>(config);

@@ -20,7 +20,7 @@ const int kBenchRoles = 3;
 const char kBenchServerVariable[] = "XTRMS_BENCH_PG_DIR";
 
 // The rights and roles above and nIterations for new hashes, otherwise the
-// default policy; the file and the server as given.
+// default policy; the file, and the server with the workstation's account.
 XTRmsServiceConfig XTRmsBenchConfig(
     unsigned int nIterations, const std::wstring& strFile, const XTRmsTestServer& server);
 
@@ -32,8 +32,18 @@ std::vector<int> XTRmsBenchRoleRights(int nRole);
 std::wstring XTRmsBenchNewFile(const wchar_t* pszPurpose);
 void XTRmsBenchRemoveFile(const std::wstring& strFile);
 
-// A service connected to the engine and initialized, as a host starts it;
-// null when that fails.
+// The store's administrator, as the console tool opens the store: the file
+// itself on SQLite, the cluster's superuser on PostgreSQL. It creates the
+// schema and writes the definitions (and a rights server's policy, from
+// config); provisioning and the administrator's figures use it. Null, with
+// why on stderr, when the store cannot be opened or the account is not its
+// administrator.
+std::unique_ptr<XTRmsService> XTRmsBenchAdministrator(
+    const XTRmsServiceConfig& config, XTRmsEngine nEngine, const XTRmsTestServer& server);
+
+// A service connected to the engine and initialized, as a host starts it,
+// with the workstation's account: it administers only once a super user
+// logged in on it. Null when that fails.
 std::unique_ptr<XTRmsService> XTRmsBenchConnect(const XTRmsServiceConfig& config, XTRmsEngine nEngine);
 
 // CSV of users nFirst..nFirst+nCount-1 ("user-00042", roles in turn), for

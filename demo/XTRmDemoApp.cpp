@@ -120,7 +120,10 @@ bool XTRmDemoApp::SetUpStore(const XTRmsServiceConfig& workstation, bool* pbProv
     // rights server the database administrator, whose password stays in the
     // cluster's folder and in this function.
     XTRmsServiceConfig config = workstation;
-    XTRmsService& administrator = *m_pService;
+    if (m_bServer && !XTRmDemoStore::ReadServerAdministrator(m_strServerFolder, &config, pstrProblem))
+        return false;
+    XTRmsService administrator(config);
+    XTRmDemoStore::Wipe(config.strServerPassword);
     const XTRmsEngine nEngine = m_bServer ? XTRmsEngine::Postgres : XTRmsEngine::Sqlite;
     if (!XTRmDemoStore::Provision(administrator, nEngine, pbProvisioned, pstrProblem))
     {
@@ -160,7 +163,6 @@ bool XTRmDemoApp::CreateService()
     // The store is set up below, before anything else; a file that
     // disappears while the demo runs is then reported, not recreated.
     config.bCreateDatabase = false;
-    m_pService = std::make_unique<XTRmsService>(config);
     bool bProvisioned = false;
     if (!SetUpStore(config, &bProvisioned, &strProblem))
     {
@@ -175,6 +177,7 @@ bool XTRmDemoApp::CreateService()
         std::printf("rights store: %ls, %s\n", m_strDatabaseFile.c_str(),
             bProvisioned ? "created with the demo accounts" : "used as it is");
 
+    m_pService = std::make_unique<XTRmsService>(config);
     XTRmDemoStore::Wipe(config.strServerPassword);
     if (m_bServer)
     {

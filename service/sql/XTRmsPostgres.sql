@@ -352,18 +352,21 @@ $$;
 -- for in steps of up to a second (in the lock's queue, so that fifty
 -- workstations logging in at once are served in turn); after each step,
 -- backends that hold the head (any lock on it stronger than a plain read)
--- and have been idle in their transaction for more than 3 s are terminated,
+-- and have been idle in their transaction for more than 1 s (the functions
+-- themselves take milliseconds, so only a stopped client is that slow) are
+-- terminated,
 -- unless they are superusers: the quiet workstation loses its transaction,
 -- the site goes on. pg_stat_activity shows the state of other roles'
 -- backends only to members of pg_read_all_stats, and pg_terminate_backend
--- needs pg_signal_backend; the owner has both. After about 3 s without the
--- lock the caller gets 55P03 and may try again. No advisory locks: every
+-- needs pg_signal_backend; the owner has both. After 2.5 s without the
+-- lock, within a workstation's statement bound, the caller gets 55P03 and
+-- may try again. No advisory locks: every
 -- client could take those.
 CREATE FUNCTION xtrms.xtrms_lock_head() RETURNS void
 LANGUAGE plpgsql VOLATILE SECURITY DEFINER SET search_path = xtrms, pg_temp SET lock_timeout = '3s'
 AS $$
 DECLARE
-    v_deadline constant timestamptz := clock_timestamp() + interval '3.2 seconds';
+    v_deadline constant timestamptz := clock_timestamp() + interval '2.5 seconds';
     v_pid integer;
     v_ended boolean;
 BEGIN
@@ -390,10 +393,10 @@ BEGIN
               AND l.mode <> 'AccessShareLock'
               AND a.pid <> pg_backend_pid()
               AND a.state IN ('idle in transaction', 'idle in transaction (aborted)')
-              AND a.state_change < clock_timestamp() - interval '3 seconds'
+              AND a.state_change < clock_timestamp() - interval '1 second'
               AND NOT r.rolsuper
         LOOP
-            RAISE LOG 'xtrms: ending backend % that held the audit head idle for more than 3 s', v_pid;
+            RAISE LOG 'xtrms: ending backend % that held the audit head idle for more than 1 s', v_pid;
             v_ended := pg_terminate_backend(v_pid, 500) OR v_ended;
         END LOOP;
         IF NOT v_ended AND clock_timestamp() >= v_deadline THEN
@@ -851,6 +854,10 @@ DECLARE
     v_roles integer;
     v_id integer;
 BEGIN
+    -- Every start of every workstation asks; only the first one writes.
+    IF EXISTS (SELECT 1 FROM xtrms_rights) OR EXISTS (SELECT 1 FROM xtrms_roles) THEN
+        RETURN 0;
+    END IF;
     PERFORM xtrms_lock_head();
     IF EXISTS (SELECT 1 FROM xtrms_rights) OR EXISTS (SELECT 1 FROM xtrms_roles) THEN
         RETURN 0;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <thread>
 
 namespace
@@ -385,6 +386,8 @@ TEST_P(XTRmsServiceTest, AuditChainDetectsEditedAndRemovedRows)
         {"newest row removed", L"DELETE FROM xtrms_audit WHERE seq = (SELECT MAX(seq) FROM xtrms_audit)",
             L"rows were removed"},
         {"row rehashed alone", L"UPDATE xtrms_audit SET hash = 'abc' WHERE seq = 4", L"row 4 was changed"},
+        {"head moved back", L"UPDATE xtrms_audit_head SET hash = (SELECT hash FROM xtrms_audit WHERE seq = 2)",
+            L"head was changed"},
     };
     for (const TamperCase& c : cases)
     {
@@ -1040,6 +1043,78 @@ TEST_P(XTRmsServiceTest, SessionAndUnsavedChangesSurviveALostConnection)
     std::unique_ptr<XTRmsService> pNobody = Start();
     EXPECT_EQ(pNobody->ReconnectToRestrictionSource(), Rms::ERmsLoginServerRefused);
     EXPECT_NE(pNobody->GetLastServerMessage().find(L"Nobody is logged in"), std::wstring::npos);
+}
+
+TEST_P(XTRmsServiceTest, ImportSetsEveryFieldAndRightAsListed)
+{
+    StartProvisioned();
+    std::unique_ptr<XTRmsService> pAdmin = Admin();
+    // alice loses right 2 and becomes a disabled Administrator; nopass
+    // becomes an enabled Administrator with right 3 only.
+    std::wstring strError;
+    ASSERT_TRUE(pAdmin->ImportCsv(L"user,full_name,role,disabled,rights\r\n"
+                                  L"alice,Alice Neu,2,1,1\r\n"
+                                  L"nopass,,2,0,3\r\n",
+        &strError))
+        << Narrow(strError);
+    std::unique_ptr<XTRmsService> pReader = Admin();
+    std::vector<XTRmsUserRecord> vecUsers = pReader->ListUsers();
+    std::map<std::wstring, XTRmsUserRecord> mapUsers;
+    for (const XTRmsUserRecord& user : vecUsers)
+        mapUsers[user.strUserName] = user;
+    EXPECT_EQ(mapUsers[L"alice"].vecRights, std::vector<int>{1});
+    EXPECT_EQ(mapUsers[L"alice"].nRole, 2);
+    EXPECT_TRUE(mapUsers[L"alice"].bDisabled);
+    EXPECT_EQ(mapUsers[L"alice"].strFullName, L"Alice Neu");
+    EXPECT_EQ(mapUsers[L"nopass"].vecRights, std::vector<int>{3});
+    EXPECT_EQ(mapUsers[L"nopass"].nRole, 2);
+    EXPECT_FALSE(mapUsers[L"nopass"].bDisabled);
+    EXPECT_EQ(Start()->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginAccountDisabled);
+}
+
+TEST_P(XTRmsServiceTest, HashesKeepTheirIterationsAndTheMinimumLengthHoldsExactly)
+{
+    StartProvisioned();
+    XTRmsPolicy policy = m_config.policy;
+    policy.nPbkdf2Iterations = 70001; // beyond 16 bits
+    XTRmsServiceConfig config = WithPolicy(policy);
+    auto pAdmin = std::make_unique<XTRmsService>(XTRmsAdminConfig(config, m_server));
+    ASSERT_TRUE(pAdmin->OpenStore(GetParam(), false, nullptr));
+    EXPECT_EQ(pAdmin->AddUser(L"seven", L"", static_cast<Rms::RmsUserRole>(1), L"1234567", nullptr), Rms::RmsFailure);
+    EXPECT_EQ(pAdmin->AddUser(L"eight", L"", static_cast<Rms::RmsUserRole>(1), L"12345678", nullptr), Rms::RmsSuccess);
+    std::unique_ptr<XTRmsOdbc::Connection> pConnection = XTRmsConnectAdmin(m_config, GetParam(), m_server);
+    ASSERT_TRUE(pConnection);
+    XTRmsOdbc::Statement read(*pConnection, (L"SELECT password_iterations FROM " +
+                                                XTRmsTable(GetParam(), L"xtrms_users") + L" WHERE name = 'eight'")
+                                                .c_str());
+    ASSERT_TRUE(read.Execute() && read.Fetch());
+    EXPECT_EQ(read.GetInt(1), 70001);
+    EXPECT_EQ(Start(config)->UserLogin(L"eight", L"12345678"), Rms::ERmsLoginOk);
+}
+
+TEST_P(XTRmsServiceTest, SessionsEndWithTheAccountAndGuestsStayGuests)
+{
+    StartProvisioned();
+    XTRmsPolicy policy = m_config.policy;
+    policy.bGuestLoginAllowed = true;
+    policy.vecGuestRights = {1};
+    XTRmsServiceConfig config = WithPolicy(policy);
+    std::unique_ptr<XTRmsService> pGuest = Start(config);
+    ASSERT_EQ(pGuest->UserLogin(L"", L""), Rms::ERmsLoginOk);
+    EXPECT_TRUE(pGuest->GetIsAllowed(1));
+    EXPECT_FALSE(pGuest->GetIsAllowed(2));
+    EXPECT_EQ(pGuest->GetLoggedInUserName(), L"");
+    EXPECT_NE(pGuest->GetSettingsString().find(L"Logged-in user   : (guest)"), std::wstring::npos);
+    EXPECT_EQ(pGuest->ChangeOwnPassword(L"", L"guest-password-1"), Rms::ERmsPasswordNotPermitted);
+    EXPECT_EQ(pGuest->ReconnectToRestrictionSource(), Rms::ERmsLoginOk);
+    EXPECT_NE(pGuest->GetSettingsString().find(L"Logged-in user   : (guest)"), std::wstring::npos);
+
+    // A reconnect does not bring back an account disabled meanwhile.
+    std::unique_ptr<XTRmsService> pAlice = StartAs(L"alice", L"blue-harbour-7");
+    ASSERT_EQ(Admin()->SetDisabled(L"alice", true, nullptr), Rms::RmsSuccess);
+    EXPECT_NE(pAlice->ReconnectToRestrictionSource(), Rms::ERmsLoginOk);
+    EXPECT_FALSE(pAlice->GetIsAllowed(1));
+    EXPECT_EQ(pAlice->GetLoggedInUserName(), L"");
 }
 
 // --- The local file and the server: what each connection test answers ----

@@ -380,6 +380,36 @@ TEST(XTRmsTool, VerifyTellsAnIntactTrailFromATamperedOne)
     SToolResult broken = RunTool(L"verify" + Db(strFile));
     EXPECT_EQ(broken.nExitCode, 3u);
     EXPECT_TRUE(Contains(broken.strErr, L"broken: audit row 1 was changed")) << Narrow(broken.strErr);
+
+    // A trail that cannot be read is a failure, not proof of tampering.
+    {
+        std::unique_ptr<XTRmsOdbc::Connection> pRaw = XTRmsConnectRaw(
+            XTRmsTestConfig(XTRmsEngine::Sqlite, XTRmsTestServer(), strFile), XTRmsEngine::Sqlite);
+        ASSERT_TRUE(pRaw && pRaw->Execute(L"DROP TABLE xtrms_audit"));
+    }
+    SToolResult unreadable = RunTool(L"verify" + Db(strFile));
+    EXPECT_EQ(unreadable.nExitCode, 1u) << Narrow(unreadable.strErr);
+    EXPECT_FALSE(Contains(unreadable.strErr, L"broken")) << Narrow(unreadable.strErr);
+}
+
+TEST(XTRmsTool, NewHashesTakeTheIterationsAsked)
+{
+    std::wstring strFile = NewProvisionedStore();
+    const std::wstring strStore = L" --db \"" + strFile + L"\"";
+    ASSERT_EQ(RunTool(L"add-user ann --role 1 --iterations 1000" + strStore, "first-Secret\n").nExitCode, 0u);
+    ASSERT_EQ(RunTool(L"add-user bob --role 1 --iterations 70001" + strStore, "river-Stone-4\n").nExitCode, 0u);
+    std::unique_ptr<XTRmsOdbc::Connection> pRaw =
+        XTRmsConnectRaw(XTRmsTestConfig(XTRmsEngine::Sqlite, XTRmsTestServer(), strFile), XTRmsEngine::Sqlite);
+    ASSERT_TRUE(pRaw);
+    XTRmsOdbc::Statement read(*pRaw, L"SELECT name, password_iterations FROM xtrms_users ORDER BY name");
+    ASSERT_TRUE(read.Execute());
+    std::vector<std::wstring> vecStored;
+    while (read.Fetch())
+    {
+        std::wstring strName = read.GetText(1);
+        vecStored.push_back(strName + L":" + std::to_wstring(read.GetInt(2)));
+    }
+    EXPECT_EQ(vecStored, (std::vector<std::wstring>{L"ann:1000", L"bob:70001"}));
 }
 
 namespace
@@ -506,11 +536,11 @@ TEST(XTRmsTool, RightsServerIsAdministeredByItsAdministratorsOnly)
     SToolResult checkpoint = RunTool(L"audit checkpoint" + strAsDba);
     // A workstation's account acts only through an XTRm administrator.
     SetEnvironmentVariableW(L"XTRMS_SERVER_PASSWORD", server.strPassword.c_str());
-    SToolResult anonymous = RunTool(L"add-user eve --role 2" + strAsStation, "Eve-Secret-22\n");
+    SToolResult anonymous = RunTool(L"add-user eve --role 2" + strAsStation, "Harbor-Light-22\n");
     SToolResult wrongLogin = RunTool(L"list --login J\u00f6rg" + strAsStation, "not-his-password\n");
     SToolResult withLogin =
-        RunTool(L"add-user eve --role 1 --login J\u00f6rg" + strAsStation, "Server-Secret-1\nEve-Secret-22\n");
-    SToolResult operatorLogin = RunTool(L"unlock J\u00f6rg --login eve" + strAsStation, "Eve-Secret-22\n");
+        RunTool(L"add-user eve --role 1 --login J\u00f6rg" + strAsStation, "Server-Secret-1\nHarbor-Light-22\n");
+    SToolResult operatorLogin = RunTool(L"unlock J\u00f6rg --login eve" + strAsStation, "Harbor-Light-22\n");
     SToolResult list = RunTool(L"list --login J\u00f6rg" + strAsStation, "Server-Secret-1\n");
     SToolResult verify = RunTool(L"verify --since " + Trimmed(checkpoint.strOut) + L" --login J\u00f6rg" + strAsStation,
         "Server-Secret-1\n");
