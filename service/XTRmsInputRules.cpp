@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <climits>
 
 namespace
@@ -172,6 +173,15 @@ bool CheckUserName(const std::wstring& strName, std::wstring* pstrNfc, std::wstr
         return Refuse(pstrProblem, L"A user name could not be brought into its canonical Unicode form.");
     if (strNfc.size() > kMaxUserNameLength)
         return Refuse(pstrProblem, strTooLong);
+    // The audit trail names the database administrator "dba:NAME" and a
+    // guest "(guest)"; nobody may pass for either.
+    if (CompareStringOrdinal(strNfc.c_str(), static_cast<int>(std::min<size_t>(strNfc.size(), 4)), L"dba:", 4, TRUE) ==
+            CSTR_EQUAL ||
+        strNfc == L"(guest)")
+        return Refuse(pstrProblem, L"A user name must not begin with \"dba:\" or be \"(guest)\".");
+    // Spaces at either end would make two names that look the same.
+    if (strNfc.front() == L' ' || strNfc.back() == L' ')
+        return Refuse(pstrProblem, L"A user name must not begin or end with a space.");
     *pstrNfc = strNfc;
     return true;
 }

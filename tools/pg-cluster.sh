@@ -56,6 +56,7 @@ provision() {
         "SELECT 'CREATE DATABASE $database OWNER postgres' WHERE NOT EXISTS (SELECT 1 FROM pg_database WHERE datname = '$database') \\gexec" \
         "ALTER DATABASE $database OWNER TO postgres;" \
         "REVOKE CREATE, TEMPORARY ON DATABASE $database FROM PUBLIC;" \
+        "REVOKE CONNECT, TEMPORARY ON DATABASE postgres FROM PUBLIC;" \
         "ALTER ROLE postgres PASSWORD '$admin_new';" |
         as_pg env PGPASSWORD="$admin_now" "$psql" -q -X -h 127.0.0.1 -p "$port" -U postgres -d postgres -f - >/dev/null
 }

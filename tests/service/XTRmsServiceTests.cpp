@@ -894,6 +894,9 @@ TEST_P(XTRmsServiceTest, NamesAreCheckedAtEveryDoor)
         L"\uFEFFadmin",
         std::wstring(257, L'n'),
         std::wstring(L"lone\xD800", 5),
+        L"dba:postgres",
+        L"(guest)",
+        L"admin ",
     };
     std::unique_ptr<XTRmsService> pAdmin = Admin();
     std::unique_ptr<XTRmsService> pDialog = StartAs(L"admin", L"gate-keeper-1");
@@ -981,6 +984,49 @@ TEST_P(XTRmsServiceTest, WorkstationCredentialsReachNoTable)
         if (bRan)
             statement.Fetch();
         EXPECT_FALSE(bRan && pStation->GetLastError().strState.empty()) << Narrow(pszSql);
+    }
+    // An operator's own session, got the way any client gets one, opens no
+    // administrative function either: each decides on the session's user.
+    std::wstring strSaltHex;
+    {
+        XTRmsOdbc::Statement params(*pStation, L"SELECT salt_hex, iterations FROM xtrms.login_params('alice')");
+        ASSERT_TRUE(params.Execute() && params.Fetch());
+        strSaltHex = params.GetText(1);
+    }
+    std::vector<unsigned char> vecSalt;
+    ASSERT_TRUE(XTRmsCrypto::FromHex(strSaltHex, &vecSalt));
+    std::wstring strKeyHex = XTRmsCrypto::ToHex(XTRmsCrypto::Pbkdf2Sha256(L"blue-harbour-7", vecSalt, 1000, 32));
+    std::wstring strToken;
+    {
+        XTRmsOdbc::Statement login(*pStation, L"SELECT result, token FROM xtrms.login('alice', ?, 'ws', 'os')");
+        login.Bind(strKeyHex);
+        ASSERT_TRUE(login.Execute() && login.Fetch());
+        ASSERT_EQ(login.GetInt(1), 1);
+        strToken = login.GetText(2);
+    }
+    const wchar_t* const kAdministrative[] = {
+        L"SELECT * FROM xtrms.list_users(?)",
+        L"SELECT xtrms.save_changes(?, '[{\"op\":\"right\",\"user\":\"alice\",\"right\":4,\"allowed\":true}]', "
+        L"'ws', 'os')",
+        L"SELECT xtrms.add_user(?, 'mallory', '', 2, NULL, NULL, NULL, 'ws', 'os')",
+        L"SELECT xtrms.set_password(?, 'admin', '00000000000000000000000000000000', 1000, "
+        L"'0000000000000000000000000000000000000000000000000000000000000000', 'ws', 'os')",
+        L"SELECT xtrms.unlock(?, 'admin', 'ws', 'os')",
+        L"SELECT xtrms.set_disabled(?, 'admin', true, 'ws', 'os')",
+        L"SELECT xtrms.import_users(?, '[{\"user\":\"alice\",\"full_name\":\"\",\"role\":2,\"disabled\":false,"
+        L"\"rights\":[1,2,3,4]}]', 'ws', 'os')",
+        L"SELECT xtrms.set_policy(?, '{\"lockout_threshold\":0}', 'ws', 'os')",
+        L"SELECT * FROM xtrms.read_audit(?, 0)",
+        L"SELECT * FROM xtrms.verify_audit(?, NULL, NULL)",
+    };
+    for (const wchar_t* pszSql : kAdministrative)
+    {
+        XTRmsOdbc::Statement statement(*pStation, pszSql);
+        statement.Bind(strToken);
+        bool bRan = statement.Execute();
+        if (bRan)
+            statement.Fetch();
+        EXPECT_EQ(pStation->GetLastError().strState, L"XT001") << Narrow(pszSql);
     }
     // Not even the owner rewrites the trail: a trigger refuses.
     std::unique_ptr<XTRmsOdbc::Connection> pDba = XTRmsConnectAdmin(m_config, XTRmsEngine::Postgres, m_server);
