@@ -121,7 +121,10 @@ bool XTRmDemoApp::SetUpStore(const XTRmsServiceConfig& workstation, bool* pbProv
     // cluster's folder and in this function.
     XTRmsServiceConfig config = workstation;
     if (m_bServer && !XTRmDemoStore::ReadServerAdministrator(m_strServerFolder, &config, pstrProblem))
+    {
+        XTRmDemoStore::Wipe(config.strServerPassword);
         return false;
+    }
     XTRmsService administrator(config);
     XTRmDemoStore::Wipe(config.strServerPassword);
     const XTRmsEngine nEngine = m_bServer ? XTRmsEngine::Postgres : XTRmsEngine::Sqlite;

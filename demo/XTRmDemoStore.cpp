@@ -133,9 +133,7 @@ bool Provision(XTRmsService& service, XTRmsEngine nEngine, bool* pbProvisioned, 
     if (!service.IsStoreAdministrator())
     {
         if (pstrError != nullptr)
-            *pstrError =
-                L"Only the rights store's administrator can give it the demo accounts; this account is "
-                L"not it.";
+            *pstrError = L"Only the store's administrator can give it the demo accounts, and this account is not it.";
         return false;
     }
     // Users are what makes a store this demo's: an empty one, whether just

@@ -1736,7 +1736,15 @@ Rms::RmsResult XTRmsService::AddUser(const std::wstring& strUserName, const std:
         XTRmsCrypto::Wipe(strKeyHex);
         if (!bOk)
             return Refuse(pstrError, impl.ServerProblem());
-        impl.ReadWorkingCopy();
+        // The new user joins the working copy as the server made him; a
+        // full reread per user would make provisioning quadratic.
+        XTRmsStoredUser added;
+        added.strUserName = strName;
+        added.strFullName = strFullName;
+        added.nRole = nRole;
+        added.strHashHex = strSaltHex.empty() ? L"" : L"*";
+        added.setRights.insert(pRole->vecRights.begin(), pRole->vecRights.end());
+        impl.m_mapUsers[strName] = added;
         return Rms::RmsSuccess;
     }
     XTRmsStoredUser user;
