@@ -324,6 +324,21 @@ bool XTRmsServerStore::ChangeOwnPassword(const std::wstring& strToken, const std
     return true;
 }
 
+bool XTRmsServerStore::Rehash(const std::wstring& strToken, const std::wstring& strOldKeyHex,
+    const std::wstring& strSaltHex, unsigned int nIterations, const std::wstring& strKeyHex, bool* pbRehashed)
+{
+    XTRmsOdbc::Statement statement(m_connection,
+        L"SELECT xtrms.rehash(CAST(? AS text), CAST(? AS text), CAST(? AS text), CAST(? AS integer), "
+        L"CAST(? AS text), CAST(? AS text), CAST(? AS text))");
+    BindToken(statement, strToken).Bind(strOldKeyHex).Bind(strSaltHex).Bind(static_cast<long long>(nIterations));
+    statement.Bind(strKeyHex);
+    BindClaims(statement);
+    if (!statement.Execute() || !statement.Fetch())
+        return false;
+    *pbRehashed = statement.GetInt(1) != 0;
+    return true;
+}
+
 bool XTRmsServerStore::Unlock(const std::wstring& strToken, const std::wstring& strUserName)
 {
     XTRmsOdbc::Statement statement(

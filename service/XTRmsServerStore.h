@@ -84,6 +84,10 @@ public:
     // *pnResult: 0 changed, 1 the old password was wrong.
     [[nodiscard]] bool ChangeOwnPassword(const std::wstring& strToken, const std::wstring& strOldKeyHex,
         const std::wstring& strSaltHex, unsigned int nIterations, const std::wstring& strKeyHex, int* pnResult);
+    // A stored hash with fewer iterations than the policy's, replaced after a
+    // login proved the password; *pbRehashed false when nothing changed.
+    [[nodiscard]] bool Rehash(const std::wstring& strToken, const std::wstring& strOldKeyHex,
+        const std::wstring& strSaltHex, unsigned int nIterations, const std::wstring& strKeyHex, bool* pbRehashed);
     [[nodiscard]] bool Unlock(const std::wstring& strToken, const std::wstring& strUserName);
     [[nodiscard]] bool SetDisabled(const std::wstring& strToken, const std::wstring& strUserName, bool bDisabled);
     [[nodiscard]] bool ImportUsers(const std::wstring& strToken, const std::wstring& strRowsJson);

@@ -924,8 +924,30 @@ public:
             m_strUser = user.strUserName;
             m_bSuperUser = pRole != nullptr && pRole->bSuperUser;
             m_setRights.insert(user.setRights.begin(), user.setRights.end());
+            if (user.nIterations < m_policy.nPbkdf2Iterations)
+                Rehash(user.strUserName, strPassword, user.nIterations);
         }
         return nResult;
+    }
+
+    // A hash made with fewer iterations than the policy now asks for is made
+    // anew while the password is at hand; the login stands either way.
+    void Rehash(const std::wstring& strUserName, const std::wstring& strPassword, unsigned int nOldIterations)
+    {
+        std::wstring strSaltHex;
+        std::wstring strKeyHex;
+        if (!NewCredential(strPassword, &strSaltHex, &strKeyHex))
+            return;
+        std::wstring strHash = StoredHashOf(strKeyHex);
+        XTRmsCrypto::Wipe(strKeyHex);
+        (void)Write(
+            [&](std::wstring*) {
+                return m_pStore->SetPassword(strUserName, strHash, strSaltHex, m_policy.nPbkdf2Iterations) &&
+                    Audit(strUserName, L"password-rehashed", strUserName,
+                        std::to_wstring(nOldIterations) + L" to " + std::to_wstring(m_policy.nPbkdf2Iterations) +
+                            L" iterations");
+            },
+            nullptr);
     }
 
     // Login on a rights server: the workstation derives the key from the
@@ -935,10 +957,10 @@ public:
     {
         std::wstring strKeyHex;
         bool bGuest = strUserName.empty() && strPassword.empty();
+        unsigned int nIterations = 0;
         if (!bGuest)
         {
             std::wstring strSaltHex;
-            unsigned int nIterations = 0;
             std::vector<unsigned char> vecSalt;
             if (!Server([&] { return m_pServer->LoginParams(strUserName, &strSaltHex, &nIterations); }) ||
                 !XTRmsCrypto::FromHex(strSaltHex, &vecSalt))
@@ -952,14 +974,14 @@ public:
         }
         XTRmsServerLogin login;
         bool bAnswered = Server([&] { return m_pServer->Login(strUserName, strKeyHex, &login); });
-        XTRmsCrypto::Wipe(strKeyHex);
-        if (!bAnswered)
+        if (!bAnswered || login.nResult != Rms::ERmsLoginOk)
         {
+            XTRmsCrypto::Wipe(strKeyHex);
+            if (bAnswered)
+                return static_cast<Rms::ERmsLoginResult>(login.nResult);
             m_strStoreProblem = ServerProblem();
             return Rms::ERmsLoginSourceUnavailable;
         }
-        if (login.nResult != Rms::ERmsLoginOk)
-            return static_cast<Rms::ERmsLoginResult>(login.nResult);
         m_bLoggedIn = true;
         m_bGuest = bGuest;
         m_strToken = login.strToken;
@@ -967,6 +989,18 @@ public:
         m_strUser = login.strUserName;
         m_bSuperUser = !bGuest && login.bSuperUser;
         m_setRights.insert(login.setRights.begin(), login.setRights.end());
+        if (!bGuest && nIterations < m_policy.nPbkdf2Iterations)
+        {
+            std::wstring strSaltHex;
+            std::wstring strNewKeyHex;
+            bool bRehashed = false;
+            // Best effort: the login stands whether or not the hash moves on.
+            if (NewCredential(strPassword, &strSaltHex, &strNewKeyHex))
+                (void)m_pServer->Rehash(
+                    m_strToken, strKeyHex, strSaltHex, m_policy.nPbkdf2Iterations, strNewKeyHex, &bRehashed);
+            XTRmsCrypto::Wipe(strNewKeyHex);
+        }
+        XTRmsCrypto::Wipe(strKeyHex);
         return Rms::ERmsLoginOk;
     }
 };

@@ -1330,6 +1330,43 @@ END
 $$;
 --;
 
+-- A login found the user's hash made with fewer iterations than the policy
+-- asks for: the workstation, which has just derived the old key, derives a new
+-- one with a fresh salt and the policy's count. Proven with the old key; a
+-- mismatch (a password changed meanwhile) leaves everything as it is and is
+-- no failed login.
+CREATE FUNCTION xtrms.rehash(p_token text, p_old_key_hex text, p_salt_hex text, p_iterations integer,
+    p_key_hex text, p_workstation text, p_os_user text)
+RETURNS integer
+LANGUAGE plpgsql VOLATILE SECURITY DEFINER SET search_path = xtrms, pg_temp SET lock_timeout = '3s'
+AS $$
+DECLARE
+    v_user text;
+    v_hash text;
+    v_iterations integer;
+BEGIN
+    PERFORM xtrms_lock_head();
+    SELECT s.user_name INTO v_user FROM xtrms_session_user(p_token) s WHERE NOT s.guest;
+    IF NOT FOUND THEN
+        RAISE EXCEPTION USING ERRCODE = 'XT001', MESSAGE = 'not permitted';
+    END IF;
+    PERFORM xtrms_check_password_input(p_salt_hex, p_iterations, p_key_hex);
+    SELECT u.password_hash, u.password_iterations INTO v_hash, v_iterations
+    FROM xtrms_users u WHERE u.name = v_user;
+    IF v_hash IS NULL OR xtrms_key_hash(p_old_key_hex) IS DISTINCT FROM v_hash OR p_iterations <= v_iterations
+       OR p_iterations < (SELECT p.iterations FROM xtrms_policy p) THEN
+        RETURN 0;
+    END IF;
+    UPDATE xtrms_users u
+    SET password_hash = xtrms_key_hash(p_key_hex), password_salt = lower(p_salt_hex), password_iterations = p_iterations
+    WHERE u.name = v_user;
+    PERFORM xtrms_audit(p_workstation, p_os_user, v_user, 'password-rehashed', v_user,
+        v_iterations || ' to ' || p_iterations || ' iterations');
+    RETURN 1;
+END
+$$;
+--;
+
 CREATE FUNCTION xtrms.unlock(p_token text, p_name text, p_workstation text, p_os_user text) RETURNS void
 LANGUAGE plpgsql VOLATILE SECURITY DEFINER SET search_path = xtrms, pg_temp SET lock_timeout = '3s'
 AS $$
@@ -1682,6 +1719,7 @@ GRANT EXECUTE ON FUNCTION
     xtrms.add_user(text, text, text, integer, text, integer, text, text, text),
     xtrms.set_password(text, text, text, integer, text, text, text),
     xtrms.change_own_password(text, text, text, integer, text, text, text),
+    xtrms.rehash(text, text, text, integer, text, text, text),
     xtrms.unlock(text, text, text, text),
     xtrms.set_disabled(text, text, boolean, text, text),
     xtrms.import_users(text, jsonb, text, text),

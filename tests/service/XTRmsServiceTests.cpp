@@ -725,6 +725,31 @@ TEST_P(XTRmsServiceTest, SettingsShowStorePolicyAndLatestAuditButNoSecret)
     EXPECT_NE(strSettings.find(L"(administrators only)"), std::wstring::npos);
 }
 
+TEST_P(XTRmsServiceTest, ALoginRaisesAnOldHashToThePolicysIterations)
+{
+    StartProvisioned();
+    XTRmsPolicy policy = m_config.policy;
+    policy.nPbkdf2Iterations = 2000;
+    std::unique_ptr<XTRmsService> pService = Start(WithPolicy(policy));
+    m_nKeyDerivations = 0;
+    ASSERT_EQ(pService->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
+    EXPECT_EQ(m_nKeyDerivations, 2); // the login, and the new hash
+    std::unique_ptr<XTRmsOdbc::Connection> pConnection = XTRmsConnectAdmin(m_config, GetParam(), m_server);
+    ASSERT_TRUE(pConnection);
+    XTRmsOdbc::Statement read(*pConnection, (L"SELECT password_iterations FROM " +
+                                                XTRmsTable(GetParam(), L"xtrms_users") + L" WHERE name = 'alice'")
+                                                .c_str());
+    ASSERT_TRUE(read.Execute() && read.Fetch());
+    EXPECT_EQ(read.GetInt(1), 2000);
+    // The next login takes the new hash, and needs no second one.
+    m_nKeyDerivations = 0;
+    EXPECT_EQ(pService->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
+    EXPECT_EQ(m_nKeyDerivations, 1);
+    std::vector<std::wstring> vecEvents = Events();
+    EXPECT_NE(std::find(vecEvents.begin(), vecEvents.end(), L"password-rehashed:alice:1000 to 2000 iterations"),
+        vecEvents.end());
+}
+
 // --- An attacker at a workstation ---------------------------------------------
 
 struct AttackCase
