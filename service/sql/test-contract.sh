@@ -156,7 +156,7 @@ check "two upgrades make the same schema" "" "$(diff <(PGPASSWORD="$admin_passwo
     <(PGPASSWORD="$admin_password" pg_dump -s -h 127.0.0.1 -p "$port" -U postgres "$db2" | strip))"
 
 # --- What the workstation account may and may not do -------------------------------
-granted="add_user change_own_password define import_users list_users login login_params logout policy read_audit rights roles save_changes schema_version session set_disabled set_password set_policy unlock verify_audit"
+granted="add_user change_own_password define import_users list_users login login_params logout policy read_audit rehash rights roles save_changes schema_version session set_disabled set_password set_policy unlock verify_audit"
 check "the workstation may call exactly its functions" "$granted" \
     "$(ws "SELECT string_agg(p.proname, ' ' ORDER BY p.proname) FROM pg_proc p WHERE p.pronamespace = 'xtrms'::regnamespace AND has_function_privilege(p.oid, 'EXECUTE')")"
 check "every function of the store is the owner's, definer's, pinned" "0" \
