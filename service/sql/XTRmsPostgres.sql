@@ -352,39 +352,37 @@ $$;
 --
 -- A workstation that began a transaction, called a function and then went
 -- quiet would hold that lock and stop the whole site. So the lock is waited
--- for in steps of up to a second (in the lock's queue, so that fifty
--- workstations logging in at once are served in turn); after each step,
--- backends that hold the head (any lock on it stronger than a plain read)
--- and have been idle in their transaction for more than 1 s (the functions
--- themselves take milliseconds, so only a stopped client is that slow) are
--- terminated,
--- unless they are superusers: the quiet workstation loses its transaction,
--- the site goes on. pg_stat_activity shows the state of other roles'
--- backends only to members of pg_read_all_stats, and pg_terminate_backend
--- needs pg_signal_backend; the owner has both. After 2.5 s without the
--- lock, within a workstation's statement bound, the caller gets 55P03 and
--- may try again. No advisory locks: every
--- client could take those.
+-- for in the lock's queue, which serves fifty workstations logging in at once
+-- in turn, for 1.5 s. A caller that waited that long ends the backends that
+-- hold the head (any lock on it stronger than a plain read) and have been
+-- idle in their transaction for more than 1 s (the functions themselves take
+-- milliseconds, so only a stopped client is that slow), unless they are
+-- superusers: the quiet workstation loses its transaction, the site goes on.
+-- pg_stat_activity shows the state of other roles' backends only to members
+-- of pg_read_all_stats, and pg_terminate_backend needs pg_signal_backend; the
+-- owner has both. The caller then waits 1 s more; after 2.5 s without the
+-- lock, within a workstation's statement bound, it gets 55P03 and may try
+-- again. No advisory locks: every client could take those.
 CREATE FUNCTION xtrms.xtrms_lock_head() RETURNS void
 LANGUAGE plpgsql VOLATILE SECURITY DEFINER SET search_path = xtrms, pg_temp SET lock_timeout = '3s'
 AS $$
 DECLARE
-    v_deadline constant timestamptz := clock_timestamp() + interval '2.5 seconds';
     v_pid integer;
-    v_ended boolean;
 BEGIN
-    LOOP
-        -- Undone when this function returns (its own SET clause).
-        PERFORM set_config('lock_timeout',
-            greatest(50, least(1000, ceil(extract(epoch FROM v_deadline - clock_timestamp()) * 1000)))::text || 'ms',
-            true);
+    -- Waiting in the lock's queue keeps each caller's place, so the first
+    -- wait is long enough for a busy site's queue; only a caller that waited
+    -- that long looks for a stopped holder, ends it and waits once more.
+    FOR v_step IN 1 .. 2 LOOP
+        PERFORM set_config('lock_timeout', CASE WHEN v_step = 1 THEN '1500ms' ELSE '1000ms' END, true);
         BEGIN
             PERFORM 1 FROM xtrms_audit_head h WHERE h.id = 1 FOR UPDATE;
             RETURN;
         EXCEPTION WHEN lock_not_available THEN
             NULL;
         END;
-        v_ended := false;
+        IF v_step = 2 THEN
+            EXIT;
+        END IF;
         -- Backend states are read once per transaction unless cleared.
         PERFORM pg_stat_clear_snapshot();
         FOR v_pid IN
@@ -400,13 +398,11 @@ BEGIN
               AND NOT r.rolsuper
         LOOP
             RAISE LOG 'xtrms: ending backend % that held the audit head idle for more than 1 s', v_pid;
-            v_ended := pg_terminate_backend(v_pid, 500) OR v_ended;
+            PERFORM pg_terminate_backend(v_pid, 500);
         END LOOP;
-        IF NOT v_ended AND clock_timestamp() >= v_deadline THEN
-            RAISE EXCEPTION USING ERRCODE = '55P03',
-                MESSAGE = 'The rights server is busy: another session holds the audit trail. Try again.';
-        END IF;
     END LOOP;
+    RAISE EXCEPTION USING ERRCODE = '55P03',
+        MESSAGE = 'The rights server is busy: another session holds the audit trail. Try again.';
 END
 $$;
 --;
