@@ -1,9 +1,119 @@
 #include "XTRmsOdbc.h"
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 namespace XTRmsOdbc
 {
+// The state shared by a connection and the thread that runs its calls.
+struct BoundedCall
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::function<SQLRETURN()> fnCall;
+    bool bCallWaiting = false;
+    bool bCallDone = false;
+    bool bStop = false;
+    SQLRETURN nResult = SQL_ERROR;
+    // After an overstayed call: what the thread frees once the driver lets
+    // go, and what it keeps alive until then.
+    bool bAbandoned = false;
+    bool bFinished = false;
+    SQLHENV hEnv = SQL_NULL_HENV;
+    SQLHDBC hDbc = SQL_NULL_HDBC;
+    std::vector<SQLHSTMT> vecStatements;
+    std::vector<std::shared_ptr<void>> vecKeepAlive;
+};
+
+namespace
+{
+void RunCalls(std::shared_ptr<BoundedCall> pCall)
+{
+    std::unique_lock<std::mutex> lock(pCall->mutex);
+    for (;;)
+    {
+        pCall->changed.wait(lock, [&] { return pCall->bCallWaiting || pCall->bStop; });
+        if (!pCall->bCallWaiting)
+            return;
+        std::function<SQLRETURN()> fnCall = std::move(pCall->fnCall);
+        pCall->bCallWaiting = false;
+        lock.unlock();
+        SQLRETURN nResult = fnCall();
+        lock.lock();
+        pCall->nResult = nResult;
+        pCall->bCallDone = true;
+        pCall->changed.notify_all();
+        if (pCall->bAbandoned)
+        {
+            // Nobody waits for this answer any more: the handles go.
+            for (SQLHSTMT hStmt : pCall->vecStatements)
+                SQLFreeHandle(SQL_HANDLE_STMT, hStmt);
+            SQLDisconnect(pCall->hDbc);
+            SQLFreeHandle(SQL_HANDLE_DBC, pCall->hDbc);
+            SQLFreeHandle(SQL_HANDLE_ENV, pCall->hEnv);
+            pCall->vecStatements.clear();
+            pCall->vecKeepAlive.clear();
+            pCall->bFinished = true;
+            return;
+        }
+    }
+}
+
+// Threads of abandoned calls, joined once they have finished, and at the
+// latest when the library is unloaded (at process exit they have already
+// ended).
+class Graveyard
+{
+public:
+    ~Graveyard()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (auto& entry : m_entries)
+            entry.second.join();
+    }
+
+    void Add(std::shared_ptr<BoundedCall> pCall, std::thread thread)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        JoinFinished();
+        m_entries.emplace_back(std::move(pCall), std::move(thread));
+    }
+
+private:
+    void JoinFinished()
+    {
+        for (auto it = m_entries.begin(); it != m_entries.end();)
+        {
+            bool bFinished = false;
+            {
+                std::lock_guard<std::mutex> callLock(it->first->mutex);
+                bFinished = it->first->bFinished;
+            }
+            if (bFinished)
+            {
+                it->second.join();
+                it = m_entries.erase(it);
+            }
+            else
+                ++it;
+        }
+    }
+
+    std::mutex m_mutex;
+    std::vector<std::pair<std::shared_ptr<BoundedCall>, std::thread>> m_entries;
+};
+
+Graveyard& TheGraveyard()
+{
+    static Graveyard s_graveyard;
+    return s_graveyard;
+}
+} // namespace
+
 Error ReadError(SQLSMALLINT nHandleType, SQLHANDLE hHandle)
 {
     Error error;
@@ -116,6 +226,76 @@ bool Connection::Open(const std::wstring& strConnectionString, unsigned int nTim
     return true;
 }
 
+SQLRETURN Connection::RunBounded(
+    SQLHSTMT hStmt, const std::function<SQLRETURN()>& fnCall, std::shared_ptr<void> pKeepAlive)
+{
+    if (m_pAbandoned || !m_bOpen)
+    {
+        m_error = {L"08003", 0, L"The database connection was given up after it stopped answering."};
+        return SQL_ERROR;
+    }
+    if (!m_pWorker)
+    {
+        m_pWorker = std::make_shared<BoundedCall>();
+        m_worker = std::thread(RunCalls, m_pWorker);
+    }
+    BoundedCall& call = *m_pWorker;
+    std::unique_lock<std::mutex> lock(call.mutex);
+    call.fnCall = fnCall;
+    call.bCallWaiting = true;
+    call.bCallDone = false;
+    call.changed.notify_all();
+    if (call.changed.wait_for(lock, std::chrono::seconds(m_nTimeoutSeconds + kAbandonMarginSeconds),
+            [&] { return call.bCallDone; }))
+        return call.nResult;
+    // The server or the network stopped answering. Whoever asked gets the
+    // answer now; the connection's handles and the call's values go to its
+    // thread, which frees them once the driver returns.
+    call.bAbandoned = true;
+    call.hEnv = m_hEnv;
+    call.hDbc = m_hDbc;
+    call.vecStatements.push_back(hStmt);
+    call.vecKeepAlive.push_back(std::move(pKeepAlive));
+    lock.unlock();
+    m_hEnv = SQL_NULL_HENV;
+    m_hDbc = SQL_NULL_HDBC;
+    m_bOpen = false;
+    m_bInTransaction = false;
+    m_pAbandoned = m_pWorker;
+    m_pWorker.reset();
+    TheGraveyard().Add(m_pAbandoned, std::move(m_worker));
+    m_error = {L"HYT00", 0, L"The database did not answer in time."};
+    return SQL_ERROR;
+}
+
+void Connection::FreeStatement(SQLHSTMT hStmt)
+{
+    if (m_pAbandoned)
+    {
+        std::lock_guard<std::mutex> lock(m_pAbandoned->mutex);
+        // Once the thread has disconnected, the driver has freed it too.
+        if (!m_pAbandoned->bFinished &&
+            std::find(m_pAbandoned->vecStatements.begin(), m_pAbandoned->vecStatements.end(), hStmt) ==
+                m_pAbandoned->vecStatements.end())
+            m_pAbandoned->vecStatements.push_back(hStmt);
+        return;
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, hStmt);
+}
+
+void Connection::StopWorker()
+{
+    if (!m_pWorker)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(m_pWorker->mutex);
+        m_pWorker->bStop = true;
+        m_pWorker->changed.notify_all();
+    }
+    m_worker.join();
+    m_pWorker.reset();
+}
+
 void Connection::Close()
 {
     if (m_hDbc != SQL_NULL_HDBC)
@@ -134,13 +314,14 @@ void Connection::Close()
         SQLFreeHandle(SQL_HANDLE_ENV, m_hEnv);
         m_hEnv = SQL_NULL_HENV;
     }
+    StopWorker();
     m_bOpen = false;
     m_bInTransaction = false;
 }
 
 bool Connection::IsDead() const
 {
-    if (!m_bOpen)
+    if (!m_bOpen || m_pAbandoned)
         return true;
     SQLUINTEGER nDead = SQL_CD_FALSE;
     return SQL_SUCCEEDED(SQLGetConnectAttrW(m_hDbc, SQL_ATTR_CONNECTION_DEAD, &nDead, 0, nullptr)) &&
@@ -241,7 +422,7 @@ Statement::Statement(Connection& connection, const wchar_t* pszSql) : m_connecti
 Statement::~Statement()
 {
     if (m_hStmt != SQL_NULL_HSTMT)
-        SQLFreeHandle(SQL_HANDLE_STMT, m_hStmt);
+        m_connection.FreeStatement(m_hStmt);
 }
 
 Statement& Statement::Bind(const std::wstring& strValue)
@@ -249,7 +430,7 @@ Statement& Statement::Bind(const std::wstring& strValue)
     Value value;
     value.bText = true;
     value.strText = strValue;
-    m_values.push_back(std::move(value));
+    m_pValues->push_back(std::move(value));
     return *this;
 }
 
@@ -257,7 +438,7 @@ Statement& Statement::Bind(long long nValue)
 {
     Value value;
     value.nInt = nValue;
-    m_values.push_back(value);
+    m_pValues->push_back(value);
     return *this;
 }
 
@@ -266,7 +447,7 @@ Statement& Statement::BindNull()
     Value value;
     value.bText = true;
     value.bNull = true;
-    m_values.push_back(value);
+    m_pValues->push_back(value);
     return *this;
 }
 
@@ -274,7 +455,7 @@ void Statement::ClearBindings()
 {
     if (m_hStmt != SQL_NULL_HSTMT)
         SQLFreeStmt(m_hStmt, SQL_RESET_PARAMS);
-    m_values.clear();
+    m_pValues->clear();
 }
 
 bool Statement::Fail(SQLRETURN nResult)
@@ -305,7 +486,7 @@ bool Statement::Execute()
         m_bPrepared = true;
     }
     SQLUSMALLINT nParameter = 1;
-    for (Value& value : m_values)
+    for (Value& value : *m_pValues)
     {
         SQLRETURN nResult;
         if (value.bText)
@@ -329,7 +510,14 @@ bool Statement::Execute()
             return false;
         ++nParameter;
     }
-    SQLRETURN nResult = SQLExecute(m_hStmt);
+    SQLHSTMT hStmt = m_hStmt;
+    SQLRETURN nResult = m_connection.RunBounded(hStmt, [hStmt] { return SQLExecute(hStmt); }, m_pValues);
+    if (!m_connection.IsOpen())
+    {
+        // Abandoned: the handle is the connection's thread's now.
+        m_hStmt = SQL_NULL_HSTMT;
+        return false;
+    }
     if (Fail(nResult))
         return false;
     m_bCursorOpen = true;

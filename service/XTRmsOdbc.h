@@ -9,8 +9,10 @@
 #include <sqlext.h>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace XTRmsOdbc
 {
@@ -30,6 +32,8 @@ std::wstring QuoteValue(const std::wstring& strValue);
 // path is translated there; on Windows it is returned unchanged.
 std::wstring DriverPath(const std::wstring& strWindowsPath);
 
+struct BoundedCall;
+
 class Connection
 {
 public:
@@ -47,6 +51,8 @@ public:
     // or the network dropped it), whatever SQLSTATE the failure carried.
     bool IsDead() const;
     unsigned int GetTimeout() const { return m_nTimeoutSeconds; }
+    // For statements made from now on (an upgrade's long ones).
+    void SetTimeout(unsigned int nTimeoutSeconds) { m_nTimeoutSeconds = nTimeoutSeconds == 0 ? 1 : nTimeoutSeconds; }
     const Error& GetLastError() const { return m_error; }
 
     // A statement without values (DDL, pragmas, transaction control).
@@ -63,8 +69,24 @@ public:
     SQLHDBC GetHandle() const { return m_hDbc; }
     void SetError(const Error& error) { m_error = error; }
 
+    // Runs a call that waits on the database (a statement's execution) on the
+    // connection's own thread, and waits for it no longer than the bound plus
+    // a margin: the server's statement timeout and the driver's query timeout
+    // come first, this catches a server or network that stops answering at
+    // all. A call that overstays leaves the connection dead (IsDead); its
+    // thread keeps the handles and frees them once the driver lets go, and is
+    // joined later, never detached. pKeepAlive holds what the driver may
+    // still read (bound values) until then.
+    SQLRETURN RunBounded(SQLHSTMT hStmt, const std::function<SQLRETURN()>& fnCall, std::shared_ptr<void> pKeepAlive);
+    // A statement's handle that its owner no longer needs; after an
+    // overstayed call it is the connection's thread that frees it.
+    void FreeStatement(SQLHSTMT hStmt);
+    // The extra time given beyond the bound before a call is abandoned.
+    static const unsigned int kAbandonMarginSeconds = 2;
+
 private:
     bool EndDriverTransaction(SQLSMALLINT nCompletion);
+    void StopWorker();
 
     SQLHENV m_hEnv = SQL_NULL_HENV;
     SQLHDBC m_hDbc = SQL_NULL_HDBC;
@@ -73,6 +95,10 @@ private:
     bool m_bDriverTransaction = false;
     unsigned int m_nTimeoutSeconds = 5;
     Error m_error;
+    std::shared_ptr<BoundedCall> m_pWorker;
+    std::thread m_worker;
+    // Set once a call overstayed: the handles belong to the worker now.
+    std::shared_ptr<BoundedCall> m_pAbandoned;
 };
 
 class Statement
@@ -118,8 +144,9 @@ private:
     std::wstring m_strSql;
     bool m_bPrepared = false;
     bool m_bCursorOpen = false;
-    // A deque keeps each value's address while more are added.
-    std::deque<Value> m_values;
+    // A deque keeps each value's address while more are added; shared, so
+    // that a call the connection abandoned can keep them alive.
+    std::shared_ptr<std::deque<Value>> m_pValues = std::make_shared<std::deque<Value>>();
 };
 
 Error ReadError(SQLSMALLINT nHandleType, SQLHANDLE hHandle);

@@ -167,6 +167,15 @@ bool XTRmsStore::ApplyMigration(int nVersion)
 
 bool XTRmsStore::Migrate(int nTarget)
 {
+    // An upgrade rewrites every stored hash and rekeys the whole trail: on a
+    // large store that takes longer than a workstation's statement bound.
+    struct LongerBound
+    {
+        XTRmsOdbc::Connection& connection;
+        unsigned int nSaved;
+        ~LongerBound() { connection.SetTimeout(nSaved); }
+    } longer{*m_pConnection, m_pConnection->GetTimeout()};
+    m_pConnection->SetTimeout(kUpgradeTimeoutSeconds);
     for (;;)
     {
         if (!BeginWrite())

@@ -47,6 +47,8 @@ class XTRmsStore
 {
 public:
     static const int kLatestSchemaVersion = 4;
+    // The bound of each statement of an upgrade.
+    static const unsigned int kUpgradeTimeoutSeconds = 600;
 
     XTRmsStore(XTRmsEngine nEngine, std::unique_ptr<XTRmsOdbc::Connection> pConnection);
 
