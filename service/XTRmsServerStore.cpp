@@ -113,6 +113,21 @@ std::wstring XTRmsServerStore::PolicyJson(const XTRmsPolicy& policy)
         L",\"iterations\":" + std::to_wstring(policy.nPbkdf2Iterations) + L"}";
 }
 
+std::wstring XTRmsServerStore::ImportJson(const std::vector<XTRmsStoredUser>& vecUsers)
+{
+    std::wstring strJson = L"[";
+    for (const XTRmsStoredUser& user : vecUsers)
+    {
+        std::wstring strRights;
+        for (int nRight : user.setRights)
+            strRights += (strRights.empty() ? L"" : L",") + std::to_wstring(nRight);
+        strJson += (strJson.size() > 1 ? L"," : L"") + std::wstring(L"{\"user\":") + JsonString(user.strUserName) +
+            L",\"full_name\":" + JsonString(user.strFullName) + L",\"role\":" + std::to_wstring(user.nRole) +
+            L",\"disabled\":" + (user.bDisabled ? L"true" : L"false") + L",\"rights\":[" + strRights + L"]}";
+    }
+    return strJson + L"]";
+}
+
 bool XTRmsServerStore::Define(const std::vector<XTRmsRestrictionDefinition>& vecRights,
     const std::vector<XTRmsRoleDefinition>& vecRoles, const XTRmsPolicy& policy, bool* pbWritten)
 {

@@ -108,6 +108,9 @@ public:
     // JSON texts the functions take.
     static std::wstring JsonString(const std::wstring& strText);
     static std::wstring PolicyJson(const XTRmsPolicy& policy);
+    // Users as the import function takes them: name, full name, role,
+    // disabled and the whole set of rights of each.
+    static std::wstring ImportJson(const std::vector<XTRmsStoredUser>& vecUsers);
 
 private:
     XTRmsOdbc::Statement& BindToken(XTRmsOdbc::Statement& statement, const std::wstring& strToken);

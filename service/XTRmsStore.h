@@ -4,7 +4,7 @@
 #pragma once
 
 #include "XTRmsOdbc.h"
-#include "XTRmsService.h"
+#include "XTRmsTypes.h"
 
 #include <map>
 #include <memory>

@@ -1,0 +1,182 @@
+// The rights service behind the exported XTRmsService, which only delegates:
+// the store it opened, the session of the logged-in user and the working
+// copy the dialogs edit. Private to XTRms.dll. The connections, the logins,
+// the working copy and the settings text are units of their own; this class
+// holds them together and decides who may do what before a store is asked.
+#pragma once
+
+#include "XTRmsConnectionFactory.h"
+#include "XTRmsPasswordServiceBase.h"
+#include "XTRmsServerLink.h"
+#include "XTRmsServerStore.h"
+#include "XTRmsSignIn.h"
+#include "XTRmsStore.h"
+#include "XTRmsTypes.h"
+#include "XTRmsWorkingCopy.h"
+
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+class XTRmsServiceImpl final : private XTRmsServerLink
+{
+public:
+    explicit XTRmsServiceImpl(const XTRmsServiceConfig& config);
+    ~XTRmsServiceImpl();
+    XTRmsServiceImpl(const XTRmsServiceImpl&) = delete;
+    XTRmsServiceImpl& operator=(const XTRmsServiceImpl&) = delete;
+
+    // Start-up and connection.
+    Rms::RmsConnectionTest TryConnect(Rms::RmsApplicationType nType, int nMode);
+    Rms::RmsResult Initialize(Rms::RmsApplicationType nType);
+    Rms::RmsApplicationType GetApplicationType() const { return m_nApplicationType; }
+    const XTRmsServerSetting& GetServerSetting() const { return m_serverSetting; }
+    void SetServerSetting(const XTRmsServerSetting& setting) { m_serverSetting = setting; }
+
+    // Login and the session.
+    Rms::ERmsLoginResult UserLogin(const std::wstring& strUserName, const std::wstring& strPassword);
+    Rms::ERmsLoginResult Reconnect();
+    bool IsGuestLoginAllowed() const { return m_policy.bGuestLoginAllowed; }
+    const std::wstring& GetLastServerMessage() const { return m_strLastServerMessage; }
+    bool GetIsAllowed(int nRestrictionId) const;
+    std::wstring GetLoggedInUserName() const;
+    bool CanSetOtherPasswords() const;
+    void Logout();
+
+    // The working copy the dialogs edit.
+    std::vector<XTRmsUserInfo> GetAllDefinedUsers() const;
+    std::vector<XTRmsUserInfo> GetAllUsers() const;
+    // This computer's enabled accounts and the person at the keyboard.
+    static std::vector<XTRmsUserInfo> GetLocalUsers();
+    std::vector<XTRmsRoleInfo> GetAllRoles() const;
+    Rms::RmsUserRole GetInitialRole() const { return m_config.nInitialRole; }
+    const std::vector<XTRmsRestrictionDefinition>& GetRights() const { return m_workingCopy.GetRights(); }
+    Rms::RmsResult GetUserIsAllowed(const std::wstring& strUserName, int nRestrictionId, bool* pbAllowed) const;
+    Rms::RmsResult SetUserIsAllowed(const std::wstring& strUserName, int nRestrictionId, bool bAllowed);
+    Rms::RmsResult CreateUser(const std::wstring& strUserName, Rms::RmsUserRole nRole);
+    Rms::RmsResult RemoveUser(const std::wstring& strUserName);
+    Rms::RmsResult LoadUserProfiles();
+    Rms::RmsResult SaveUserProfiles();
+    bool IsUserDefined(const std::wstring& strUserName) const;
+    bool IsSuperUser(const std::wstring& strUserName) const;
+    bool IsDomainActive() const { return !m_config.vecDirectoryUsers.empty(); }
+    std::wstring GetSettingsString();
+
+    // Passwords.
+    unsigned int GetMinPasswordLength() const { return m_policy.nMinPasswordLength; }
+    Rms::ERmsPasswordResult ChangeOwnPassword(const std::wstring& strOldPassword, const std::wstring& strNewPassword);
+    Rms::ERmsPasswordResult SetUserPassword(const std::wstring& strUserName, const std::wstring& strNewPassword);
+
+    // Administration, each change at once in its own audited transaction.
+    [[nodiscard]] bool OpenStore(XTRmsEngine nEngine, bool bCreateOrUpgrade, std::wstring* pstrError);
+    bool IsStoreAdministrator() const { return m_bStoreAdministrator; }
+    const XTRmsPolicy& GetPolicy() const { return m_policy; }
+    Rms::RmsResult SetPolicy(const XTRmsPolicy& policy, std::wstring* pstrError);
+    int GetSchemaVersion() const { return m_pStore ? m_nSchemaVersion : 0; }
+    Rms::RmsResult AddUser(const std::wstring& strUserName, const std::wstring& strFullName, Rms::RmsUserRole nRole,
+        const std::wstring& strPassword, std::wstring* pstrError);
+    Rms::RmsResult SetPassword(
+        const std::wstring& strUserName, const std::wstring& strPassword, std::wstring* pstrError);
+    Rms::RmsResult Unlock(const std::wstring& strUserName, std::wstring* pstrError);
+    Rms::RmsResult SetDisabled(const std::wstring& strUserName, bool bDisabled, std::wstring* pstrError);
+    std::vector<XTRmsUserRecord> ListUsers() const;
+    [[nodiscard]] bool ExportCsv(std::wstring* pstrCsv, std::wstring* pstrError) const;
+    [[nodiscard]] bool ImportCsv(const std::wstring& strCsv, std::wstring* pstrError);
+    std::vector<XTRmsAuditEntry> GetAuditTrail(size_t nCount);
+    [[nodiscard]] bool VerifyAuditChainSince(
+        const std::wstring& strCheckpoint, std::wstring* pstrProblem, bool* pbReadable);
+    [[nodiscard]] bool AuditCheckpoint(std::wstring* pstrCheckpoint, std::wstring* pstrError);
+
+private:
+    // --- XTRmsServerLink -----------------------------------------------------
+    [[nodiscard]] bool Call(const std::function<bool(XTRmsServerStore&)>& fnCall) override;
+    XTRmsServerStore& Current() override { return *m_pServer; }
+    std::wstring Problem() const override { return ServerProblem(); }
+
+    bool IsServer() const { return m_pServer != nullptr; }
+    std::wstring StoreLocation(XTRmsEngine nEngine) const;
+
+    // Connects to the chosen engine, checks and migrates the schema, writes
+    // the host's definitions and reads the working copy. On failure the old
+    // store stays closed and m_strStoreProblem says why.
+    XTRmsOpenResult Open(XTRmsEngine nEngine, bool bMigrate, bool bCreateMissingFile, bool bAsAdministrator);
+    XTRmsOpenResult Fail(XTRmsOpenResult nResult, const std::wstring& strProblem);
+    // Rereads definitions and, for an administrator, the users; the previous
+    // copy stays when it fails, which is all most callers need. Nobody else
+    // sees other users.
+    bool ReadWorkingCopy();
+
+    void EndSession();
+    void BeginSession(XTRmsSignedIn& signedIn);
+    // Whether this session may administer, as far as the service knows
+    // without asking the store (the store decides on the current state).
+    bool MayAdministerNow() const;
+    // Who a change is recorded for: the logged-in user (or "(guest)"), else
+    // the store's administrator at the operating system.
+    std::wstring Actor() const;
+    std::wstring AdminActor() const;
+    // The token the server takes: the session's, or none for the database
+    // administrator.
+    const std::wstring& Token() const { return m_strToken; }
+
+    [[nodiscard]] bool Audit(const std::wstring& strActor, const wchar_t* pszEvent, const std::wstring& strSubject,
+        const std::wstring& strDetail);
+    // Runs fnWork inside one write transaction; everything or nothing lands.
+    template <typename Work>
+    [[nodiscard]] bool Write(Work fnWork, std::wstring* pstrError);
+    // Inside a write transaction on SQLite: whether the session may
+    // administer, judged on the user's state as stored now.
+    [[nodiscard]] bool AuthorizeAdministrator(std::wstring* pstrReason);
+    // An administrator's change in one transaction on SQLite: authorised
+    // first, and refused as a whole when it would leave the store without
+    // an enabled super user.
+    template <typename Work>
+    [[nodiscard]] bool WriteAsAdministrator(Work fnWork, std::wstring* pstrError);
+
+    // A refusal of the server as the sentence an administrator reads.
+    std::wstring ServerProblem() const;
+    // A server call, made again once on a fresh connection when the old one
+    // was lost: the session and the changes not saved yet survive.
+    template <typename ServerCall>
+    [[nodiscard]] bool Server(ServerCall fnCall);
+    bool IsConnectionLost() const;
+    [[nodiscard]] bool ReopenKeepingSession();
+
+    Rms::ERmsPasswordResult StorePassword(
+        const std::wstring& strUserName, const std::wstring& strPassword, const wchar_t* pszEvent);
+    [[nodiscard]] bool SaveLocally(std::wstring* pstrError);
+
+    XTRmsServiceConfig m_config;
+    XTRmsServerSetting m_serverSetting;
+    // What the store applies: the configuration's on SQLite, the server's own
+    // on PostgreSQL.
+    XTRmsPolicy m_policy;
+    Rms::RmsApplicationType m_nApplicationType = Rms::RmsApplicationStandard;
+    std::wstring m_strWorkstation;
+    std::wstring m_strOsUser;
+    XTRmsSignIn m_signIn;
+    XTRmsConnectionFactory m_connections;
+
+    // The store that answered last, and why the last attempt failed. The
+    // server's functions use the store's connection, so they go first.
+    std::unique_ptr<XTRmsStore> m_pStore;
+    // On a rights server of version 4 on: the functions that decide.
+    std::unique_ptr<XTRmsServerStore> m_pServer;
+    XTRmsEngine m_nEngine = XTRmsEngine::Sqlite;
+    int m_nSchemaVersion = 0;
+    std::wstring m_strStoreProblem;
+    // Opened by OpenStore as the store's administrator.
+    bool m_bStoreAdministrator = false;
+
+    XTRmsWorkingCopy m_workingCopy;
+
+    // The logged-in user; rights answered from memory.
+    bool m_bLoggedIn = false;
+    bool m_bGuest = false;
+    bool m_bSuperUser = false;
+    std::wstring m_strUser;
+    std::wstring m_strToken; // the server's session
+    std::unordered_set<int> m_setRights;
+    std::wstring m_strLastServerMessage;
+};

@@ -1,0 +1,61 @@
+#include "XTRmsSettingsText.h"
+
+std::wstring XTRmsSettingsText::Compose(const Facts& facts)
+{
+    const XTRmsPolicy& policy = facts.policy;
+    std::wstring strText;
+    auto line = [&strText](const wchar_t* pszLabel, const std::wstring& strValue) {
+        strText += pszLabel;
+        strText += strValue;
+        strText += L"\r\n";
+    };
+    line(L"Store            : ", facts.strStoreLocation);
+    if (facts.bStoreOpen)
+        line(L"Schema version   : ",
+            std::to_wstring(facts.nSchemaVersion) + L" (this service knows " +
+                std::to_wstring(facts.nLatestSchemaVersion) + L")");
+    else
+        line(L"Store state      : ",
+            facts.strStoreProblem.empty() ? std::wstring(L"not opened yet")
+                                          : L"NOT AVAILABLE - " + facts.strStoreProblem);
+    line(L"Rights server    : ",
+        facts.serverSetting.GetHost() + L":" + std::to_wstring(facts.serverSetting.GetPortNum()));
+    if (facts.bStoreOpen)
+        line(L"Enforced by      : ",
+            facts.bServer ? std::wstring(L"the rights server (every login and change decided there)")
+                          : std::wstring(L"this service (whoever can write the file can change it)"));
+    line(L"Workstation      : ", facts.strWorkstation);
+    line(L"Logged-in user   : ",
+        !facts.bLoggedIn   ? std::wstring(L"(none)")
+            : facts.bGuest ? std::wstring(L"(guest)")
+                           : facts.strUser);
+    line(L"Users            : ",
+        (facts.bMayAdminister ? std::to_wstring(facts.nUsers) : std::wstring(L"(administrators only)")) +
+            (facts.nPendingChanges == 0 ? std::wstring()
+                                        : L", " + std::to_wstring(facts.nPendingChanges) + L" unsaved changes"));
+    line(L"Passwords        : ",
+        L"PBKDF2-HMAC-SHA256, " + std::to_wstring(policy.nPbkdf2Iterations) +
+            L" iterations, 16-byte salt per user; at least " + std::to_wstring(policy.nMinPasswordLength) +
+            L" characters, not containing the user name");
+    line(L"Lockout          : ",
+        policy.nLockoutThreshold == 0 ? std::wstring(L"never")
+                                      : L"after " + std::to_wstring(policy.nLockoutThreshold) + L" failed logins, " +
+                (policy.nLockoutSeconds == 0 ? std::wstring(L"until an administrator unlocks")
+                                             : L"for " + std::to_wstring(policy.nLockoutSeconds) + L" s"));
+    line(L"Unknown users    : ", policy.bReportUnknownUser ? L"reported as unknown" : L"answered as a wrong password");
+    line(L"Guest login      : ", policy.bGuestLoginAllowed ? L"allowed" : L"not allowed");
+    strText += L"\r\nLatest audit entries:\r\n";
+    if (facts.vecAudit.empty())
+        strText += facts.bMayReadAudit ? L"  (none)\r\n" : L"  (administrators only)\r\n";
+    for (const XTRmsAuditEntry& entry : facts.vecAudit)
+    {
+        strText += L"  " + std::to_wstring(entry.nSequence) + L"  " + entry.strTimeUtc + L"  " + entry.strEvent;
+        if (!entry.strSubject.empty())
+            strText += L"  " + entry.strSubject;
+        if (!entry.strDetail.empty())
+            strText += L"  (" + entry.strDetail + L")";
+        strText += L"  by " + (entry.strActor.empty() ? std::wstring(L"-") : entry.strActor) + L" on " +
+            entry.strWorkstation + L"\\" + entry.strOsUser + L"\r\n";
+    }
+    return strText;
+}
