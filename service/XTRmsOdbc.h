@@ -82,7 +82,7 @@ public:
     // overstayed call it is the connection's thread that frees it.
     void FreeStatement(SQLHSTMT hStmt);
     // The extra time given beyond the bound before a call is abandoned.
-    static const unsigned int kAbandonMarginSeconds = 2;
+    static const unsigned int kAbandonMarginSeconds = 1;
 
 private:
     bool EndDriverTransaction(SQLSMALLINT nCompletion);

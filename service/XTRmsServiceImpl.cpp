@@ -175,6 +175,7 @@ XTRmsOpenResult XTRmsServiceImpl::Open(
     m_pServer.reset();
     m_pStore.reset();
     m_bStoreAdministrator = false;
+    m_bServerLost = false;
     m_nEngine = nEngine;
     std::unique_ptr<XTRmsOdbc::Connection> pConnection;
     std::wstring strProblem;
@@ -286,7 +287,7 @@ bool XTRmsServiceImpl::ReadWorkingCopy()
     std::vector<XTRmsRestrictionDefinition> vecRights;
     std::vector<XTRmsRoleDefinition> vecRoles;
     std::vector<XTRmsStoredUser> vecUsers;
-    if (!m_pStore)
+    if (!HaveStore())
         return false;
     if (IsServer())
     {
@@ -358,7 +359,7 @@ Rms::ERmsLoginResult XTRmsServiceImpl::UserLogin(const std::wstring& strUserName
 {
     m_strLastServerMessage.clear();
     EndSession();
-    if (!m_pStore)
+    if (!HaveStore())
         return Rms::ERmsLoginSourceUnavailable;
     // Refused before any hashing: nobody's password is that long, and a huge
     // one would only cost the workstation time.
@@ -383,8 +384,12 @@ Rms::ERmsLoginResult XTRmsServiceImpl::UserLogin(const std::wstring& strUserName
     if (nResult != Rms::ERmsLoginOk)
         return nResult;
     BeginSession(signedIn);
-    // An administrator sees the users; nobody else does.
-    ReadWorkingCopy();
+    // An administrator sees the users; nobody else does, so nobody else needs
+    // the reread.
+    if (MayAdministerNow())
+        ReadWorkingCopy();
+    else
+        m_workingCopy.ForgetUsers();
     return nResult;
 }
 
@@ -594,13 +599,21 @@ std::wstring XTRmsServiceImpl::ServerProblem() const
 template <typename ServerCall>
 bool XTRmsServiceImpl::Server(ServerCall fnCall)
 {
-    if (!m_pServer)
+    if (!HaveStore() || !m_pServer)
         return false;
     if (fnCall())
         return true;
     if (!IsConnectionLost() || !ReopenKeepingSession())
         return false;
     return fnCall();
+}
+
+bool XTRmsServiceImpl::HaveStore()
+{
+    // A rights server lost by an earlier call is looked for again.
+    if (!m_pStore && m_bServerLost)
+        (void)ReopenKeepingSession();
+    return m_pStore != nullptr;
 }
 
 bool XTRmsServiceImpl::Call(const std::function<bool(XTRmsServerStore&)>& fnCall)
@@ -614,6 +627,11 @@ bool XTRmsServiceImpl::IsConnectionLost() const
     if (!m_pStore)
         return false;
     const std::wstring& strState = m_pStore->GetConnection().GetLastError().strState;
+    // A call the connection gave up on met a server that stopped answering:
+    // reconnecting at once would only wait as long again. The next call
+    // finds the connection dead and tries.
+    if (strState == L"HYT00")
+        return false;
     // Communication link failure, connection gone, or ended by the server.
     return strState == L"08S01" || strState == L"08003" || strState == L"08006" || strState == L"57P01" ||
         strState == L"57P02" || strState == L"57P03" || m_pStore->GetConnection().IsDead();
@@ -631,6 +649,8 @@ bool XTRmsServiceImpl::ReopenKeepingSession()
     m_strToken.clear();
     m_bLoggedIn = false;
     bool bOpened = Open(m_nEngine, false, false, m_bStoreAdministrator) == XTRmsOpenResult::Ok;
+    // The session waits for the server to come back, unless it never was one.
+    m_bServerLost = !bOpened && m_nEngine == XTRmsEngine::Postgres;
     m_bLoggedIn = bLoggedIn;
     m_bGuest = bGuest;
     m_bSuperUser = bSuperUser;
@@ -911,7 +931,7 @@ Rms::ERmsPasswordResult XTRmsServiceImpl::ChangeOwnPassword(
     const std::wstring& strOldPassword, const std::wstring& strNewPassword)
 {
     std::wstring strUser = GetLoggedInUserName();
-    if (strUser.empty() || !m_pStore)
+    if (strUser.empty() || !HaveStore())
         return strUser.empty() ? Rms::ERmsPasswordNotPermitted : Rms::ERmsPasswordStoreFailed;
     if (!XTRmsInputRules::IsPasswordLengthAcceptable(strOldPassword))
         return Rms::ERmsPasswordWrongOld;
@@ -984,7 +1004,7 @@ Rms::ERmsPasswordResult XTRmsServiceImpl::SetUserPassword(
 {
     if (!CanSetOtherPasswords())
         return Rms::ERmsPasswordNotPermitted;
-    if (!m_pStore)
+    if (!HaveStore())
         return Rms::ERmsPasswordStoreFailed;
     Rms::ERmsPasswordResult nPolicy = CheckNewPassword(strUserName, strNewPassword, m_policy.nMinPasswordLength);
     if (nPolicy != Rms::ERmsPasswordOk)
@@ -1004,7 +1024,7 @@ bool XTRmsServiceImpl::OpenStore(XTRmsEngine nEngine, bool bCreateOrUpgrade, std
 
 Rms::RmsResult XTRmsServiceImpl::SetPolicy(const XTRmsPolicy& policy, std::wstring* pstrError)
 {
-    if (!m_pStore)
+    if (!HaveStore())
         return Refuse(pstrError, m_strStoreProblem);
     if (!MayAdministerNow())
         return Refuse(pstrError, kNotPermitted);
@@ -1028,7 +1048,7 @@ Rms::RmsResult XTRmsServiceImpl::AddUser(const std::wstring& strUserName, const 
     if (!XTRmsInputRules::CheckUserName(strUserName, &strName, &strProblem) ||
         !XTRmsInputRules::CheckFullName(strFullName, &strProblem))
         return Refuse(pstrError, strProblem);
-    if (!m_pStore)
+    if (!HaveStore())
         return Refuse(pstrError, m_strStoreProblem);
     if (!MayAdministerNow())
         return Refuse(pstrError, kNotPermitted);
@@ -1219,7 +1239,7 @@ bool XTRmsServiceImpl::ExportCsv(std::wstring* pstrCsv, std::wstring* pstrError)
 bool XTRmsServiceImpl::ImportCsv(const std::wstring& strCsv, std::wstring* pstrError)
 {
     auto fail = [pstrError](const std::wstring& strMessage) { return RefuseFalse(pstrError, strMessage); };
-    if (!m_pStore)
+    if (!HaveStore())
         return fail(m_strStoreProblem);
     if (!MayAdministerNow())
         return fail(kNotPermitted);

@@ -94,7 +94,8 @@ private:
     XTRmsServerStore& Current() override { return *m_pServer; }
     std::wstring Problem() const override { return ServerProblem(); }
 
-    bool IsServer() const { return m_pServer != nullptr; }
+    // A rights server, also while its connection is lost and looked for again.
+    bool IsServer() const { return m_pServer != nullptr || m_bServerLost; }
     std::wstring StoreLocation(XTRmsEngine nEngine) const;
 
     // Connects to the chosen engine, checks and migrates the schema, writes
@@ -142,6 +143,8 @@ private:
     [[nodiscard]] bool Server(ServerCall fnCall);
     bool IsConnectionLost() const;
     [[nodiscard]] bool ReopenKeepingSession();
+    // The store, reopened first when a rights server was lost.
+    bool HaveStore();
 
     Rms::ERmsPasswordResult StorePassword(
         const std::wstring& strUserName, const std::wstring& strPassword, const wchar_t* pszEvent);
@@ -168,6 +171,9 @@ private:
     std::wstring m_strStoreProblem;
     // Opened by OpenStore as the store's administrator.
     bool m_bStoreAdministrator = false;
+    // A rights server that was open and could not be reached again: the next
+    // call tries, keeping the session.
+    bool m_bServerLost = false;
 
     XTRmsWorkingCopy m_workingCopy;
 

@@ -58,6 +58,12 @@ public:
     void Create(const XTRmsStoredUser& user);
     [[nodiscard]] bool Remove(const std::wstring& strUserName);
     void DropPending() { m_vecPending.clear(); }
+    // Another user's session: no users, no changes of the one before.
+    void ForgetUsers()
+    {
+        m_mapUsers.clear();
+        m_vecPending.clear();
+    }
 
     // A change made in the store at once (administration): the copy follows.
     void PutUser(const XTRmsStoredUser& user) { m_mapUsers[user.strUserName] = user; }

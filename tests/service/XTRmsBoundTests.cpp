@@ -13,8 +13,9 @@
 namespace
 {
 // A loopback relay in front of the test cluster that can freeze: it then
-// holds every connection open and passes nothing, as a hung server or a dead
-// network would. It serves only a few connections within a test's time.
+// holds every connection open and passes nothing, as a dead network would;
+// thawed, it drops the connections it held (the network came back, they did
+// not) and relays new ones. It serves only a few within a test's time.
 class FreezingRelay
 {
 public:
@@ -37,21 +38,42 @@ public:
     {
         m_bStop = true;
         m_thread.join();
-        for (SOCKET s : m_vecSockets)
-            closesocket(s);
         closesocket(m_listener);
         WSACleanup();
     }
     int GetPort() const { return m_nPort; }
-    void SetFrozen(bool bFrozen) { m_bFrozen = bFrozen; }
+    void Freeze() { m_bFrozen = true; }
+    // Returns once the held connections are dropped, so that a connection
+    // made after it is relayed.
+    void Thaw()
+    {
+        m_bFrozen = false;
+        for (int nWait = 0; nWait < 200 && !m_bThawed; ++nWait)
+            Sleep(10);
+    }
 
 private:
     void Serve()
     {
         std::vector<std::pair<SOCKET, SOCKET>> vecPairs;
+        auto dropAll = [&vecPairs] {
+            for (const auto& pair : vecPairs)
+            {
+                closesocket(pair.first);
+                closesocket(pair.second);
+            }
+            vecPairs.clear();
+        };
+        bool bWasFrozen = false;
         // Bounded: at most a few minutes, then it stops by itself.
         for (int nTurn = 0; nTurn < 6000 && !m_bStop; ++nTurn)
         {
+            if (bWasFrozen && !m_bFrozen)
+            {
+                dropAll();
+                m_bThawed = true;
+            }
+            bWasFrozen = m_bFrozen;
             fd_set readable;
             FD_ZERO(&readable);
             FD_SET(m_listener, &readable);
@@ -77,8 +99,11 @@ private:
                 if (client != INVALID_SOCKET &&
                     connect(server, reinterpret_cast<sockaddr*>(&target), sizeof(target)) == 0)
                     vecPairs.emplace_back(client, server);
-                m_vecSockets.push_back(client);
-                m_vecSockets.push_back(server);
+                else
+                {
+                    closesocket(client);
+                    closesocket(server);
+                }
             }
             if (m_bFrozen)
                 continue;
@@ -97,14 +122,15 @@ private:
                 }
             }
         }
+        dropAll();
     }
 
     int m_nTargetPort;
     int m_nPort = 0;
     SOCKET m_listener = INVALID_SOCKET;
-    std::vector<SOCKET> m_vecSockets;
     std::atomic<bool> m_bFrozen{false};
     std::atomic<bool> m_bStop{false};
+    std::atomic<bool> m_bThawed{false};
     std::thread m_thread;
 };
 
@@ -133,15 +159,17 @@ TEST(XTRmsBoundedCalls, AServerThatStopsAnsweringCostsACallItsBoundOnly)
 
     // The server stops answering in the middle of the session: the save
     // comes back refused instead of hanging, and keeps its change.
-    relay.SetFrozen(true);
+    relay.Freeze();
     EXPECT_EQ(service.SaveUserProfiles(), Rms::RmsFailure);
     EXPECT_FALSE(service.GetLastServerMessage().empty());
     EXPECT_TRUE(service.IsUserDefined(L"carol"));
 
     // Back again: the next call reconnects, the session and the change are
     // still there.
-    relay.SetFrozen(false);
-    EXPECT_EQ(service.SaveUserProfiles(), Rms::RmsSuccess) << service.GetLastServerMessage().size();
+    relay.Thaw();
+    Rms::RmsResult nSaved = service.SaveUserProfiles();
+    const std::wstring strMessage = service.GetLastServerMessage();
+    EXPECT_EQ(nSaved, Rms::RmsSuccess) << std::string(strMessage.begin(), strMessage.end());
     EXPECT_EQ(service.GetLoggedInUserName(), L"admin");
     XTRmsService reader(XTRmsAdminConfig(config, server));
     reader.SetServerSetting(XTRmsServerSetting(L"127.0.0.1", server.nPort));
