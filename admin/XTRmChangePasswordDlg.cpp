@@ -6,6 +6,7 @@
 
 #include "XTGenLibrary.h"
 #include "XTGuiLibrary.h"
+#include "XTSecret.h"
 #include "XTTxtsTextService.h"
 
 #include <algorithm>
@@ -213,12 +214,9 @@ void XTRmChangePasswordDlg::ClearPasswords(bool bOldPasswordToo)
 
 void XTRmChangePasswordDlg::WipePasswordMembers()
 {
-    XTRmLoginDlgControls::WipePassword(m_strOldPassword);
-    XTRmLoginDlgControls::WipePassword(m_strNewPassword);
-    XTRmLoginDlgControls::WipePassword(m_strConfirmPassword);
-    m_strOldPassword.clear();
-    m_strNewPassword.clear();
-    m_strConfirmPassword.clear();
+    XTSecret::Wipe(m_strOldPassword);
+    XTSecret::Wipe(m_strNewPassword);
+    XTSecret::Wipe(m_strConfirmPassword);
 }
 
 void XTRmChangePasswordDlg::ShowRefusal(Rms::ERmsPasswordResult nResult)

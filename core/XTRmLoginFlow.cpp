@@ -7,6 +7,7 @@
 #include "XTRmNGUserLoginDlg.h"
 #include "XTRmResourceIds.h"
 #include "XTRmRestrictionManager.h"
+#include "XTSecret.h"
 #include "XTRmUserLoginDlg.h"
 #include "XTRmUserLoginHdrDlg.h"
 
@@ -32,7 +33,7 @@ class PasswordWiper
 {
 public:
     explicit PasswordWiper(std::wstring& strPassword) : m_strPassword(strPassword) {}
-    ~PasswordWiper() { XTRmLoginDlgControls::WipePassword(m_strPassword); }
+    ~PasswordWiper() { XTSecret::Wipe(m_strPassword); }
     PasswordWiper(const PasswordWiper&) = delete;
     PasswordWiper& operator=(const PasswordWiper&) = delete;
 
@@ -100,7 +101,7 @@ Rms::ERmsLoginResult XTRmRestrictionManager::ShowUserLoginDlg(
         const Rms::ERmsLoginResult nLoginResult = ms_pRestrictionManagerService->UserLogin(
             strEnteredUserName, strEnteredPassword);
         // Not kept while a refusal is on the screen.
-        XTRmLoginDlgControls::WipePassword(strEnteredPassword);
+        XTSecret::Wipe(strEnteredPassword);
         if (HandleUserLoginResult(nLoginResult))
             return Rms::ERmsLoginOk;
     }

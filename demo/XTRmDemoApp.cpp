@@ -4,6 +4,7 @@
 #include "XTRmDemoMainFrame.h"
 #include "XTRmDemoStore.h"
 #include "XTRmRestrictionManager.h"
+#include "XTSecret.h"
 #include "XTRmUiRobot.h"
 
 #include <shellapi.h>
@@ -122,11 +123,11 @@ bool XTRmDemoApp::SetUpStore(const XTRmsServiceConfig& workstation, bool* pbProv
     XTRmsServiceConfig config = workstation;
     if (m_bServer && !XTRmDemoStore::ReadServerAdministrator(m_strServerFolder, &config, pstrProblem))
     {
-        XTRmDemoStore::Wipe(config.strServerPassword);
+        XTSecret::Wipe(config.strServerPassword);
         return false;
     }
     XTRmsService administrator(config);
-    XTRmDemoStore::Wipe(config.strServerPassword);
+    XTSecret::Wipe(config.strServerPassword);
     const XTRmsEngine nEngine = m_bServer ? XTRmsEngine::Postgres : XTRmsEngine::Sqlite;
     if (!XTRmDemoStore::Provision(administrator, nEngine, pbProvisioned, pstrProblem))
     {
@@ -169,7 +170,7 @@ bool XTRmDemoApp::CreateService()
     bool bProvisioned = false;
     if (!SetUpStore(config, &bProvisioned, &strProblem))
     {
-        XTRmDemoStore::Wipe(config.strServerPassword);
+        XTSecret::Wipe(config.strServerPassword);
         ShowStoreProblem(strProblem);
         return false;
     }
@@ -181,7 +182,7 @@ bool XTRmDemoApp::CreateService()
             bProvisioned ? "created with the demo accounts" : "used as it is");
 
     m_pService = std::make_unique<XTRmsService>(config);
-    XTRmDemoStore::Wipe(config.strServerPassword);
+    XTSecret::Wipe(config.strServerPassword);
     if (m_bServer)
     {
         // The stored setting names a port where nothing listens, as after the

@@ -4,6 +4,7 @@
 #include "XTRmDemoStore.h"
 
 #include "XTRmDemoRights.h"
+#include "XTSecret.h"
 
 #include <cstdio>
 
@@ -58,7 +59,7 @@ bool ReadAccount(const std::wstring& strFolder, const wchar_t* pszPasswordFile, 
     std::wstring strPassword = ReadSmallFile(strFolder + L"\\" + pszPasswordFile);
     if (nPort <= 0 || nPort > 65535 || strPassword.empty())
     {
-        XTRmDemoStore::Wipe(strPassword);
+        XTSecret::Wipe(strPassword);
         *pstrError = L"No rights server is running for the demo in " + strFolder +
             L". Start it with tools/pg-cluster.sh start, or run make demo DEMO_ARGS=--server.";
         return false;
@@ -66,9 +67,9 @@ bool ReadAccount(const std::wstring& strFolder, const wchar_t* pszPasswordFile, 
     pConfig->serverSetting = XTRmsServerSetting(kServerHost, nPort);
     pConfig->strServerUser = pszUser;
     pConfig->strServerDatabase = kServerDatabase;
-    XTRmDemoStore::Wipe(pConfig->strServerPassword);
+    XTSecret::Wipe(pConfig->strServerPassword);
     pConfig->strServerPassword = strPassword;
-    XTRmDemoStore::Wipe(strPassword);
+    XTSecret::Wipe(strPassword);
     return true;
 }
 } // namespace
@@ -145,7 +146,7 @@ bool Provision(XTRmsService& service, XTRmsEngine nEngine, bool* pbProvisioned, 
         std::wstring strPassword = account.pszPassword;
         const Rms::RmsResult nResult = service.AddUser(account.pszUserName, account.pszFullName,
             static_cast<Rms::RmsUserRole>(account.nRole), strPassword, pstrError);
-        Wipe(strPassword);
+        XTSecret::Wipe(strPassword);
         if (nResult != Rms::RmsSuccess)
             return false;
     }
@@ -201,12 +202,5 @@ int ClosedLoopbackPort()
     }
     ::WSACleanup();
     return nPort;
-}
-
-void Wipe(std::wstring& strSecret)
-{
-    if (!strSecret.empty())
-        ::SecureZeroMemory(&strSecret[0], strSecret.size() * sizeof(wchar_t));
-    strSecret.clear();
 }
 } // namespace XTRmDemoStore

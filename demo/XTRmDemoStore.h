@@ -42,7 +42,4 @@ bool LiftLock(XTRmsService& service, const std::wstring& strUserName);
 // A loopback port that nobody listens on: the kernel's pick of a free one,
 // released again at once.
 int ClosedLoopbackPort();
-
-// Overwrites a secret before its memory is given back.
-void Wipe(std::wstring& strSecret);
 } // namespace XTRmDemoStore

@@ -43,9 +43,4 @@ void EnableOk(CWnd& dlg, bool bEnable)
     dlg.GetDlgItem(IDOK)->EnableWindow(bEnable ? TRUE : FALSE);
 }
 
-void WipePassword(std::wstring& strPassword)
-{
-    if (!strPassword.empty())
-        ::SecureZeroMemory(&strPassword[0], strPassword.size() * sizeof(wchar_t));
-}
 } // namespace XTRmLoginDlgControls

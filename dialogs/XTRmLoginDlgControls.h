@@ -22,7 +22,4 @@ void ShowLoginModeChoice(CWnd& dlg, int nCmdShow);
 void EnableOkForCredentials(CWnd& dlg, const std::wstring& strUserName, const std::wstring& strPassword);
 
 void EnableOk(CWnd& dlg, bool bEnable);
-
-// Overwrites a password's characters before its buffer goes back to the heap.
-void WipePassword(std::wstring& strPassword);
 } // namespace XTRmLoginDlgControls

@@ -4,6 +4,7 @@
 #include "XTRmResourceIds.h"
 
 #include "XTGuiLibrary.h"
+#include "XTSecret.h"
 
 using namespace XTRmLoginDlgControls;
 
@@ -23,7 +24,7 @@ XTRmNGUserLoginDlg::XTRmNGUserLoginDlg(
 
 XTRmNGUserLoginDlg::~XTRmNGUserLoginDlg()
 {
-    WipePassword(m_strPassword);
+    XTSecret::Wipe(m_strPassword);
 }
 
 void XTRmNGUserLoginDlg::DoDataExchange(CDataExchange* pDX)

@@ -4,6 +4,7 @@
 #include "XTRmResourceIds.h"
 
 #include "XTGuiLibrary.h"
+#include "XTSecret.h"
 
 using namespace XTRmLoginDlgControls;
 
@@ -25,7 +26,7 @@ XTRmUserLoginDlg::XTRmUserLoginDlg(const std::wstring& strCaption, const std::ws
 
 XTRmUserLoginDlg::~XTRmUserLoginDlg()
 {
-    WipePassword(m_strPassword);
+    XTSecret::Wipe(m_strPassword);
 }
 
 std::wstring XTRmUserLoginDlg::GetUserName() const

@@ -4,6 +4,7 @@
 #include "XTRmResourceIds.h"
 
 #include "XTGuiLibrary.h"
+#include "XTSecret.h"
 
 using namespace XTRmLoginDlgControls;
 
@@ -28,7 +29,7 @@ XTRmUserLoginHdrDlg::XTRmUserLoginHdrDlg(const std::wstring& strCaption, const s
 
 XTRmUserLoginHdrDlg::~XTRmUserLoginHdrDlg()
 {
-    WipePassword(m_strPassword);
+    XTSecret::Wipe(m_strPassword);
 }
 
 std::wstring XTRmUserLoginHdrDlg::GetUserName() const

@@ -210,30 +210,4 @@ bool ConstantTimeEqual(const std::vector<unsigned char>& a, const std::vector<un
         chDifference = chDifference | static_cast<unsigned char>(a[i] ^ b[i]);
     return chDifference == 0;
 }
-
-// Growing to the capacity first reaches what an earlier, longer content left
-// behind the end, without reallocating.
-void Wipe(std::vector<unsigned char>& vecBytes)
-{
-    vecBytes.resize(vecBytes.capacity());
-    if (!vecBytes.empty())
-        ::SecureZeroMemory(vecBytes.data(), vecBytes.size());
-    vecBytes.clear();
-}
-
-void Wipe(std::wstring& strText)
-{
-    strText.resize(strText.capacity());
-    if (!strText.empty())
-        ::SecureZeroMemory(&strText[0], strText.size() * sizeof(wchar_t));
-    strText.clear();
-}
-
-void Wipe(std::string& strText)
-{
-    strText.resize(strText.capacity());
-    if (!strText.empty())
-        ::SecureZeroMemory(&strText[0], strText.size());
-    strText.clear();
-}
 } // namespace XTRmsCrypto

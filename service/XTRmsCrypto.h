@@ -1,6 +1,8 @@
 // Password hashing and the audit chain's digests through Windows CNG.
 #pragma once
 
+#include "XTSecret.h"
+
 #include <string>
 #include <vector>
 
@@ -29,8 +31,6 @@ bool FromHex(const std::wstring& strHex, std::vector<unsigned char>* pvecBytes);
 // Compares in time that depends only on the lengths.
 bool ConstantTimeEqual(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b);
 
-// Wipes and empties (SecureZeroMemory, which the compiler may not drop).
-void Wipe(std::vector<unsigned char>& vecBytes);
-void Wipe(std::wstring& strText);
-void Wipe(std::string& strText);
+// Wipes and empties: the tree's one helper (XTSecret.h), named here too.
+using XTSecret::Wipe;
 } // namespace XTRmsCrypto

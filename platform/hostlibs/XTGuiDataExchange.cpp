@@ -3,17 +3,11 @@
 #include <afxwin.h>
 
 #include "XTGuiLibrary.h"
+#include "XTSecret.h"
 
-namespace
-{
 // The strings exchanged here are often passwords: a buffer that held one is
 // wiped before it is given back to the heap.
-void Wipe(std::wstring& str)
-{
-    if (!str.empty())
-        ::SecureZeroMemory(&str[0], str.size() * sizeof(wchar_t));
-}
-} // namespace
+using XTSecret::Wipe;
 
 void Gui::DDX_Text(CDataExchange* pDX, int nIDC, std::wstring& value)
 {

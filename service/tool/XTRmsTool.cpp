@@ -1,5 +1,7 @@
 #include "XTRmsTool.h"
 
+#include "XTSecret.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -140,7 +142,7 @@ XTRmsTool::XTRmsTool(XTRmsToolConsole& console) : m_console(console)
 XTRmsTool::~XTRmsTool()
 {
     m_pService.reset();
-    XTRmsToolConsole::Wipe(m_strServerPassword);
+    XTSecret::Wipe(m_strServerPassword);
 }
 
 const wchar_t* XTRmsTool::GetHelpText()
@@ -221,7 +223,7 @@ bool XTRmsTool::ReadServerPassword(std::wstring* pstrError, int* pnExitCode)
             m_strServerPassword.assign(strValue.data(), nLength);
             m_bServerPasswordRead = true;
         }
-        XTRmsToolConsole::Wipe(strValue);
+        XTSecret::Wipe(strValue);
         if (m_bServerPasswordRead)
             return true;
     }
@@ -269,7 +271,7 @@ bool XTRmsTool::OpenStore(bool bCreateOrUpgrade, std::wstring* pstrError, int* p
         config.strDatabaseFile = m_strDatabaseFile;
     }
     m_pService = std::make_unique<XTRmsService>(config);
-    XTRmsToolConsole::Wipe(config.strServerPassword);
+    XTSecret::Wipe(config.strServerPassword);
     std::wstring strError;
     if (m_pService->OpenStore(nEngine, bCreateOrUpgrade, &strError))
         return m_commandLine.GetLogin().empty() || LogIn(pstrError);
@@ -285,7 +287,7 @@ bool XTRmsTool::LogIn(std::wstring* pstrError)
     if (!m_console.ReadSecret(strPrompt.c_str(), &strPassword, pstrError))
         return false;
     Rms::ERmsLoginResult nResult = m_pService->UserLogin(strUser, strPassword);
-    XTRmsToolConsole::Wipe(strPassword);
+    XTSecret::Wipe(strPassword);
     // The same answer for an unknown name and a wrong password, as at a
     // login dialog.
     switch (nResult)
@@ -390,9 +392,9 @@ bool XTRmsTool::ReadNewPassword(const std::wstring& strUserName, std::wstring* p
         *pstrError = L"The passwords do not match.";
         bOk = false;
     }
-    XTRmsToolConsole::Wipe(strRepeated);
+    XTSecret::Wipe(strRepeated);
     if (!bOk)
-        XTRmsToolConsole::Wipe(*pstrPassword);
+        XTSecret::Wipe(*pstrPassword);
     return bOk;
 }
 
@@ -461,7 +463,7 @@ int XTRmsTool::RunAddUser()
         return Fail(strError);
     Rms::RmsResult nResult = m_pService->AddUser(
         strUserName, m_commandLine.GetFullName(), nRole, strPassword, &strError);
-    XTRmsToolConsole::Wipe(strPassword);
+    XTSecret::Wipe(strPassword);
     if (nResult != Rms::RmsSuccess)
         return Fail(strError);
     m_console.Out(L"User " + strUserName + L" added with role " + DescribeRole(nRole) +
@@ -479,7 +481,7 @@ int XTRmsTool::RunSetPassword()
     if (!ReadNewPassword(strUserName, &strPassword, &strError))
         return Fail(strError);
     Rms::RmsResult nResult = m_pService->SetPassword(strUserName, strPassword, &strError);
-    XTRmsToolConsole::Wipe(strPassword);
+    XTSecret::Wipe(strPassword);
     if (nResult != Rms::RmsSuccess)
         return Fail(strError);
     m_console.Out(L"The password of " + strUserName + L" is set.\n");

@@ -1,5 +1,7 @@
 #include "XTRmsToolConsole.h"
 
+#include "XTSecret.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -22,13 +24,6 @@ XTRmsToolConsole::XTRmsToolConsole()
     m_bInputConsole = IsConsole(m_hInput);
     m_bOutputConsole = IsConsole(m_hOutput);
     m_bErrorConsole = IsConsole(m_hError);
-}
-
-void XTRmsToolConsole::Wipe(std::wstring& strSecret)
-{
-    if (!strSecret.empty())
-        SecureZeroMemory(&strSecret[0], strSecret.size() * sizeof(wchar_t));
-    strSecret.clear();
 }
 
 void XTRmsToolConsole::Out(const std::wstring& strText)
@@ -87,7 +82,7 @@ void XTRmsToolConsole::Write(HANDLE hOutput, bool bConsole, const std::wstring& 
 
 bool XTRmsToolConsole::ReadSecret(const wchar_t* pszPrompt, std::wstring* pstrSecret, std::wstring* pstrError)
 {
-    Wipe(*pstrSecret);
+    XTSecret::Wipe(*pstrSecret);
     if (m_hInput == nullptr || m_hInput == INVALID_HANDLE_VALUE)
     {
         *pstrError = L"There is no standard input to read the password from.";

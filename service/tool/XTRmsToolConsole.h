@@ -23,10 +23,9 @@ public:
 
     // At a console: shows pszPrompt and reads a line without echo. Otherwise
     // reads one line of UTF-8 from standard input. The line break is not
-    // part of the secret; the caller wipes it with Wipe.
+    // part of the secret; the caller wipes it with XTSecret::Wipe.
     bool ReadSecret(const wchar_t* pszPrompt, std::wstring* pstrSecret, std::wstring* pstrError);
 
-    static void Wipe(std::wstring& strSecret);
     // The longest secret accepted, in characters (console) or bytes (line).
     static const size_t kMaxSecret = 1024;
 
