@@ -132,7 +132,12 @@ XTRmsOpenResult XTRmsConnectionFactory::Connect(XTRmsEngine nEngine, const XTRms
     JoinOverstaying();
     // ConnectBounded wipes the text, which holds the server's password.
     if (ConnectBounded(strConnection, config.nTimeoutSeconds, ppConnection, &error, &m_overstaying))
+    {
+        // A server or a network can stop answering; a local file waits no
+        // longer than its busy timeout by itself.
+        (*ppConnection)->SetCallsBounded(nEngine == XTRmsEngine::Postgres);
         return XTRmsOpenResult::Ok;
+    }
     XTRmsOpenResult nResult = nEngine == XTRmsEngine::Sqlite
         ? (error.strState == L"HYT00" ? XTRmsOpenResult::Timeout : XTRmsOpenResult::Unreadable)
         : ClassifyServerError(error);

@@ -234,6 +234,8 @@ SQLRETURN Connection::RunBounded(
         m_error = {L"08003", 0, L"The database connection was given up after it stopped answering."};
         return SQL_ERROR;
     }
+    if (!m_bCallsBounded)
+        return fnCall();
     if (!m_pWorker)
     {
         m_pWorker = std::make_shared<BoundedCall>();

@@ -78,6 +78,9 @@ public:
     // joined later, never detached. pKeepAlive holds what the driver may
     // still read (bound values) until then.
     SQLRETURN RunBounded(SQLHSTMT hStmt, const std::function<SQLRETURN()>& fnCall, std::shared_ptr<void> pKeepAlive);
+    // Off: calls run on the caller's thread (a local file's own timeouts
+    // bound them).
+    void SetCallsBounded(bool bBounded) { m_bCallsBounded = bBounded; }
     // A statement's handle that its owner no longer needs; after an
     // overstayed call it is the connection's thread that frees it.
     void FreeStatement(SQLHSTMT hStmt);
@@ -99,6 +102,7 @@ private:
     std::thread m_worker;
     // Set once a call overstayed: the handles belong to the worker now.
     std::shared_ptr<BoundedCall> m_pAbandoned;
+    bool m_bCallsBounded = true;
 };
 
 class Statement
