@@ -347,8 +347,9 @@ $$;
 
 -- The audit chain -------------------------------------------------------------
 
--- Every change to the store runs under the row lock of the audit head, so
--- that the chain stays one line and concurrent failed logins all count.
+-- Every change to the store runs under an exclusive lock on the audit head,
+-- so that the chain stays one line and concurrent failed logins all count.
+-- Only the functions can take it: nobody else holds a privilege on the table.
 --
 -- A workstation that began a transaction, called a function and then went
 -- quiet would hold that lock and stop the whole site. So the lock is waited
@@ -375,7 +376,10 @@ BEGIN
     FOR v_step IN 1 .. 2 LOOP
         PERFORM set_config('lock_timeout', CASE WHEN v_step = 1 THEN '1500ms' ELSE '1000ms' END, true);
         BEGIN
-            PERFORM 1 FROM xtrms_audit_head h WHERE h.id = 1 FOR UPDATE;
+            -- A table lock, not the head row's: the lock manager queues its
+            -- waiters and hands it to one at a time, where a row lock would
+            -- wake them all at each release. Plain reads are not held up.
+            LOCK TABLE xtrms_audit_head IN EXCLUSIVE MODE;
             RETURN;
         EXCEPTION WHEN lock_not_available THEN
             NULL;
