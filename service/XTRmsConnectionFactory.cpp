@@ -157,6 +157,10 @@ std::wstring XTRmsConnectionFactory::StoreLocation(
 
 XTRmsOpenResult XTRmsConnectionFactory::ClassifyServerError(const XTRmsOdbc::Error& error)
 {
+    // psqlODBC reports every refused connection as SQLSTATE 08001 (native
+    // error 101), whatever the server said: the server's own SQLSTATE (28P01,
+    // 3D000) does not come through, so past the driver's own states only
+    // libpq's message tells a refusal from a server that was never reached.
     const std::wstring& strMessage = error.strMessage;
     if (error.strState == L"HYT00" || error.strState == L"HYT01" || Contains(strMessage, L"timeout expired") ||
         Contains(strMessage, L"timed out"))

@@ -48,8 +48,10 @@ const wchar_t kHelpText[] =
     L"  enable NAME             accept the user's logins again\n"
     L"  list                    users with role, flags (has-password, disabled,\n"
     L"                          locked), failed logins and rights\n"
-    L"  export FILE             users and rights to a CSV file (UTF-8)\n"
-    L"  import FILE             add or update the users of such a CSV file\n"
+    L"  export FILE             users and rights to a CSV file (UTF-8); FILE -\n"
+    L"                          writes to standard output\n"
+    L"  import FILE             add or update the users of such a CSV file (-:\n"
+    L"                          standard input, after any password line)\n"
     L"                          (UTF-8, with or without byte order mark); users\n"
     L"                          it adds have no password yet\n"
     L"  audit [--last N]        the audit trail, oldest first; only the latest N\n"
@@ -59,6 +61,7 @@ const wchar_t kHelpText[] =
     L"  verify [--since SEQ:HASH]\n"
     L"                          check the audit trail's hash chain; with --since\n"
     L"                          also that nothing up to that checkpoint changed\n"
+    L"  version, --version      the tool's version and the schema it writes\n"
     L"  help                    this text\n"
     L"\n"
     L"Passwords are typed at the console without echo, twice for add-user.\n"
@@ -165,6 +168,12 @@ int XTRmsTool::Run(int nArgs, const wchar_t* const* ppszArgs)
     if (nCommand == XTRmsToolCommand::Help)
     {
         m_console.Out(kHelpText);
+        return kExitOk;
+    }
+    if (nCommand == XTRmsToolCommand::Version)
+    {
+        m_console.Out(L"xtrms " XTRMS_VERSION_TEXT L", schema version " +
+            std::to_wstring(XTRmsService::GetLatestSchemaVersion()) + L"\n");
         return kExitOk;
     }
     if (nCommand == XTRmsToolCommand::Create)
@@ -562,6 +571,17 @@ int XTRmsTool::RunExport()
         WideCharToMultiByte(
             CP_UTF8, 0, strCsv.data(), static_cast<int>(strCsv.size()), &strUtf8[nStart], nBytes, nullptr, nullptr);
     }
+    if (strFile == L"-")
+    {
+        // The CSV alone on standard output, for a pipe: no mark, no summary.
+        HANDLE hOut = GetStdHandle(STD_OUTPUT_HANDLE);
+        DWORD nWritten = 0;
+        const size_t nSkip = 3;
+        if (!WriteFile(hOut, strUtf8.data() + nSkip, static_cast<DWORD>(strUtf8.size() - nSkip), &nWritten, nullptr) ||
+            nWritten != strUtf8.size() - nSkip)
+            return Fail(L"The users could not be written to standard output: " + SystemMessage(GetLastError()));
+        return kExitOk;
+    }
     HANDLE hFile = CreateFileW(
         strFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
@@ -583,22 +603,46 @@ int XTRmsTool::RunExport()
 int XTRmsTool::RunImport()
 {
     const std::wstring& strFile = m_commandLine.GetArgument();
-    HANDLE hFile = CreateFileW(
-        strFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
+    const bool bStandardInput = strFile == L"-";
+    HANDLE hFile = bStandardInput ? GetStdHandle(STD_INPUT_HANDLE)
+                                  : CreateFileW(strFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE || hFile == nullptr)
         return Fail(L"The file " + strFile + L" cannot be opened: " + SystemMessage(GetLastError()));
     LARGE_INTEGER nSize = {};
     std::string strUtf8;
-    bool bRead = GetFileSizeEx(hFile, &nSize) != FALSE && nSize.QuadPart <= kMaxCsvBytes;
-    if (bRead)
+    bool bRead = false;
+    if (bStandardInput)
     {
-        strUtf8.resize(static_cast<size_t>(nSize.QuadPart));
+        // Whatever standard input holds after the password lines, up to the
+        // same size as a file.
+        char szBuffer[65536];
         DWORD nRead = 0;
-        bRead = strUtf8.empty() ||
-            (ReadFile(hFile, &strUtf8[0], static_cast<DWORD>(strUtf8.size()), &nRead, nullptr) &&
-                nRead == strUtf8.size());
+        bRead = true;
+        while (ReadFile(hFile, szBuffer, sizeof(szBuffer), &nRead, nullptr) && nRead > 0)
+        {
+            strUtf8.append(szBuffer, nRead);
+            if (strUtf8.size() > kMaxCsvBytes)
+            {
+                bRead = false;
+                break;
+            }
+        }
+        nSize.QuadPart = static_cast<LONGLONG>(strUtf8.size());
     }
-    CloseHandle(hFile);
+    else
+    {
+        bRead = GetFileSizeEx(hFile, &nSize) != FALSE && nSize.QuadPart <= kMaxCsvBytes;
+        if (bRead)
+        {
+            strUtf8.resize(static_cast<size_t>(nSize.QuadPart));
+            DWORD nRead = 0;
+            bRead = strUtf8.empty() ||
+                (ReadFile(hFile, &strUtf8[0], static_cast<DWORD>(strUtf8.size()), &nRead, nullptr) &&
+                    nRead == strUtf8.size());
+        }
+        CloseHandle(hFile);
+    }
     if (!bRead)
         return Fail(nSize.QuadPart > kMaxCsvBytes ? L"The file " + strFile + L" is larger than 64 MB."
                                                   : L"The file " + strFile + L" cannot be read.");

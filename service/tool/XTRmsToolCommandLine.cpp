@@ -28,6 +28,7 @@ struct SCommand
 
 const SCommand kCommands[] = {
     {L"help", XTRmsToolCommand::Help, nullptr, 0},
+    {L"version", XTRmsToolCommand::Version, nullptr, 0},
     {L"create", XTRmsToolCommand::Create, nullptr, 0},
     {L"upgrade", XTRmsToolCommand::Create, nullptr, 0},
     {L"info", XTRmsToolCommand::Info, nullptr, 0},
@@ -152,6 +153,11 @@ bool XTRmsToolCommandLine::Parse(int nArgs, const wchar_t* const* ppszArgs, std:
             m_nCommand = XTRmsToolCommand::Help;
             return true;
         }
+        if (!bOptionsEnded && strArg == L"--version")
+        {
+            m_nCommand = XTRmsToolCommand::Version;
+            return true;
+        }
         if (!bOption)
         {
             if (nPositional == 0)
@@ -259,7 +265,7 @@ bool XTRmsToolCommandLine::Validate(unsigned int nSeen, std::wstring* pstrError)
     };
     if (m_nCommand == XTRmsToolCommand::None)
         return fail(std::wstring(L"No command given") + kSeeHelp);
-    if (m_nCommand == XTRmsToolCommand::Help)
+    if (m_nCommand == XTRmsToolCommand::Help || m_nCommand == XTRmsToolCommand::Version)
         return true;
     const SCommand* pCommand = FindCommand(m_nCommand, std::wstring());
     // "audit checkpoint" prints the head of the trail instead of the trail.

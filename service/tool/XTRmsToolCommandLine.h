@@ -9,6 +9,7 @@ enum class XTRmsToolCommand
 {
     None,
     Help,
+    Version,
     Create, // also "upgrade": the same work, named for what the user means
     Info,
     AddUser,

@@ -392,6 +392,30 @@ TEST(XTRmsTool, VerifyTellsAnIntactTrailFromATamperedOne)
     EXPECT_FALSE(Contains(unreadable.strErr, L"broken")) << Narrow(unreadable.strErr);
 }
 
+TEST(XTRmsTool, VersionAndTheStandardStreamsAsFiles)
+{
+    SToolResult version = RunTool(L"--version");
+    EXPECT_EQ(version.nExitCode, 0u);
+    EXPECT_EQ(version.strOut.rfind(L"xtrms ", 0), 0u) << Narrow(version.strOut);
+    EXPECT_TRUE(Contains(version.strOut, L"schema version " + std::to_wstring(XTRmsService::GetLatestSchemaVersion())))
+        << Narrow(version.strOut);
+
+    std::wstring strFile = NewProvisionedStore();
+    ASSERT_EQ(RunTool(L"add-user ann --role 1 --no-password" + Db(strFile)).nExitCode, 0u);
+    DeleteFileW(L"-");
+    // "-" is standard output: the CSV alone, nothing written to a file "-".
+    SToolResult exported = RunTool(L"export -" + Db(strFile));
+    EXPECT_EQ(exported.nExitCode, 0u) << Narrow(exported.strErr);
+    EXPECT_EQ(exported.strOut.rfind(L"user,full_name,role,disabled,rights\r\n", 0), 0u) << Narrow(exported.strOut);
+    EXPECT_TRUE(Contains(exported.strOut, L"\r\nann,,1,0,1;2\r\n")) << Narrow(exported.strOut);
+    EXPECT_EQ(GetFileAttributesW(L"-"), INVALID_FILE_ATTRIBUTES);
+    // And standard input, for a pipe.
+    SToolResult imported =
+        RunTool(L"import -" + Db(strFile), "user,full_name,role,disabled,rights\r\nbea,Bea,2,0,1;2;3;4\r\n");
+    EXPECT_EQ(imported.nExitCode, 0u) << Narrow(imported.strErr);
+    EXPECT_TRUE(Contains(ListLine(RunTool(L"list" + Db(strFile)).strOut, L"bea"), L"2 Administrator"));
+}
+
 TEST(XTRmsTool, NewHashesTakeTheIterationsAsked)
 {
     std::wstring strFile = NewProvisionedStore();
