@@ -273,8 +273,9 @@ int XTRmsRunLoad(const char* pszClusterDir)
     std::printf("  login latency: p50 %.1f ms, p99 %.1f ms, fastest %.1f ms, slowest %.1f ms\n",
         Percentile(vecLatencies, 0.50) * 1e3, Percentile(vecLatencies, 0.99) * 1e3,
         vecLatencies.empty() ? 0 : vecLatencies.front() * 1e3, vecLatencies.empty() ? 0 : vecLatencies.back() * 1e3);
-    std::printf("  import of %d users during the load: %.2f s; login p99 %.1f ms while it ran (%zu logins), %.1f ms "
-                "otherwise\n",
+    std::printf(
+        "  import of %d users during the load: %.2f s; login p99 %.1f ms while it ran (%zu logins), %.1f ms "
+        "otherwise\n",
         kImportedUsers, dImportEnd - dImportStart, Percentile(vecDuringImport, 0.99) * 1e3, vecDuringImport.size(),
         Percentile(vecOutsideImport, 0.99) * 1e3);
     std::printf("  errors: %lld%s%s\n", nErrors, nErrors != 0 ? ", first: " : "", strFirstError.c_str());

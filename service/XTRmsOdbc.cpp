@@ -247,8 +247,8 @@ SQLRETURN Connection::RunBounded(
     call.bCallWaiting = true;
     call.bCallDone = false;
     call.changed.notify_all();
-    if (call.changed.wait_for(lock, std::chrono::seconds(m_nTimeoutSeconds + kAbandonMarginSeconds),
-            [&] { return call.bCallDone; }))
+    if (call.changed.wait_for(
+            lock, std::chrono::seconds(m_nTimeoutSeconds + kAbandonMarginSeconds), [&] { return call.bCallDone; }))
         return call.nResult;
     // The server or the network stopped answering. Whoever asked gets the
     // answer now; the connection's handles and the call's values go to its
@@ -513,7 +513,8 @@ bool Statement::Execute()
         ++nParameter;
     }
     SQLHSTMT hStmt = m_hStmt;
-    SQLRETURN nResult = m_connection.RunBounded(hStmt, [hStmt] { return SQLExecute(hStmt); }, m_pValues);
+    SQLRETURN nResult = m_connection.RunBounded(
+        hStmt, [hStmt] { return SQLExecute(hStmt); }, m_pValues);
     if (!m_connection.IsOpen())
     {
         // Abandoned: the handle is the connection's thread's now.

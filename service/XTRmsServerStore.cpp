@@ -11,7 +11,8 @@ std::set<int> ParseRights(const std::wstring& strRights)
     while (nStart < strRights.size())
     {
         size_t nEnd = strRights.find(L';', nStart);
-        std::wstring strPart = strRights.substr(nStart, nEnd == std::wstring::npos ? std::wstring::npos : nEnd - nStart);
+        std::wstring strPart = strRights.substr(
+            nStart, nEnd == std::wstring::npos ? std::wstring::npos : nEnd - nStart);
         if (!strPart.empty())
             setRights.insert(static_cast<int>(std::wcstol(strPart.c_str(), nullptr, 10)));
         if (nEnd == std::wstring::npos)
@@ -99,18 +100,17 @@ std::wstring XTRmsServerStore::JsonString(const std::wstring& strText)
 
 std::wstring XTRmsServerStore::PolicyJson(const XTRmsPolicy& policy)
 {
-    return L"{\"lockout_threshold\":" + std::to_wstring(policy.nLockoutThreshold) +
-        L",\"lockout_seconds\":" + std::to_wstring(policy.nLockoutSeconds) +
-        L",\"guest_allowed\":" + (policy.bGuestLoginAllowed ? L"true" : L"false") + L",\"guest_rights\":" +
-        JsonString([&] {
+    return L"{\"lockout_threshold\":" + std::to_wstring(policy.nLockoutThreshold) + L",\"lockout_seconds\":" +
+        std::to_wstring(policy.nLockoutSeconds) + L",\"guest_allowed\":" +
+        (policy.bGuestLoginAllowed ? L"true" : L"false") + L",\"guest_rights\":" + JsonString([&] {
             std::wstring strRights;
             for (int nRight : policy.vecGuestRights)
                 strRights += (strRights.empty() ? L"" : L";") + std::to_wstring(nRight);
             return strRights;
         }()) +
-        L",\"report_unknown\":" + (policy.bReportUnknownUser ? L"true" : L"false") +
-        L",\"min_password_length\":" + std::to_wstring(policy.nMinPasswordLength) +
-        L",\"iterations\":" + std::to_wstring(policy.nPbkdf2Iterations) + L"}";
+        L",\"report_unknown\":" + (policy.bReportUnknownUser ? L"true" : L"false") + L",\"min_password_length\":" +
+        std::to_wstring(policy.nMinPasswordLength) + L",\"iterations\":" + std::to_wstring(policy.nPbkdf2Iterations) +
+        L"}";
 }
 
 std::wstring XTRmsServerStore::ImportJson(const std::vector<XTRmsStoredUser>& vecUsers)
@@ -384,15 +384,14 @@ bool XTRmsServerStore::ImportUsers(const std::wstring& strToken, const std::wstr
 
 bool XTRmsServerStore::SetPolicy(const std::wstring& strToken, const std::wstring& strPolicyJson)
 {
-    XTRmsOdbc::Statement statement(m_connection,
-        L"SELECT xtrms.set_policy(CAST(? AS text), CAST(? AS jsonb), CAST(? AS text), CAST(? AS text))");
+    XTRmsOdbc::Statement statement(
+        m_connection, L"SELECT xtrms.set_policy(CAST(? AS text), CAST(? AS jsonb), CAST(? AS text), CAST(? AS text))");
     BindToken(statement, strToken).Bind(strPolicyJson);
     BindClaims(statement);
     return statement.Execute();
 }
 
-bool XTRmsServerStore::ReadAudit(
-    const std::wstring& strToken, size_t nCount, std::vector<XTRmsAuditEntry>* pvecEntries)
+bool XTRmsServerStore::ReadAudit(const std::wstring& strToken, size_t nCount, std::vector<XTRmsAuditEntry>* pvecEntries)
 {
     pvecEntries->clear();
     XTRmsOdbc::Statement statement(m_connection,

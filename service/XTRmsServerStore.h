@@ -65,7 +65,8 @@ public:
     // Fills the policy fields the server keeps; the others stay.
     [[nodiscard]] bool ReadPolicy(XTRmsPolicy* pPolicy);
 
-    [[nodiscard]] bool LoginParams(const std::wstring& strUserName, std::wstring* pstrSaltHex, unsigned int* pnIterations);
+    [[nodiscard]] bool LoginParams(
+        const std::wstring& strUserName, std::wstring* pstrSaltHex, unsigned int* pnIterations);
     [[nodiscard]] bool Login(const std::wstring& strUserName, const std::wstring& strKeyHex, XTRmsServerLogin* pLogin);
     void Logout(const std::wstring& strToken);
     // *pbValid is false when the session ended (expired, user removed,
@@ -93,7 +94,8 @@ public:
     [[nodiscard]] bool ImportUsers(const std::wstring& strToken, const std::wstring& strRowsJson);
     [[nodiscard]] bool SetPolicy(const std::wstring& strToken, const std::wstring& strPolicyJson);
     // The latest nCount rows (0: all), oldest first.
-    [[nodiscard]] bool ReadAudit(const std::wstring& strToken, size_t nCount, std::vector<XTRmsAuditEntry>* pvecEntries);
+    [[nodiscard]] bool ReadAudit(
+        const std::wstring& strToken, size_t nCount, std::vector<XTRmsAuditEntry>* pvecEntries);
     // nSinceSequence 0: no checkpoint to compare with.
     [[nodiscard]] bool VerifyAudit(const std::wstring& strToken, long long nSinceSequence,
         const std::wstring& strSinceHash, bool* pbIntact, std::wstring* pstrProblem);

@@ -108,8 +108,8 @@ bool XTRmsStore::ReadSchemaVersion(int* pnVersion)
     {
         // From version 4 the tables are out of a workstation's reach and
         // the version comes from the service's own function.
-        XTRmsOdbc::Statement functions(*m_pConnection,
-            L"SELECT CASE WHEN to_regprocedure('xtrms.schema_version()') IS NULL THEN 0 ELSE 1 END");
+        XTRmsOdbc::Statement functions(
+            *m_pConnection, L"SELECT CASE WHEN to_regprocedure('xtrms.schema_version()') IS NULL THEN 0 ELSE 1 END");
         if (!functions.Execute() || !functions.Fetch())
             return false;
         if (functions.GetInt(1) != 0)
@@ -214,8 +214,9 @@ bool XTRmsStore::RehashStoredPasswords()
     // replaced by its hash, which is what logins now compare.
     std::vector<std::pair<std::wstring, std::wstring>> vecHashes;
     {
-        XTRmsOdbc::Statement read(*m_pConnection, L"SELECT name, password_hash FROM xtrms_users "
-                                                  L"WHERE password_hash IS NOT NULL");
+        XTRmsOdbc::Statement read(*m_pConnection,
+            L"SELECT name, password_hash FROM xtrms_users "
+            L"WHERE password_hash IS NOT NULL");
         if (!read.Execute())
             return false;
         while (read.Fetch())

@@ -184,8 +184,9 @@ int XTRmsTool::Run(int nArgs, const wchar_t* const* ppszArgs)
     // Everything but info reads other users or changes something.
     if (nCommand != XTRmsToolCommand::Info && !m_pService->IsStoreAdministrator() &&
         !m_pService->CanSetOtherPasswords())
-        return Fail(L"This needs an administrator: log in with --login NAME, or connect as the database "
-                    L"administrator.");
+        return Fail(
+            L"This needs an administrator: log in with --login NAME, or connect as the database "
+            L"administrator.");
     switch (nCommand)
     {
     case XTRmsToolCommand::Info:
@@ -605,8 +606,8 @@ int XTRmsTool::RunImport()
     const std::wstring& strFile = m_commandLine.GetArgument();
     const bool bStandardInput = strFile == L"-";
     HANDLE hFile = bStandardInput ? GetStdHandle(STD_INPUT_HANDLE)
-                                  : CreateFileW(strFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                  : CreateFileW(strFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE || hFile == nullptr)
         return Fail(L"The file " + strFile + L" cannot be opened: " + SystemMessage(GetLastError()));
     LARGE_INTEGER nSize = {};

@@ -145,14 +145,14 @@ TEST(XTRmsBoundedCalls, AServerThatStopsAnsweringCostsACallItsBoundOnly)
     {
         XTRmsService admin(XTRmsAdminConfig(config, server));
         ASSERT_TRUE(admin.OpenStore(XTRmsEngine::Postgres, true, nullptr));
-        ASSERT_EQ(admin.AddUser(L"admin", L"", static_cast<Rms::RmsUserRole>(2), L"gate-keeper-1", nullptr),
-            Rms::RmsSuccess);
+        ASSERT_EQ(
+            admin.AddUser(L"admin", L"", static_cast<Rms::RmsUserRole>(2), L"gate-keeper-1", nullptr), Rms::RmsSuccess);
     }
     FreezingRelay relay(server.nPort);
     config.serverSetting = XTRmsServerSetting(L"127.0.0.1", relay.GetPort());
     XTRmsService service(config);
-    ASSERT_EQ(service.TryConnectToRestrictionSource(
-                  Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeServer, 0, 0, L""),
+    ASSERT_EQ(
+        service.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeServer, 0, 0, L""),
         Rms::RmsConnectionServerConnected);
     ASSERT_EQ(service.UserLogin(L"admin", L"gate-keeper-1"), Rms::ERmsLoginOk);
     ASSERT_EQ(service.CreateUser(L"carol", static_cast<Rms::RmsUserRole>(1)), Rms::RmsSuccess);

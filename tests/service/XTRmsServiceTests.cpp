@@ -199,8 +199,8 @@ TEST_P(XTRmsServiceTest, EveryLoginCostsOneKeyDerivationWhateverTheAccount)
 {
     StartProvisioned();
     ASSERT_EQ(Admin()->SetDisabled(L"alice", true, nullptr), Rms::RmsSuccess);
-    ASSERT_EQ(Admin()->AddUser(L"locked", L"", static_cast<Rms::RmsUserRole>(1), L"pass-word-9", nullptr),
-        Rms::RmsSuccess);
+    ASSERT_EQ(
+        Admin()->AddUser(L"locked", L"", static_cast<Rms::RmsUserRole>(1), L"pass-word-9", nullptr), Rms::RmsSuccess);
     std::unique_ptr<XTRmsService> pService = Start();
     for (int i = 0; i < 3; ++i)
         pService->UserLogin(L"locked", L"wrong-one-1");
@@ -736,9 +736,9 @@ TEST_P(XTRmsServiceTest, ALoginRaisesAnOldHashToThePolicysIterations)
     EXPECT_EQ(m_nKeyDerivations, 2); // the login, and the new hash
     std::unique_ptr<XTRmsOdbc::Connection> pConnection = XTRmsConnectAdmin(m_config, GetParam(), m_server);
     ASSERT_TRUE(pConnection);
-    XTRmsOdbc::Statement read(*pConnection, (L"SELECT password_iterations FROM " +
-                                                XTRmsTable(GetParam(), L"xtrms_users") + L" WHERE name = 'alice'")
-                                                .c_str());
+    XTRmsOdbc::Statement read(*pConnection,
+        (L"SELECT password_iterations FROM " + XTRmsTable(GetParam(), L"xtrms_users") + L" WHERE name = 'alice'")
+            .c_str());
     ASSERT_TRUE(read.Execute() && read.Fetch());
     EXPECT_EQ(read.GetInt(1), 2000);
     // The next login takes the new hash, and needs no second one.
@@ -891,15 +891,14 @@ TEST_P(XTRmsServiceTest, NobodyRemovesHimselfOrTheLastSuperUser)
     // The store's only administrator stays, however he would go.
     EXPECT_EQ(pAdmin->SetDisabled(L"admin", true, nullptr), Rms::RmsFailure);
     std::wstring strError;
-    EXPECT_FALSE(
-        pAdmin->ImportCsv(L"user,full_name,role,disabled,rights\r\nadmin,The Admin,1,0,1\r\n", &strError));
+    EXPECT_FALSE(pAdmin->ImportCsv(L"user,full_name,role,disabled,rights\r\nadmin,The Admin,1,0,1\r\n", &strError));
     EXPECT_TRUE(strError.find(L"super user") != std::wstring::npos) << Narrow(strError);
     ASSERT_EQ(pAdmin->RemoveUser(L"admin"), Rms::RmsSuccess);
     EXPECT_EQ(pAdmin->SaveUserProfiles(), Rms::RmsFailure);
     EXPECT_TRUE(Admin()->IsSuperUser(L"admin"));
     // Nor does anyone remove or disable himself.
-    ASSERT_EQ(Admin()->AddUser(L"root", L"", static_cast<Rms::RmsUserRole>(2), L"night-guard-5", nullptr),
-        Rms::RmsSuccess);
+    ASSERT_EQ(
+        Admin()->AddUser(L"root", L"", static_cast<Rms::RmsUserRole>(2), L"night-guard-5", nullptr), Rms::RmsSuccess);
     std::unique_ptr<XTRmsService> pSelf = StartAs(L"admin", L"gate-keeper-1");
     EXPECT_EQ(pSelf->RemoveUser(L"admin"), Rms::RmsFailure);
     EXPECT_EQ(pSelf->SetDisabled(L"admin", true, nullptr), Rms::RmsFailure);
@@ -952,8 +951,8 @@ TEST_P(XTRmsServiceTest, ExportedCellsNeverRunAsFormulas)
     std::unique_ptr<XTRmsService> pAdmin = Admin();
     ASSERT_EQ(pAdmin->AddUser(L"=HYPERLINK(\"x\")", L"+SUM(A1)", static_cast<Rms::RmsUserRole>(1), L"", nullptr),
         Rms::RmsSuccess);
-    ASSERT_EQ(pAdmin->AddUser(L"@cmd", L"-2, or \"quoted\"\r\nsecond line", static_cast<Rms::RmsUserRole>(1), L"",
-                  nullptr),
+    ASSERT_EQ(
+        pAdmin->AddUser(L"@cmd", L"-2, or \"quoted\"\r\nsecond line", static_cast<Rms::RmsUserRole>(1), L"", nullptr),
         Rms::RmsFailure); // a line break is no part of a name
     ASSERT_EQ(pAdmin->AddUser(L"@cmd", L"-2, or \"quoted\"", static_cast<Rms::RmsUserRole>(1), L"", nullptr),
         Rms::RmsSuccess);
@@ -1096,8 +1095,9 @@ TEST_P(XTRmsServiceTest, SessionAndUnsavedChangesSurviveALostConnection)
     {
         // As a server restart would: every workstation connection ends.
         std::unique_ptr<XTRmsOdbc::Connection> pDba = XTRmsConnectAdmin(m_config, GetParam(), m_server);
-        ASSERT_TRUE(pDba && pDba->Execute(L"SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
-                                          L"WHERE usename = 'xtrms' AND pid <> pg_backend_pid()"));
+        ASSERT_TRUE(pDba &&
+            pDba->Execute(L"SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                          L"WHERE usename = 'xtrms' AND pid <> pg_backend_pid()"));
         // The next call reconnects by itself.
         EXPECT_EQ(pHost->SaveUserProfiles(), Rms::RmsSuccess) << Narrow(pHost->GetLastServerMessage());
     }
@@ -1123,10 +1123,11 @@ TEST_P(XTRmsServiceTest, ImportSetsEveryFieldAndRightAsListed)
     // alice loses right 2 and becomes a disabled Administrator; nopass
     // becomes an enabled Administrator with right 3 only.
     std::wstring strError;
-    ASSERT_TRUE(pAdmin->ImportCsv(L"user,full_name,role,disabled,rights\r\n"
-                                  L"alice,Alice Neu,2,1,1\r\n"
-                                  L"nopass,,2,0,3\r\n",
-        &strError))
+    ASSERT_TRUE(
+        pAdmin->ImportCsv(L"user,full_name,role,disabled,rights\r\n"
+                          L"alice,Alice Neu,2,1,1\r\n"
+                          L"nopass,,2,0,3\r\n",
+            &strError))
         << Narrow(strError);
     std::unique_ptr<XTRmsService> pReader = Admin();
     std::vector<XTRmsUserRecord> vecUsers = pReader->ListUsers();
@@ -1155,9 +1156,9 @@ TEST_P(XTRmsServiceTest, HashesKeepTheirIterationsAndTheMinimumLengthHoldsExactl
     EXPECT_EQ(pAdmin->AddUser(L"eight", L"", static_cast<Rms::RmsUserRole>(1), L"12345678", nullptr), Rms::RmsSuccess);
     std::unique_ptr<XTRmsOdbc::Connection> pConnection = XTRmsConnectAdmin(m_config, GetParam(), m_server);
     ASSERT_TRUE(pConnection);
-    XTRmsOdbc::Statement read(*pConnection, (L"SELECT password_iterations FROM " +
-                                                XTRmsTable(GetParam(), L"xtrms_users") + L" WHERE name = 'eight'")
-                                                .c_str());
+    XTRmsOdbc::Statement read(*pConnection,
+        (L"SELECT password_iterations FROM " + XTRmsTable(GetParam(), L"xtrms_users") + L" WHERE name = 'eight'")
+            .c_str());
     ASSERT_TRUE(read.Execute() && read.Fetch());
     EXPECT_EQ(read.GetInt(1), 70001);
     EXPECT_EQ(Start(config)->UserLogin(L"eight", L"12345678"), Rms::ERmsLoginOk);

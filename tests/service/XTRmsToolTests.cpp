@@ -410,8 +410,8 @@ TEST(XTRmsTool, VersionAndTheStandardStreamsAsFiles)
     EXPECT_TRUE(Contains(exported.strOut, L"\r\nann,,1,0,1;2\r\n")) << Narrow(exported.strOut);
     EXPECT_EQ(GetFileAttributesW(L"-"), INVALID_FILE_ATTRIBUTES);
     // And standard input, for a pipe.
-    SToolResult imported =
-        RunTool(L"import -" + Db(strFile), "user,full_name,role,disabled,rights\r\nbea,Bea,2,0,1;2;3;4\r\n");
+    SToolResult imported = RunTool(
+        L"import -" + Db(strFile), "user,full_name,role,disabled,rights\r\nbea,Bea,2,0,1;2;3;4\r\n");
     EXPECT_EQ(imported.nExitCode, 0u) << Narrow(imported.strErr);
     EXPECT_TRUE(Contains(ListLine(RunTool(L"list" + Db(strFile)).strOut, L"bea"), L"2 Administrator"));
 }
@@ -422,8 +422,8 @@ TEST(XTRmsTool, NewHashesTakeTheIterationsAsked)
     const std::wstring strStore = L" --db \"" + strFile + L"\"";
     ASSERT_EQ(RunTool(L"add-user ann --role 1 --iterations 1000" + strStore, "first-Secret\n").nExitCode, 0u);
     ASSERT_EQ(RunTool(L"add-user bob --role 1 --iterations 70001" + strStore, "river-Stone-4\n").nExitCode, 0u);
-    std::unique_ptr<XTRmsOdbc::Connection> pRaw =
-        XTRmsConnectRaw(XTRmsTestConfig(XTRmsEngine::Sqlite, XTRmsTestServer(), strFile), XTRmsEngine::Sqlite);
+    std::unique_ptr<XTRmsOdbc::Connection> pRaw = XTRmsConnectRaw(
+        XTRmsTestConfig(XTRmsEngine::Sqlite, XTRmsTestServer(), strFile), XTRmsEngine::Sqlite);
     ASSERT_TRUE(pRaw);
     XTRmsOdbc::Statement read(*pRaw, L"SELECT name, password_iterations FROM xtrms_users ORDER BY name");
     ASSERT_TRUE(read.Execute());
@@ -552,8 +552,8 @@ TEST(XTRmsTool, RightsServerIsAdministeredByItsAdministratorsOnly)
     if (created.nExitCode == 0)
     {
         XTRmsService host(config);
-        EXPECT_EQ(host.TryConnectToRestrictionSource(
-                      Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeServer, 0, 0, L""),
+        EXPECT_EQ(
+            host.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeServer, 0, 0, L""),
             Rms::RmsConnectionServerConnected);
         added = RunTool(L"add-user J\u00f6rg --role 2" + strAsDba, "Server-Secret-1\n");
     }
@@ -562,12 +562,12 @@ TEST(XTRmsTool, RightsServerIsAdministeredByItsAdministratorsOnly)
     SetEnvironmentVariableW(L"XTRMS_SERVER_PASSWORD", server.strPassword.c_str());
     SToolResult anonymous = RunTool(L"add-user eve --role 2" + strAsStation, "Harbor-Light-22\n");
     SToolResult wrongLogin = RunTool(L"list --login J\u00f6rg" + strAsStation, "not-his-password\n");
-    SToolResult withLogin =
-        RunTool(L"add-user eve --role 1 --login J\u00f6rg" + strAsStation, "Server-Secret-1\nHarbor-Light-22\n");
+    SToolResult withLogin = RunTool(
+        L"add-user eve --role 1 --login J\u00f6rg" + strAsStation, "Server-Secret-1\nHarbor-Light-22\n");
     SToolResult operatorLogin = RunTool(L"unlock J\u00f6rg --login eve" + strAsStation, "Harbor-Light-22\n");
     SToolResult list = RunTool(L"list --login J\u00f6rg" + strAsStation, "Server-Secret-1\n");
-    SToolResult verify = RunTool(L"verify --since " + Trimmed(checkpoint.strOut) + L" --login J\u00f6rg" + strAsStation,
-        "Server-Secret-1\n");
+    SToolResult verify = RunTool(
+        L"verify --since " + Trimmed(checkpoint.strOut) + L" --login J\u00f6rg" + strAsStation, "Server-Secret-1\n");
     SetEnvironmentVariableW(L"XTRMS_SERVER_PASSWORD", nullptr);
 
     EXPECT_EQ(stationCreate.nExitCode, 1u);
