@@ -16,6 +16,21 @@ cmake -S "$src/tests/consumer" -B "$work/build" -G Ninja \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_PREFIX_PATH="$work/prefix" >"$work/configure.log" 2>&1 || { cat "$work/configure.log"; exit 1; }
 cmake --build "$work/build" >"$work/build.log" 2>&1 || { cat "$work/build.log"; exit 1; }
+
+# What a host asks of the package's version and components is answered
+# truly: an older major version or an unknown component is not found.
+probe() {
+    local want="$1" components="$2" dir="$work/probe-$3"
+    mkdir -p "$dir"
+    printf '%s\n' "cmake_minimum_required(VERSION 3.20)" "project(Probe CXX)" \
+        "find_package(XTRm $want QUIET COMPONENTS $components)" \
+        'if(NOT XTRm_FOUND)' '    message(FATAL_ERROR "XTRm not found")' 'endif()' > "$dir/CMakeLists.txt"
+    cmake -S "$dir" -B "$dir/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64.cmake" \
+        -DCMAKE_PREFIX_PATH="$work/prefix" >"$dir/configure.log" 2>&1
+}
+probe 2.0 "Service HostLibs mfc" all || { echo "consumer: XTRm 2.0 with its components not found"; cat "$work/probe-all/configure.log"; exit 1; }
+if probe 1.1 "Service" old; then echo "consumer: find_package(XTRm 1.1) accepted a 2.x package"; exit 1; fi
+if probe 2.0 "NoSuchPart" unknown; then echo "consumer: an unknown component was found"; exit 1; fi
 # The MinGW runtime comes with the SDK, on the program's path.
 export WINEPATH="Z:${work//\//\\}\\prefix\\bin"
 "$build/wine-run" --timeout 120 "$work/build/XTRmConsumer.exe"
