@@ -271,15 +271,7 @@ bool XTRmsServerStore::ListUsers(const std::wstring& strToken, std::vector<XTRms
         return false;
     while (statement.Fetch())
     {
-        XTRmsStoredUser user;
-        user.strUserName = statement.GetText(1);
-        user.strFullName = statement.GetText(2);
-        user.nRole = static_cast<int>(statement.GetInt(3));
-        if (statement.GetInt(4) != 0)
-            user.strHashHex = L"*";
-        user.nFailedLogins = static_cast<unsigned int>(statement.GetInt(5));
-        user.nLockedUntil = statement.GetInt(6);
-        user.bDisabled = statement.GetInt(7) != 0;
+        XTRmsStoredUser user = XTRmsStore::ReadUserSummary(statement);
         user.setRights = ParseRights(statement.GetText(8));
         pvecUsers->push_back(std::move(user));
     }
@@ -324,33 +316,41 @@ bool XTRmsServerStore::SetPassword(const std::wstring& strToken, const std::wstr
     return statement.Execute();
 }
 
-bool XTRmsServerStore::ChangeOwnPassword(const std::wstring& strToken, const std::wstring& strOldKeyHex,
-    const std::wstring& strSaltHex, unsigned int nIterations, const std::wstring& strKeyHex, int* pnResult)
+bool XTRmsServerStore::CallWithOldKey(const wchar_t* pszSql, const std::wstring& strToken,
+    const std::wstring& strOldKeyHex, const std::wstring& strSaltHex, unsigned int nIterations,
+    const std::wstring& strKeyHex, long long* pnResult)
 {
-    XTRmsOdbc::Statement statement(m_connection,
-        L"SELECT xtrms.change_own_password(CAST(? AS text), CAST(? AS text), CAST(? AS text), CAST(? AS integer), "
-        L"CAST(? AS text), CAST(? AS text), CAST(? AS text))");
+    XTRmsOdbc::Statement statement(m_connection, pszSql);
     BindToken(statement, strToken).Bind(strOldKeyHex).Bind(strSaltHex).Bind(static_cast<long long>(nIterations));
     statement.Bind(strKeyHex);
     BindClaims(statement);
     if (!statement.Execute() || !statement.Fetch())
         return false;
-    *pnResult = static_cast<int>(statement.GetInt(1));
+    *pnResult = statement.GetInt(1);
+    return true;
+}
+
+bool XTRmsServerStore::ChangeOwnPassword(const std::wstring& strToken, const std::wstring& strOldKeyHex,
+    const std::wstring& strSaltHex, unsigned int nIterations, const std::wstring& strKeyHex, int* pnResult)
+{
+    long long nResult = 0;
+    if (!CallWithOldKey(L"SELECT xtrms.change_own_password(CAST(? AS text), CAST(? AS text), CAST(? AS text), "
+                        L"CAST(? AS integer), CAST(? AS text), CAST(? AS text), CAST(? AS text))",
+            strToken, strOldKeyHex, strSaltHex, nIterations, strKeyHex, &nResult))
+        return false;
+    *pnResult = static_cast<int>(nResult);
     return true;
 }
 
 bool XTRmsServerStore::Rehash(const std::wstring& strToken, const std::wstring& strOldKeyHex,
     const std::wstring& strSaltHex, unsigned int nIterations, const std::wstring& strKeyHex, bool* pbRehashed)
 {
-    XTRmsOdbc::Statement statement(m_connection,
-        L"SELECT xtrms.rehash(CAST(? AS text), CAST(? AS text), CAST(? AS text), CAST(? AS integer), "
-        L"CAST(? AS text), CAST(? AS text), CAST(? AS text))");
-    BindToken(statement, strToken).Bind(strOldKeyHex).Bind(strSaltHex).Bind(static_cast<long long>(nIterations));
-    statement.Bind(strKeyHex);
-    BindClaims(statement);
-    if (!statement.Execute() || !statement.Fetch())
+    long long nResult = 0;
+    if (!CallWithOldKey(L"SELECT xtrms.rehash(CAST(? AS text), CAST(? AS text), CAST(? AS text), CAST(? AS integer), "
+                        L"CAST(? AS text), CAST(? AS text), CAST(? AS text))",
+            strToken, strOldKeyHex, strSaltHex, nIterations, strKeyHex, &nResult))
         return false;
-    *pbRehashed = statement.GetInt(1) != 0;
+    *pbRehashed = nResult != 0;
     return true;
 }
 

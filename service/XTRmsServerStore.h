@@ -115,6 +115,11 @@ public:
     static std::wstring ImportJson(const std::vector<XTRmsStoredUser>& vecUsers);
 
 private:
+    // change_own_password and rehash: the session, the old key and the new
+    // credential; the function's number in *pnResult.
+    [[nodiscard]] bool CallWithOldKey(const wchar_t* pszSql, const std::wstring& strToken,
+        const std::wstring& strOldKeyHex, const std::wstring& strSaltHex, unsigned int nIterations,
+        const std::wstring& strKeyHex, long long* pnResult);
     XTRmsOdbc::Statement& BindToken(XTRmsOdbc::Statement& statement, const std::wstring& strToken);
     XTRmsOdbc::Statement& BindClaims(XTRmsOdbc::Statement& statement);
 

@@ -1138,30 +1138,9 @@ Rms::RmsResult XTRmsServiceImpl::Unlock(const std::wstring& strUserName, std::ws
 {
     if (!MayAdministerNow())
         return Refuse(pstrError, kNotPermitted);
-    bool bOk = false;
-    if (IsServer())
-    {
-        bOk = Server([&] { return m_pServer->Unlock(Token(), strUserName); });
-        if (!bOk)
-            return Refuse(pstrError, ServerProblem());
-    }
-    else
-    {
-        std::wstring strActor = AdminActor();
-        bOk = WriteAsAdministrator(
-            [&](std::wstring* pstrReason) {
-                if (!m_pStore->SetLockState(strUserName, 0, 0))
-                {
-                    *pstrReason = L"There is no user " + strUserName + L".";
-                    return false;
-                }
-                return Audit(strActor, L"user-unlocked", strUserName, L"");
-            },
-            pstrError);
-    }
-    if (bOk)
-        ReadWorkingCopy();
-    return bOk ? Rms::RmsSuccess : Rms::RmsFailure;
+    return ChangeAccount(
+        strUserName, L"user-unlocked", [&] { return m_pServer->Unlock(Token(), strUserName); },
+        [&] { return m_pStore->SetLockState(strUserName, 0, 0); }, pstrError);
 }
 
 Rms::RmsResult XTRmsServiceImpl::SetDisabled(const std::wstring& strUserName, bool bDisabled, std::wstring* pstrError)
@@ -1170,10 +1149,21 @@ Rms::RmsResult XTRmsServiceImpl::SetDisabled(const std::wstring& strUserName, bo
         return Refuse(pstrError, kNotPermitted);
     if (bDisabled && m_bLoggedIn && strUserName == m_strUser)
         return Refuse(pstrError, L"Nobody can disable himself.");
+    return ChangeAccount(
+        strUserName, bDisabled ? L"user-disabled" : L"user-enabled",
+        [&] { return m_pServer->SetDisabled(Token(), strUserName, bDisabled); },
+        [&] { return m_pStore->SetDisabled(strUserName, bDisabled); }, pstrError);
+}
+
+template <typename ServerChange, typename StoreChange>
+Rms::RmsResult XTRmsServiceImpl::ChangeAccount(const std::wstring& strUserName, const wchar_t* pszEvent,
+    ServerChange fnServer, StoreChange fnStore, std::wstring* pstrError)
+{
     bool bOk = false;
     if (IsServer())
     {
-        bOk = Server([&] { return m_pServer->SetDisabled(Token(), strUserName, bDisabled); });
+        // The server decides, changes and audits in one of its functions.
+        bOk = Server(fnServer);
         if (!bOk)
             return Refuse(pstrError, ServerProblem());
     }
@@ -1182,12 +1172,12 @@ Rms::RmsResult XTRmsServiceImpl::SetDisabled(const std::wstring& strUserName, bo
         std::wstring strActor = AdminActor();
         bOk = WriteAsAdministrator(
             [&](std::wstring* pstrReason) {
-                if (!m_pStore->SetDisabled(strUserName, bDisabled))
+                if (!fnStore())
                 {
                     *pstrReason = L"There is no user " + strUserName + L".";
                     return false;
                 }
-                return Audit(strActor, bDisabled ? L"user-disabled" : L"user-enabled", strUserName, L"");
+                return Audit(strActor, pszEvent, strUserName, L"");
             },
             pstrError);
     }

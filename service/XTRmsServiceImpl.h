@@ -134,6 +134,11 @@ private:
     // an enabled super user.
     template <typename Work>
     [[nodiscard]] bool WriteAsAdministrator(Work fnWork, std::wstring* pstrError);
+    // One account changed at once (unlock, disable, enable): on a server by
+    // its function, here in an administrator's audited transaction.
+    template <typename ServerChange, typename StoreChange>
+    Rms::RmsResult ChangeAccount(const std::wstring& strUserName, const wchar_t* pszEvent, ServerChange fnServer,
+        StoreChange fnStore, std::wstring* pstrError);
 
     // A refusal of the server as the sentence an administrator reads.
     std::wstring ServerProblem() const;

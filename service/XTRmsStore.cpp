@@ -384,16 +384,7 @@ bool XTRmsStore::ReadUsers(std::vector<XTRmsStoredUser>* pvecUsers)
     std::map<std::wstring, size_t> mapIndex;
     while (users.Fetch())
     {
-        XTRmsStoredUser user;
-        user.strUserName = users.GetText(1);
-        user.strFullName = users.GetText(2);
-        user.nRole = static_cast<int>(users.GetInt(3));
-        // Only whether there is a hash travels here, never the hash.
-        if (users.GetInt(4) != 0)
-            user.strHashHex = L"*";
-        user.nFailedLogins = static_cast<unsigned int>(users.GetInt(5));
-        user.nLockedUntil = users.GetInt(6);
-        user.bDisabled = users.GetInt(7) != 0;
+        XTRmsStoredUser user = ReadUserSummary(users);
         mapIndex[user.strUserName] = pvecUsers->size();
         pvecUsers->push_back(std::move(user));
     }
@@ -409,6 +400,21 @@ bool XTRmsStore::ReadUsers(std::vector<XTRmsStoredUser>* pvecUsers)
             (*pvecUsers)[it->second].setRights.insert(nRight);
     }
     return true;
+}
+
+XTRmsStoredUser XTRmsStore::ReadUserSummary(XTRmsOdbc::Statement& statement)
+{
+    XTRmsStoredUser user;
+    user.strUserName = statement.GetText(1);
+    user.strFullName = statement.GetText(2);
+    user.nRole = static_cast<int>(statement.GetInt(3));
+    // Only whether there is a hash travels here, never the hash.
+    if (statement.GetInt(4) != 0)
+        user.strHashHex = L"*";
+    user.nFailedLogins = static_cast<unsigned int>(statement.GetInt(5));
+    user.nLockedUntil = statement.GetInt(6);
+    user.bDisabled = statement.GetInt(7) != 0;
+    return user;
 }
 
 bool XTRmsStore::ReadUser(const std::wstring& strUserName, XTRmsStoredUser* pUser, bool* pbFound)

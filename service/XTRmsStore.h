@@ -79,6 +79,10 @@ public:
     bool ReadDefinitions(
         std::vector<XTRmsRestrictionDefinition>* pvecRights, std::vector<XTRmsRoleDefinition>* pvecRoles);
 
+    // A user without credentials from the columns name, full name, role, has
+    // a password (0/1), failed logins, locked until, disabled (0/1), in that
+    // order: what both engines' user lists give.
+    static XTRmsStoredUser ReadUserSummary(XTRmsOdbc::Statement& statement);
     // Users. ReadUsers leaves the credential columns empty.
     bool ReadUsers(std::vector<XTRmsStoredUser>* pvecUsers);
     // False on a database error; *pbFound tells whether the user exists.

@@ -987,6 +987,7 @@ TEST_P(XTRmsServiceTest, WorkstationCredentialsReachNoTable)
         L"SELECT * FROM xtrms.xtrms_secrets",
         L"SELECT * FROM xtrms.xtrms_sessions",
         L"SELECT seq FROM xtrms.xtrms_audit_head FOR UPDATE",
+        L"SELECT xtrms.xtrms_lock_head()",
         L"CREATE TABLE public.xtrms_probe (i integer)",
         L"CREATE TEMPORARY TABLE xtrms_probe (i integer)",
         L"CREATE FUNCTION public.xtrms_probe() RETURNS integer LANGUAGE sql AS 'SELECT 1'",
@@ -1009,6 +1010,10 @@ TEST_P(XTRmsServiceTest, WorkstationCredentialsReachNoTable)
             statement.Fetch();
         EXPECT_FALSE(bRan && pStation->GetLastError().strState.empty()) << Narrow(pszSql);
     }
+    // Nor can it take the lock that serialises the trail, and hold it.
+    ASSERT_TRUE(pStation->Begin());
+    EXPECT_FALSE(pStation->Execute(L"LOCK TABLE xtrms.xtrms_audit_head IN EXCLUSIVE MODE"));
+    pStation->Rollback();
     // An operator's own session, got the way any client gets one, opens no
     // administrative function either: each decides on the session's user.
     std::wstring strSaltHex;
