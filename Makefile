@@ -46,8 +46,14 @@ gallery: build
 	bash tools/gallery.sh $(BUILD_DIR)
 
 # The SDK: the install tree (DLLs, import libraries, headers, reference
-# resources, CMake package) as a ZIP under $(BUILD_DIR)/package/.
+# resources, CMake package, docs) as a ZIP under $(BUILD_DIR)/package/, with
+# the Debug configuration (libraries only) built in $(BUILD_DIR)-debug beside it.
+SDK_DEBUG_DIR = $(BUILD_DIR)-debug
+
 sdk: build
+	cmake --preset mingw -B $(SDK_DEBUG_DIR) -DCMAKE_BUILD_TYPE=Debug -DXTRM_BUILD_TESTS=OFF >/dev/null
+	cmake --build $(SDK_DEBUG_DIR) -j $(JOBS)
+	cmake -B $(BUILD_DIR) -DXTRM_SDK_DEBUG_BUILD_DIR=$(abspath $(SDK_DEBUG_DIR)) >/dev/null
 	cd $(BUILD_DIR) && cpack -G ZIP
 
 # The house style (.clang-format) over every C++ source and header.

@@ -13,6 +13,11 @@ void XTRmRestrictionManager::SetRestrictionManagerService(XTRmsRestrictionManage
     ms_pRestrictionManagerService = pService;
 }
 
+int XTRmRestrictionManager::GetVersion()
+{
+    return XTRM_VERSION;
+}
+
 void XTRmRestrictionManager::SetApplicationName(const std::wstring& strApplicationName)
 {
     if (&strApplicationName != &ms_strApplicationNameForCaption)

@@ -6,3 +6,5 @@
 #else
 #define XTRM_API __declspec(dllimport)
 #endif
+
+#include "XTRmVersion.h"

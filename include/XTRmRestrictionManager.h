@@ -54,6 +54,10 @@ class XTRM_API XTRmRestrictionManager
 public:
     XTRmRestrictionManager() = delete;
 
+    // The version of the XTRm.dll that is loaded, as XTRM_VERSION counts it:
+    // a host built against other headers compares the two.
+    static int GetVersion();
+
     // The host owns the service and keeps it alive while XTRm may call it.
     static void SetRestrictionManagerService(XTRmsRestrictionManagerServiceBase* pService);
     // Shown in the captions of the start-up dialogs; empty means the MFC

@@ -2,6 +2,8 @@
 // back as Explorer reads it.
 #include <afxwin.h>
 
+#include "XTRmRestrictionManager.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -78,4 +80,16 @@ TEST(XTRmVersion, EveryShippedFileCarriesTheProjectVersion)
         EXPECT_EQ(version.strOriginalFilename, file.pszFile);
         EXPECT_EQ(version.strProductVersion, XTRM_TEST_VERSION) << file.pszFile;
     }
+}
+
+// The headers, the loaded DLL and the project agree, so a host can tell at
+// run time that it was built against the XTRm it loaded.
+TEST(XTRmVersion, HeadersAndLoadedLibraryTellTheProjectVersion)
+{
+    EXPECT_EQ(static_cast<DWORD>(XTRM_VERSION_MAJOR), XTRM_TEST_VERSION_MAJOR);
+    EXPECT_EQ(static_cast<DWORD>(XTRM_VERSION_MINOR), XTRM_TEST_VERSION_MINOR);
+    EXPECT_EQ(static_cast<DWORD>(XTRM_VERSION_PATCH), XTRM_TEST_VERSION_PATCH);
+    EXPECT_EQ(std::wstring(XTRM_VERSION_STRING), XTRM_TEST_VERSION);
+    EXPECT_EQ(XTRmRestrictionManager::GetVersion(),
+        static_cast<int>(XTRM_TEST_VERSION_MAJOR * 10000 + XTRM_TEST_VERSION_MINOR * 100 + XTRM_TEST_VERSION_PATCH));
 }
