@@ -59,8 +59,8 @@ void XTRmDemoApp::ReportFailure(const std::string& strWhat)
 
 void XTRmDemoApp::ParseCommandLine()
 {
-    // Options: /headless, /server [folder], /database <file>, /out <folder>
-    // (each also with "--"). The build folder holds the SQLite file and the
+    // Options: /headless, /server [folder], /database <file>, /out <folder>,
+    // /gallery (each also with "--"). The build folder holds the SQLite file and the
     // folder of the PostgreSQL cluster that `make demo` starts.
     wchar_t szHeadless[8] = {};
     m_bHeadless = ::GetEnvironmentVariableW(L"XTRM_HEADLESS", szHeadless, 8) > 0 && szHeadless[0] == L'1';
@@ -75,6 +75,8 @@ void XTRmDemoApp::ParseCommandLine()
         std::wstring strArg = ppszArgs[i];
         if (strArg == L"/headless" || strArg == L"--headless")
             m_bHeadless = true;
+        else if (strArg == L"/gallery" || strArg == L"--gallery")
+            m_bGallery = true;
         else if (strArg == L"/server" || strArg == L"--server")
         {
             m_bServer = true;
@@ -164,6 +166,13 @@ bool XTRmDemoApp::CreateService()
     {
         config.strDatabaseFile = m_strDatabaseFile;
     }
+    if (m_bGallery)
+    {
+        // The pictures show the trail's times and workstation: the same on
+        // every run and every machine (2027-01-15 08:00 UTC).
+        config.fnClock = [] { return 1800000000LL; };
+        config.strWorkstation = L"PLANT-PC-07";
+    }
     // The store is set up below, before anything else; a file that
     // disappears while the demo runs is then reported, not recreated.
     config.bCreateDatabase = false;
@@ -187,7 +196,7 @@ bool XTRmDemoApp::CreateService()
     {
         // The stored setting names a port where nothing listens, as after the
         // server moved: the user has to correct it in the connection dialog.
-        const int nWrongPort = XTRmDemoStore::ClosedLoopbackPort();
+        const int nWrongPort = XTRmDemoStore::ClosedLoopbackPort(m_bGallery ? 54321 : 0);
         m_pService->SetServerSetting(XTRmsServerSetting(L"127.0.0.1", nWrongPort > 0 ? nWrongPort : 1));
     }
     return true;

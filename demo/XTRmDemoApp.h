@@ -49,6 +49,8 @@ private:
     std::unique_ptr<XTRmsService> m_pService;
     bool m_bHeadless = false;
     bool m_bServer = false;
+    // A repeatable run for the gallery: one fixed time, workstation and port.
+    bool m_bGallery = false;
     bool m_bFailed = false;
     int m_nServerPort = 0;
     std::wstring m_strOutputFolder;

@@ -181,7 +181,7 @@ bool LiftLock(XTRmsService& service, const std::wstring& strUserName)
     return false;
 }
 
-int ClosedLoopbackPort()
+int ClosedLoopbackPort(int nPreferred)
 {
     WSADATA wsa;
     if (::WSAStartup(MAKEWORD(2, 2), &wsa) != 0)
@@ -193,9 +193,15 @@ int ClosedLoopbackPort()
         sockaddr_in address = {};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = 0;
+        // The preferred port when it is free (a repeatable run shows the
+        // same one), else any free one.
+        address.sin_port = htons(static_cast<u_short>(nPreferred));
+        if (nPreferred != 0 && ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0)
+            address.sin_port = 0;
+        else if (nPreferred != 0)
+            nPort = nPreferred;
         int nLength = sizeof(address);
-        if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+        if (nPort == 0 && ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
             ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &nLength) == 0)
             nPort = ntohs(address.sin_port);
         ::closesocket(s);

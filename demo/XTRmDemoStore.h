@@ -39,7 +39,7 @@ bool Provision(XTRmsService& service, XTRmsEngine nEngine, bool* pbProvisioned, 
 // for nobody who may see it) or the unlock is refused.
 bool LiftLock(XTRmsService& service, const std::wstring& strUserName);
 
-// A loopback port that nobody listens on: the kernel's pick of a free one,
-// released again at once.
-int ClosedLoopbackPort();
+// A loopback port that nobody listens on: nPreferred when it is free, else
+// the kernel's pick of a free one; released again at once.
+int ClosedLoopbackPort(int nPreferred = 0);
 } // namespace XTRmDemoStore

@@ -184,6 +184,8 @@ XTRmsOpenResult XTRmsServiceImpl::Open(
     if (nConnected != XTRmsOpenResult::Ok)
         return Fail(nConnected, strProblem);
     auto pStore = std::make_unique<XTRmsStore>(nEngine, std::move(pConnection));
+    if (m_config.fnClock)
+        pStore->SetClock(m_config.fnClock);
     bool bDatabaseAdministrator = false;
     if (nEngine == XTRmsEngine::Sqlite)
     {

@@ -1,5 +1,7 @@
 #include "XTRmsSettingsText.h"
 
+#include <algorithm>
+
 std::wstring XTRmsSettingsText::Compose(const Facts& facts)
 {
     const XTRmsPolicy& policy = facts.policy;
@@ -19,7 +21,9 @@ std::wstring XTRmsSettingsText::Compose(const Facts& facts)
             facts.strStoreProblem.empty() ? std::wstring(L"not opened yet")
                                           : L"NOT AVAILABLE - " + facts.strStoreProblem);
     line(L"Rights server    : ",
-        facts.serverSetting.GetHost() + L":" + std::to_wstring(facts.serverSetting.GetPortNum()));
+        facts.serverSetting.GetHost().empty()
+            ? std::wstring(L"(none configured)")
+            : facts.serverSetting.GetHost() + L":" + std::to_wstring(facts.serverSetting.GetPortNum()));
     if (facts.bStoreOpen)
         line(L"Enforced by      : ",
             facts.bServer ? std::wstring(L"the rights server (every login and change decided there)")
@@ -47,13 +51,31 @@ std::wstring XTRmsSettingsText::Compose(const Facts& facts)
     strText += L"\r\nLatest audit entries:\r\n";
     if (facts.vecAudit.empty())
         strText += facts.bMayReadAudit ? L"  (none)\r\n" : L"  (administrators only)\r\n";
+    // Columns padded to their widest entry: the dialog shows the text in a
+    // fixed-pitch font, so they line up.
+    auto detail = [](const XTRmsAuditEntry& entry) {
+        return entry.strDetail.empty() ? std::wstring() : L"(" + entry.strDetail + L")";
+    };
+    size_t nSequenceWidth = 0, nEventWidth = 0, nSubjectWidth = 0, nDetailWidth = 0;
     for (const XTRmsAuditEntry& entry : facts.vecAudit)
     {
-        strText += L"  " + std::to_wstring(entry.nSequence) + L"  " + entry.strTimeUtc + L"  " + entry.strEvent;
-        if (!entry.strSubject.empty())
-            strText += L"  " + entry.strSubject;
-        if (!entry.strDetail.empty())
-            strText += L"  (" + entry.strDetail + L")";
+        nSequenceWidth = std::max(nSequenceWidth, std::to_wstring(entry.nSequence).size());
+        nEventWidth = std::max(nEventWidth, entry.strEvent.size());
+        nSubjectWidth = std::max(nSubjectWidth, entry.strSubject.size());
+        nDetailWidth = std::max(nDetailWidth, detail(entry).size());
+    }
+    auto padded = [](const std::wstring& strValue, size_t nWidth, bool bRight) {
+        const std::wstring strFill(nWidth > strValue.size() ? nWidth - strValue.size() : 0, L' ');
+        return bRight ? strFill + strValue : strValue + strFill;
+    };
+    for (const XTRmsAuditEntry& entry : facts.vecAudit)
+    {
+        strText += L"  " + padded(std::to_wstring(entry.nSequence), nSequenceWidth, true) + L"  " + entry.strTimeUtc +
+            L"  " + padded(entry.strEvent, nEventWidth, false);
+        if (nSubjectWidth > 0)
+            strText += L"  " + padded(entry.strSubject, nSubjectWidth, false);
+        if (nDetailWidth > 0)
+            strText += L"  " + padded(detail(entry), nDetailWidth, false);
         strText += L"  by " + (entry.strActor.empty() ? std::wstring(L"-") : entry.strActor) + L" on " +
             entry.strWorkstation + L"\\" + entry.strOsUser + L"\r\n";
     }

@@ -563,7 +563,7 @@ bool XTRmsStore::AppendAudit(const std::wstring& strWorkstation, const std::wstr
     XTRmsAuditEntry entry;
     entry.nSequence = head.GetInt(1) + 1;
     std::wstring strPrevious = head.GetText(2);
-    entry.strTimeUtc = NowUtcText();
+    entry.strTimeUtc = UtcText(m_fnClock());
     entry.strWorkstation = strWorkstation;
     entry.strOsUser = strOsUser;
     entry.strActor = strActor;
@@ -681,10 +681,15 @@ bool XTRmsStore::VerifyAudit(
     return true;
 }
 
-std::wstring XTRmsStore::NowUtcText()
+std::wstring XTRmsStore::UtcText(long long nUnixSeconds)
 {
-    SYSTEMTIME st;
-    GetSystemTime(&st);
+    ULARGE_INTEGER value;
+    value.QuadPart = static_cast<ULONGLONG>(nUnixSeconds + 11644473600LL) * 10000000ULL;
+    FILETIME ft;
+    ft.dwLowDateTime = value.LowPart;
+    ft.dwHighDateTime = value.HighPart;
+    SYSTEMTIME st = {};
+    FileTimeToSystemTime(&ft, &st);
     wchar_t szText[32];
     swprintf(szText, sizeof(szText) / sizeof(szText[0]), L"%04u-%02u-%02uT%02u:%02u:%02uZ", st.wYear, st.wMonth,
         st.wDay, st.wHour, st.wMinute, st.wSecond);

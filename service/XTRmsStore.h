@@ -7,6 +7,7 @@
 #include "XTRmsTypes.h"
 
 #include <map>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -118,8 +119,12 @@ public:
 
     // The hash of one audit row, chained over the previous row's hash.
     static std::wstring AuditHash(const std::wstring& strPreviousHash, const XTRmsAuditEntry& entry);
-    static std::wstring NowUtcText();
+    // The audit rows' time: "YYYY-MM-DDThh:mm:ssZ" of Unix seconds.
+    static std::wstring UtcText(long long nUnixSeconds);
     static long long NowUnixSeconds();
+    // The clock of the audit rows (the service's, so that a test or a
+    // repeatable demo run sets one clock for all); the system's by default.
+    void SetClock(std::function<long long()> fnClock) { m_fnClock = std::move(fnClock); }
 
 private:
     bool TableExists(const wchar_t* pszTable, bool* pbExists);
@@ -128,6 +133,7 @@ private:
 
     XTRmsEngine m_nEngine;
     std::unique_ptr<XTRmsOdbc::Connection> m_pConnection;
+    std::function<long long()> m_fnClock = &XTRmsStore::NowUnixSeconds;
     std::vector<std::wstring> m_vecServerUpgrade;
 };
 

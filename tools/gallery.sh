@@ -11,6 +11,16 @@ out="$root/docs/screenshots"
 rm -rf "$work"
 mkdir -p "$work/local" "$work/server" "$out"
 win() { echo "Z:${1//\//\\}"; }
+# A second run changes no picture: the demo's --gallery fixes its clock,
+# workstation and closed port; the store lies at the same Windows path on
+# every machine (inside the build's Wine prefix), the rights server on the
+# same port, and the trail names the same operating-system user.
+prefix="${XTRM_WINEPREFIX:-$build/wineprefix}"
+store_dir="$prefix/drive_c/ProgramData/PlantDemo"
+rm -rf "$store_dir"
+mkdir -p "$store_dir"
+export USER=operator LOGNAME=operator
+export XTRM_PG_PORT=54329
 
 # Picture kept under its gallery name: source file, gallery file.
 keep() {
@@ -19,7 +29,7 @@ keep() {
     echo "gallery: docs/screenshots/$2"
 }
 
-"$build/wine-run" --timeout 300 XTRmDemo.exe --headless --database "$(win "$work/local/XTRmDemo.db")" \
+"$build/wine-run" --timeout 300 XTRmDemo.exe --headless --gallery --database 'C:\ProgramData\PlantDemo\XTRmDemo.db' \
     --out "$(win "$work/local")" >"$work/local.log"
 keep "$work/local/login-wrong-password.png" login.png
 keep "$work/local/login-account-locked.png" refusal-locked.png
@@ -34,7 +44,7 @@ keep "$work/local/change-password.png" change-password.png
 if bash "$root/tools/pg-cluster.sh" start "$work/postgres" --if-available >"$work/postgres.log" 2>&1 &&
     [[ -f "$work/postgres/port" ]]; then
     trap 'bash "$root/tools/pg-cluster.sh" stop "$work/postgres" >/dev/null 2>&1 || true' EXIT
-    "$build/wine-run" --timeout 300 XTRmDemo.exe --headless --server "$(win "$work/postgres")" \
+    "$build/wine-run" --timeout 300 XTRmDemo.exe --headless --gallery --server "$(win "$work/postgres")" \
         --out "$(win "$work/server")" >"$work/server.log"
     keep "$work/server/startup-01-XTRmRestrictionSourceSelectorDlg.png" source-selector.png
     keep "$work/server/startup-04-message-box.png" refusal-unreachable.png

@@ -112,8 +112,15 @@ start)
     password="$(cat "$dir/password")"
     # A server left running by an interrupted run is stopped first.
     as_pg "$bindir/pg_ctl" -D "$data" status >/dev/null 2>&1 && as_pg "$bindir/pg_ctl" -D "$data" -m fast -w stop >/dev/null
-    # A free loopback port, asked of the kernel.
-    port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')"
+    # A free loopback port: XTRM_PG_PORT when it is free (a repeatable
+    # gallery), else the kernel's pick.
+    port="$(python3 -c 'import os, socket
+s = socket.socket()
+try:
+    s.bind(("127.0.0.1", int(os.environ.get("XTRM_PG_PORT", "0"))))
+except OSError:
+    s.bind(("127.0.0.1", 0))
+print(s.getsockname()[1])')"
     as_pg "$bindir/pg_ctl" -D "$data" -l "$pgroot/server.log" -o "-p $port" -w -t 30 start >/dev/null
     echo "$port" > "$dir/port"
     if [[ -n "${fresh:-}" || -n "${migrate:-}" ]]; then

@@ -331,6 +331,46 @@ TEST_P(XTRmsServiceTest, UnknownUserLeavesTheSameTraceAsAWrongPassword)
     EXPECT_EQ(pService->GetSettingsString().find(L"Secret"), std::wstring::npos);
 }
 
+// The settings text is read in a fixed-pitch font: the trail's columns line
+// up whatever the lengths of sequence numbers, events and names; a store
+// without a rights server says so instead of ":0"; on SQLite the rows carry
+// the service's clock, so a repeatable run shows the same times.
+TEST_P(XTRmsServiceTest, SettingsTextLinesUpTheTrailInColumns)
+{
+    StartProvisioned();
+    std::unique_ptr<XTRmsService> pAlice = Start();
+    EXPECT_EQ(pAlice->UserLogin(L"alice", L"wrong-password-1"), Rms::ERmsLoginWrongPassword);
+    XTRmsServiceConfig config = m_config;
+    if (GetParam() == XTRmsEngine::Sqlite)
+        config.serverSetting = XTRmsServerSetting();
+    std::unique_ptr<XTRmsService> pService = Start(config);
+    ASSERT_EQ(pService->UserLogin(L"admin", L"gate-keeper-1"), Rms::ERmsLoginOk);
+    const std::wstring strText = pService->GetSettingsString();
+
+    std::vector<std::wstring> vecRows;
+    size_t nAt = strText.find(L"Latest audit entries:\r\n");
+    ASSERT_NE(nAt, std::wstring::npos);
+    for (nAt = strText.find(L"\r\n", nAt) + 2; nAt < strText.size();)
+    {
+        const size_t nEnd = strText.find(L"\r\n", nAt);
+        vecRows.push_back(strText.substr(nAt, nEnd - nAt));
+        nAt = nEnd + 2;
+    }
+    ASSERT_GE(vecRows.size(), 4u) << Narrow(strText);
+    // Where the time, the subject and "by" begin in each row.
+    auto column = [](const std::wstring& strRow, const std::wstring& strWhat) { return strRow.find(strWhat); };
+    const std::wstring strTime = GetParam() == XTRmsEngine::Sqlite ? L"2027-01-15T08:00:00Z" : L"T";
+    for (const std::wstring& strRow : vecRows)
+    {
+        EXPECT_EQ(column(strRow, strTime), column(vecRows.front(), strTime)) << Narrow(strRow);
+        EXPECT_EQ(strRow.find(L"  by "), vecRows.front().find(L"  by ")) << Narrow(strText);
+    }
+    if (GetParam() == XTRmsEngine::Sqlite)
+    {
+        EXPECT_NE(strText.find(L"Rights server    : (none configured)\r\n"), std::wstring::npos) << Narrow(strText);
+    }
+}
+
 TEST_P(XTRmsServiceTest, AuditRecordsWhoDidWhat)
 {
     StartProvisioned();
@@ -711,7 +751,7 @@ TEST_P(XTRmsServiceTest, SettingsShowStorePolicyAndLatestAuditButNoSecret)
     std::wstring strSettings = pService->GetSettingsString();
     for (const wchar_t* pszPart : {GetParam() == XTRmsEngine::Sqlite ? L"SQLite file" : L"PostgreSQL database",
              L"Schema version   : 4", L"after 3 failed logins", L"PBKDF2-HMAC-SHA256, 1000 iterations",
-             L"Logged-in user   : admin", L"login  admin", L"answered as a wrong password",
+             L"Logged-in user   : admin", L"  login ", L"answered as a wrong password",
              GetParam() == XTRmsEngine::Sqlite ? L"whoever can write the file" : L"decided there"})
         EXPECT_NE(strSettings.find(pszPart), std::wstring::npos) << Narrow(pszPart) << "\n" << Narrow(strSettings);
     if (GetParam() == XTRmsEngine::Postgres)
