@@ -34,3 +34,14 @@ if probe 2.0 "NoSuchPart" unknown; then echo "consumer: an unknown component was
 # The MinGW runtime comes with the SDK, on the program's path.
 export WINEPATH="Z:${work//\//\\}\\prefix\\bin"
 "$build/wine-run" --timeout 120 "$work/build/XTRmConsumer.exe"
+# A main window that cannot load its toolbar is reported with the resource
+# and the system's reason, and the program ends with its failure code.
+# (wine-run passes the program's stderr on with its stdout.)
+rc=0
+"$build/wine-run" --timeout 120 "$work/build/XTRmConsumer.exe" /missing-toolbar >"$work/missing.log" 2>&1 || rc=$?
+if [[ $rc -ne 2 ]] || ! grep -q 'the main window cannot be shown: toolbar 201 cannot be loaded ([^)]' "$work/missing.log"; then
+    echo "consumer: a toolbar that cannot be loaded was not reported (exit code $rc)"
+    cat "$work/missing.log"
+    exit 1
+fi
+grep 'cannot be shown' "$work/missing.log"
