@@ -96,16 +96,16 @@ void XTRmDemoApp::ParseCommandLine()
     ::CreateDirectoryW(m_strOutputFolder.c_str(), nullptr);
 }
 
-void XTRmDemoApp::ShowStoreProblem(const std::wstring& strProblem)
+void XTRmDemoApp::ShowStartUpProblem(const char* pszWhat, const std::wstring& strProblem, const wchar_t* pszScreenshot)
 {
-    std::printf("rights store problem: %ls\n", strProblem.c_str());
+    std::fprintf(stderr, "%s: %ls\n", pszWhat, strProblem.c_str());
     // Headless, the box is met by a robot that keeps its picture and closes it.
     std::unique_ptr<XTRmUiRobot> pRobot;
     if (m_bHeadless)
     {
         pRobot = std::make_unique<XTRmUiRobot>();
-        pRobot->ExpectMessageBox([this](XTRmDialogDriver& box) {
-            const std::wstring strPath = OutputPath(L"store-problem.png");
+        pRobot->ExpectMessageBox([this, pszScreenshot](XTRmDialogDriver& box) {
+            const std::wstring strPath = OutputPath(pszScreenshot);
             std::printf("%s %ls\n", box.SaveScreenshot(strPath) ? "screenshot" : "screenshot failed", strPath.c_str());
             box.PressOK();
         });
@@ -157,7 +157,7 @@ bool XTRmDemoApp::CreateService()
         config.strDatabaseFile = FullPath(ExeFolder() + L"\\..\\demo-offline\\XTRmDemo.db");
         if (!XTRmDemoStore::ReadServer(m_strServerFolder, &config, &strProblem))
         {
-            ShowStoreProblem(strProblem);
+            ShowStartUpProblem("rights store problem", strProblem, L"store-problem.png");
             return false;
         }
         m_nServerPort = config.serverSetting.GetPortNum();
@@ -180,7 +180,7 @@ bool XTRmDemoApp::CreateService()
     if (!SetUpStore(config, &bProvisioned, &strProblem))
     {
         XTSecret::Wipe(config.strServerPassword);
-        ShowStoreProblem(strProblem);
+        ShowStartUpProblem("rights store problem", strProblem, L"store-problem.png");
         return false;
     }
     if (m_bServer)
@@ -223,9 +223,17 @@ BOOL XTRmDemoApp::InitInstance()
         return FALSE;
     }
 
-    auto* pFrame = new XTRmDemoMainFrame;
-    if (!pFrame->Create())
+    std::wstring strProblem;
+    XTRmDemoMainFrame* pFrame = XTRmDemoMainFrame::Create(strProblem);
+    if (pFrame == nullptr)
+    {
+        // Without its resources the host cannot work: the user learns which
+        // one is missing, and the exit code says that the start failed.
+        m_bFailed = true;
+        ShowStartUpProblem(
+            "main window problem", L"The main window cannot be shown: " + strProblem + L".", L"window-problem.png");
         return FALSE;
+    }
     m_pMainWnd = pFrame;
     pFrame->ShowWindow(m_nCmdShow);
     pFrame->UpdateWindow();

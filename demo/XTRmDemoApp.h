@@ -44,7 +44,9 @@ private:
     // Finds or provisions the store as its administrator, given the
     // workstation's configuration. False with why.
     bool SetUpStore(const XTRmsServiceConfig& workstation, bool* pbProvisioned, std::wstring* pstrProblem);
-    void ShowStoreProblem(const std::wstring& strProblem);
+    // Tells the user why the demo cannot start: on stderr and in a message
+    // box (headless, the robot keeps its picture and closes it).
+    void ShowStartUpProblem(const char* pszWhat, const std::wstring& strProblem, const wchar_t* pszScreenshot);
 
     std::unique_ptr<XTRmsService> m_pService;
     bool m_bHeadless = false;

@@ -7,6 +7,7 @@
 #include "XTRmUiRobot.h"
 
 #include <cstdio>
+#include <cwchar>
 
 namespace
 {
@@ -92,6 +93,25 @@ void CollectCommandNames(HMENU hMenu, std::map<UINT, std::wstring>& mapNames)
     }
 }
 
+// What the system says about an error, without its closing full stop.
+std::wstring SystemMessage(DWORD dwError)
+{
+    wchar_t* pszText = nullptr;
+    const DWORD nLength = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwError,
+        0, reinterpret_cast<LPWSTR>(&pszText), 0, nullptr);
+    std::wstring strText = nLength != 0 ? std::wstring(pszText, nLength) : L"error " + std::to_wstring(dwError);
+    ::LocalFree(pszText);
+    while (!strText.empty() && std::wcschr(L"\r\n. ", strText.back()) != nullptr)
+        strText.pop_back();
+    return strText;
+}
+
+std::wstring CannotLoad(const wchar_t* pszWhat, UINT nID, DWORD dwError)
+{
+    return std::wstring(pszWhat) + L" " + std::to_wstring(nID) + L" cannot be loaded (" + SystemMessage(dwError) + L")";
+}
+
 void SaveScreenshot(HWND hWnd, const wchar_t* pszFileName)
 {
     std::wstring strPath = DemoApp().OutputPath(pszFileName);
@@ -132,33 +152,57 @@ ON_UPDATE_COMMAND_UI_RANGE(
 ON_MESSAGE(kHeadlessStepMessage, &XTRmDemoMainFrame::OnHeadlessStep)
 END_MESSAGE_MAP()
 
-XTRmDemoMainFrame::XTRmDemoMainFrame() : m_hAccelTable(nullptr), m_nLastCommand(0)
+XTRmDemoMainFrame::XTRmDemoMainFrame(std::wstring& strProblem)
+    : m_hAccelTable(nullptr), m_nLastCommand(0), m_pstrProblem(&strProblem)
 {
 }
 
-BOOL XTRmDemoMainFrame::Create()
+XTRmDemoMainFrame* XTRmDemoMainFrame::Create(std::wstring& strProblem)
 {
-    if (!LoadFrame(IDR_XTRM_DEMO_MAINFRAME, WS_OVERLAPPEDWINDOW))
-        return FALSE;
+    auto* pFrame = new XTRmDemoMainFrame(strProblem);
     LPCTSTR lpszName = MAKEINTRESOURCE(IDR_XTRM_DEMO_MAINFRAME);
-    m_hAccelTable = ::LoadAccelerators(AfxFindResourceHandle(lpszName, RT_ACCELERATOR), lpszName);
-    SetWindowPos(nullptr, 40, 40, 760, 480, SWP_NOZORDER | SWP_NOACTIVATE);
-    ApplyRestrictions(DemoApp().IsHeadless());
-    return TRUE;
+    if (!pFrame->LoadFrame(IDR_XTRM_DEMO_MAINFRAME, WS_OVERLAPPEDWINDOW))
+    {
+        // OnCreate said what failed; otherwise the menu or the window did.
+        const DWORD dwError = ::GetLastError();
+        if (strProblem.empty())
+            strProblem = ::FindResource(AfxFindResourceHandle(lpszName, RT_MENU), lpszName, RT_MENU) == nullptr
+                ? CannotLoad(L"menu", IDR_XTRM_DEMO_MAINFRAME, dwError)
+                : L"the window cannot be created (" + SystemMessage(dwError) + L")";
+        return nullptr;
+    }
+    pFrame->m_pstrProblem = nullptr;
+    // The headless tour and the users' shortcuts rely on the accelerators.
+    pFrame->m_hAccelTable = ::LoadAccelerators(AfxFindResourceHandle(lpszName, RT_ACCELERATOR), lpszName);
+    if (pFrame->m_hAccelTable == nullptr)
+    {
+        strProblem = CannotLoad(L"accelerator table", IDR_XTRM_DEMO_MAINFRAME, ::GetLastError());
+        pFrame->DestroyWindow();
+        return nullptr;
+    }
+    pFrame->SetWindowPos(nullptr, 40, 40, 760, 480, SWP_NOZORDER | SWP_NOACTIVATE);
+    pFrame->ApplyRestrictions(DemoApp().IsHeadless());
+    return pFrame;
 }
 
 int XTRmDemoMainFrame::OnCreate(LPCREATESTRUCT lpCreateStruct)
 {
     if (CFrameWnd::OnCreate(lpCreateStruct) == -1)
         return -1;
-    if (!m_wndToolBar.CreateEx(this, TBSTYLE_FLAT, WS_CHILD | WS_VISIBLE | CBRS_TOP | CBRS_TOOLTIPS) ||
-        !m_wndToolBar.LoadToolBar(IDR_XTRM_DEMO_MAINFRAME))
+    if (!m_wndToolBar.CreateEx(this, TBSTYLE_FLAT, WS_CHILD | WS_VISIBLE | CBRS_TOP | CBRS_TOOLTIPS))
     {
+        *m_pstrProblem = L"the toolbar window cannot be created (" + SystemMessage(::GetLastError()) + L")";
+        return -1;
+    }
+    if (!m_wndToolBar.LoadToolBar(IDR_XTRM_DEMO_MAINFRAME))
+    {
+        *m_pstrProblem = CannotLoad(L"toolbar", IDR_XTRM_DEMO_MAINFRAME, ::GetLastError());
         return -1;
     }
     if (!m_wndStatus.CreateEx(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT, 0, 0, 0, 0, m_hWnd,
             reinterpret_cast<HMENU>(static_cast<UINT_PTR>(kStatusId))))
     {
+        *m_pstrProblem = L"the status window cannot be created (" + SystemMessage(::GetLastError()) + L")";
         return -1;
     }
     m_wndStatus.SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)));

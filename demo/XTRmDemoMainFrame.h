@@ -14,9 +14,11 @@
 class XTRmDemoMainFrame : public CFrameWnd
 {
 public:
-    XTRmDemoMainFrame();
-
-    BOOL Create();
+    // Creates the main window with its menu, toolbar and accelerators, or
+    // returns nullptr after writing into strProblem which resource failed and
+    // why. MFC deletes a frame whose LoadFrame failed, so the problem is
+    // written where the caller keeps it.
+    static XTRmDemoMainFrame* Create(std::wstring& strProblem);
     // Headless: prints and screenshots the adapted window for the logged-in
     // user and for an operator, then closes it.
     void RunHeadlessTour();
@@ -28,6 +30,8 @@ public:
     BOOL PreTranslateMessage(MSG* pMsg) override;
 
 protected:
+    explicit XTRmDemoMainFrame(std::wstring& strProblem);
+
     int OnCreate(LPCREATESTRUCT lpCreateStruct);
     void OnSize(UINT nType, int cx, int cy);
     void OnFileExit();
@@ -53,6 +57,8 @@ protected:
     // Texts of every command of the unadapted menu, for messages.
     std::map<UINT, std::wstring> m_mapCommandNames;
     UINT m_nLastCommand;
+    // Where OnCreate says what failed, while Create runs.
+    std::wstring* m_pstrProblem;
 
     DECLARE_MESSAGE_MAP()
 };

@@ -31,6 +31,16 @@ probe() {
 probe 2.0 "Service HostLibs mfc" all || { echo "consumer: XTRm 2.0 with its components not found"; cat "$work/probe-all/configure.log"; exit 1; }
 if probe 1.1 "Service" old; then echo "consumer: find_package(XTRm 1.1) accepted a 2.x package"; exit 1; fi
 if probe 2.0 "NoSuchPart" unknown; then echo "consumer: an unknown component was found"; exit 1; fi
-# The MinGW runtime comes with the SDK, on the program's path.
-export WINEPATH="Z:${work//\//\\}\\prefix\\bin"
+# No path to the package: xtrm_deploy_runtime put every DLL beside the program.
 "$build/wine-run" --timeout 120 "$work/build/XTRmConsumer.exe"
+# A main window that cannot load its toolbar is reported with the resource
+# and the system's reason, and the program ends with its failure code.
+# (wine-run passes the program's stderr on with its stdout.)
+rc=0
+"$build/wine-run" --timeout 120 "$work/build/XTRmConsumer.exe" /missing-toolbar >"$work/missing.log" 2>&1 || rc=$?
+if [[ $rc -ne 2 ]] || ! grep -q 'the main window cannot be shown: toolbar 201 cannot be loaded ([^)]' "$work/missing.log"; then
+    echo "consumer: a toolbar that cannot be loaded was not reported (exit code $rc)"
+    cat "$work/missing.log"
+    exit 1
+fi
+grep 'cannot be shown' "$work/missing.log"

@@ -19,7 +19,17 @@ class XTRmTestPlatformDlg : public CDialog
 public:
     explicit XTRmTestPlatformDlg(CWnd* pParent = nullptr) : CDialog(IDD_TEST_PLATFORM, pParent) {}
 
+    // Which member the number field exchanges.
+    enum NumberKind
+    {
+        Signed,
+        Unsigned,
+        UnsignedLong
+    };
+    NumberKind m_nNumberKind = Signed;
     int m_nNumber = 7;
+    UINT m_nCount = 3;
+    DWORD m_dwSize = 3;
     std::wstring m_strName = L"al";
     int m_nRadio = 1;
     int m_nCheck = 0;
@@ -32,7 +42,12 @@ public:
 protected:
     void DoDataExchange(CDataExchange* pDX) override
     {
-        DDX_Text(pDX, IDC_TEST_NUMBER, m_nNumber);
+        if (m_nNumberKind == Unsigned)
+            DDX_Text(pDX, IDC_TEST_NUMBER, m_nCount);
+        else if (m_nNumberKind == UnsignedLong)
+            DDX_Text(pDX, IDC_TEST_NUMBER, m_dwSize);
+        else
+            DDX_Text(pDX, IDC_TEST_NUMBER, m_nNumber);
         Gui::DDX_Text(pDX, IDC_TEST_NAME, m_strName);
         DDX_Radio(pDX, IDC_TEST_RADIO_A, m_nRadio);
         DDX_Check(pDX, IDC_TEST_CHECK, m_nCheck);
@@ -119,6 +134,71 @@ TEST(XTRmDialogPlatform, NonNumberShowsMfcsMessageAndKeepsTheDialogOpenWithFocus
     ASSERT_EQ(1u, TestApp().m_vecMessageBoxes.size());
     EXPECT_EQ((UINT)MB_OK, TestApp().m_vecMessageBoxes[0].nType);
     EXPECT_EQ((UINT)AFX_IDP_PARSE_INT, TestApp().m_vecMessageBoxes[0].nIDHelp);
+}
+
+// UINT and DWORD fields take what MFC takes: a negative number is refused with
+// MFC's message, the dialog stays open with the field focused, the member
+// keeps its value; a number beyond INT_MAX is a valid one.
+TEST(XTRmDialogPlatform, UnsignedFieldRefusesNegativeNumbersWithMfcsMessageAndTakesLargeOnes)
+{
+    struct Case
+    {
+        XTRmTestPlatformDlg::NumberKind nKind;
+        const wchar_t* pszTyped;
+        bool bAccepted;
+        unsigned long long nStored;
+    } cases[] = {
+        {XTRmTestPlatformDlg::Unsigned, L"-1", false, 3},
+        {XTRmTestPlatformDlg::UnsignedLong, L"-1", false, 3},
+        {XTRmTestPlatformDlg::Unsigned, L" -7 ", false, 3},
+        {XTRmTestPlatformDlg::Unsigned, L"4000000000", true, 4000000000ull},
+        {XTRmTestPlatformDlg::UnsignedLong, L" 42 ", true, 42},
+    };
+    TestApp().m_bShowRealMessageBoxes = true;
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(testing::Message() << (c.nKind == XTRmTestPlatformDlg::Unsigned ? "UINT" : "DWORD") << " '"
+                                        << std::string(c.pszTyped, c.pszTyped + wcslen(c.pszTyped)) << "'");
+        TestApp().m_vecMessageBoxes.clear();
+        XTRmTestPlatformDlg dlg;
+        dlg.m_nNumberKind = c.nKind;
+        XTRmUiRobot robot;
+        robot.Expect("XTRmTestPlatformDlg", [&](XTRmDialogDriver& d) {
+            EXPECT_EQ(L"3", d.GetText(IDC_TEST_NUMBER));
+            d.SetText(IDC_TEST_NUMBER, c.pszTyped);
+            d.PressOK(); // a refusal's message box is met inside this click
+            if (c.bAccepted)
+                return;
+            EXPECT_TRUE(d.IsVisible(IDOK));
+            EXPECT_EQ(IDC_TEST_NUMBER, d.GetFocusId());
+            EXPECT_EQ(c.pszTyped, d.GetText(IDC_TEST_NUMBER));
+            d.PressCancel();
+        });
+        if (!c.bAccepted)
+        {
+            robot.ExpectMessageBox([](XTRmDialogDriver& box) {
+                EXPECT_EQ(L"Please enter a positive integer.", box.GetMessageText());
+                EXPECT_EQ((UINT)MB_ICONEXCLAMATION, box.GetMessageIcon());
+                box.PressOK();
+            });
+        }
+
+        EXPECT_EQ(c.bAccepted ? IDOK : IDCANCEL, dlg.DoModal());
+        EXPECT_EQ("", robot.Finish());
+        const unsigned long long nStored = c.nKind == XTRmTestPlatformDlg::Unsigned
+            ? dlg.m_nCount
+            : static_cast<unsigned long long>(dlg.m_dwSize);
+        EXPECT_EQ(c.nStored, nStored);
+        if (!c.bAccepted)
+        {
+            ASSERT_EQ(1u, TestApp().m_vecMessageBoxes.size());
+            EXPECT_EQ((UINT)AFX_IDP_PARSE_UINT, TestApp().m_vecMessageBoxes[0].nIDHelp);
+        }
+        else
+        {
+            EXPECT_TRUE(TestApp().m_vecMessageBoxes.empty());
+        }
+    }
 }
 
 TEST(XTRmDialogPlatform, CancelEscapeAndCloseBoxEndWithCancelAndStoreNothing)

@@ -9,6 +9,10 @@ void AFXAPI AfxDeleteTempWndMap();
 // While UpdateData runs for a window, its controls' notifications are not
 // dispatched (dlgdata.cpp), as in MFC.
 BOOL AFXAPI AfxIsNotifyLockedOut(HWND hWnd);
+// MFC's TRACE diagnostics ("Warning: failed to load toolbar 1234"), written
+// to the debugger's output in every build; the caller's last error survives,
+// so a host can still say why the call failed.
+void AfxSubTrace(LPCWSTR lpszFormat, ...);
 
 // MFC's private messages (afxpriv.h).
 #ifndef WM_KICKIDLE

@@ -4,6 +4,7 @@
 
 #include "afximpl.h"
 
+#include <cstdarg>
 #include <cwchar>
 
 namespace
@@ -24,6 +25,18 @@ wchar_t* DuplicateString(const wchar_t* psz)
     return pszCopy;
 }
 } // namespace
+
+void AfxSubTrace(LPCWSTR lpszFormat, ...)
+{
+    const DWORD dwError = ::GetLastError();
+    wchar_t szMessage[512];
+    va_list args;
+    va_start(args, lpszFormat);
+    vswprintf(szMessage, sizeof(szMessage) / sizeof(szMessage[0]), lpszFormat, args);
+    va_end(args);
+    ::OutputDebugStringW(szMessage);
+    ::SetLastError(dwError);
+}
 
 AFX_MODULE_STATE::AFX_MODULE_STATE()
     : m_pCurrentWinApp(nullptr), m_hCurrentInstanceHandle(nullptr), m_hCurrentResourceHandle(nullptr),
@@ -414,7 +427,13 @@ int AFXAPI AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPTSTR lpCmd
     if (!pApp->InitInstance())
     {
         if (pApp->m_pMainWnd != nullptr)
+        {
+            AfxSubTrace(L"Warning: Destroying non-NULL m_pMainWnd\n");
             pApp->m_pMainWnd->DestroyWindow();
+        }
+        // What the application's ExitInstance answers is the process's exit
+        // code, as in MFC: CWinApp's own gives 0, so an application that
+        // wants a failed start-up seen says so there.
         nReturnCode = pApp->ExitInstance();
         goto InitFailure;
     }

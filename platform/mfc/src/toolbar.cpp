@@ -1,6 +1,10 @@
 // MFC subset: CMFCToolBar and its buttons over a Win32 toolbar control.
 #include "afxcontrolbars.h"
 
+#include "afximpl.h"
+
+#include <cstring>
+
 namespace
 {
 // The update object of one toolbar button: state goes to the button object
@@ -36,6 +40,45 @@ public:
 };
 
 const int kSeparatorWidth = 8;
+
+// A TOOLBAR resource as the resource compilers write it from the TOOLBAR
+// statement. Microsoft's rc writes MFC's layout: WORD version (1), image
+// width, image height, button count, then one WORD command id per button (0
+// for a separator). windres writes DWORD width, height and count and one DWORD
+// per button, without a version. The sizes tell the two apart: a count that
+// does not fit the resource's size is not taken.
+bool ReadToolBarResource(const BYTE* pData, DWORD cbData, CSize& sizeImage, std::vector<UINT>& ids)
+{
+    auto word = [pData](DWORD nIndex) {
+        WORD w;
+        std::memcpy(&w, pData + nIndex * sizeof(WORD), sizeof(w));
+        return w;
+    };
+    auto dword = [pData](DWORD nIndex) {
+        DWORD dw;
+        std::memcpy(&dw, pData + nIndex * sizeof(DWORD), sizeof(dw));
+        return dw;
+    };
+    // Resource data may be padded to a DWORD boundary.
+    auto fits = [cbData](unsigned long long cbNeeded) { return cbData >= cbNeeded && cbData - cbNeeded < 4; };
+
+    ids.clear();
+    if (cbData >= 4 * sizeof(WORD) && word(0) == 1 && fits(4ull * sizeof(WORD) + word(3) * sizeof(WORD)))
+    {
+        sizeImage = CSize(word(1), word(2));
+        for (DWORD i = 0; i < word(3); ++i)
+            ids.push_back(word(4 + i));
+        return sizeImage.cx > 0 && sizeImage.cy > 0;
+    }
+    if (cbData >= 3 * sizeof(DWORD) && fits(3ull * sizeof(DWORD) + dword(2) * 4ull))
+    {
+        sizeImage = CSize(static_cast<int>(dword(0)), static_cast<int>(dword(1)));
+        for (DWORD i = 0; i < dword(2); ++i)
+            ids.push_back(dword(3 + i));
+        return sizeImage.cx > 0 && sizeImage.cy > 0 && dword(0) <= 0xFFFF && dword(1) <= 0xFFFF;
+    }
+    return false;
+}
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -169,39 +212,38 @@ BOOL CMFCToolBar::LoadBitmap(UINT uiResID, UINT, UINT, BOOL, UINT, UINT)
 BOOL CMFCToolBar::LoadToolBar(UINT uiResID, UINT uiColdResID, UINT uiMenuResID, BOOL bLocked, UINT uiDisabledResID,
     UINT uiMenuDisabledResID, UINT /*uiHotResID*/)
 {
-    // Layout of the resource: version (1), image width, image height, count,
-    // then one command id per button.
-    struct ToolBarData
-    {
-        WORD wVersion;
-        WORD wWidth;
-        WORD wHeight;
-        WORD wItemCount;
-    };
     LPCTSTR lpszName = MAKEINTRESOURCE(uiResID);
     HINSTANCE hInst = AfxFindResourceHandle(lpszName, RT_TOOLBAR);
     HRSRC hRsrc = ::FindResource(hInst, lpszName, RT_TOOLBAR);
-    if (hRsrc == nullptr)
-        return FALSE;
-    HGLOBAL hGlobal = ::LoadResource(hInst, hRsrc);
-    const ToolBarData* pData = hGlobal != nullptr ? static_cast<const ToolBarData*>(::LockResource(hGlobal)) : nullptr;
-    if (pData == nullptr || pData->wVersion != 1 ||
-        ::SizeofResource(hInst, hRsrc) < sizeof(ToolBarData) + pData->wItemCount * sizeof(WORD))
+    HGLOBAL hGlobal = hRsrc != nullptr ? ::LoadResource(hInst, hRsrc) : nullptr;
+    const BYTE* pData = hGlobal != nullptr ? static_cast<const BYTE*>(::LockResource(hGlobal)) : nullptr;
+    if (pData == nullptr)
     {
+        AfxSubTrace(L"Warning: failed to load toolbar %u: no TOOLBAR resource of that id.\n", uiResID);
+        return FALSE;
+    }
+    CSize sizeImage;
+    std::vector<UINT> ids;
+    if (!ReadToolBarResource(pData, ::SizeofResource(hInst, hRsrc), sizeImage, ids))
+    {
+        ::SetLastError(ERROR_INVALID_DATA);
+        AfxSubTrace(L"Warning: failed to load toolbar %u: its data is not a TOOLBAR resource.\n", uiResID);
         return FALSE;
     }
 
-    m_sizeImage = CSize(pData->wWidth, pData->wHeight);
+    m_sizeImage = sizeImage;
     m_bRecalcSize = TRUE;
     if (m_hWnd != nullptr)
         SendMessage(TB_SETBITMAPSIZE, 0, MAKELPARAM(m_sizeImage.cx, m_sizeImage.cy));
-
-    const WORD* pItems = reinterpret_cast<const WORD*>(pData + 1);
-    std::vector<UINT> ids(pItems, pItems + pData->wItemCount);
     if (!SetButtons(ids.data(), static_cast<int>(ids.size())))
         return FALSE;
-    // A toolbar without pictures still works; the buttons are there.
-    LoadBitmap(uiResID, uiColdResID, uiMenuResID, bLocked, uiDisabledResID, uiMenuDisabledResID);
+    // The button images are the bitmap of the same id; without them the
+    // toolbar is not loaded, as in MFC.
+    if (!LoadBitmap(uiResID, uiColdResID, uiMenuResID, bLocked, uiDisabledResID, uiMenuDisabledResID))
+    {
+        AfxSubTrace(L"Warning: failed to load the bitmap of toolbar %u.\n", uiResID);
+        return FALSE;
+    }
     return TRUE;
 }
 

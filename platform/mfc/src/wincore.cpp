@@ -1038,7 +1038,15 @@ BOOL CFrameWnd::Create(LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwSt
         hMenu = ::LoadMenuW(hInst, lpszMenuName);
         if (hMenu == nullptr)
         {
+            if (IS_INTRESOURCE(lpszMenuName))
+                AfxSubTrace(L"Warning: failed to load menu %u for CFrameWnd.\n",
+                    static_cast<UINT>(reinterpret_cast<ULONG_PTR>(lpszMenuName)));
+            else
+                AfxSubTrace(L"Warning: failed to load menu %ls for CFrameWnd.\n", lpszMenuName);
+            // The frame object is gone afterwards, as in MFC; LoadMenu's error stays.
+            const DWORD dwError = ::GetLastError();
             PostNcDestroy();
+            ::SetLastError(dwError);
             return FALSE;
         }
     }
@@ -1051,8 +1059,11 @@ BOOL CFrameWnd::Create(LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwSt
     if (!CreateEx(dwExStyle, lpszClassName, lpszWindowName, dwStyle, rect.left, rect.top, cx, cy,
             pParentWnd->GetSafeHwnd(), hMenu, pContext))
     {
+        const DWORD dwError = ::GetLastError();
+        AfxSubTrace(L"Warning: failed to create CFrameWnd.\n");
         if (hMenu != nullptr)
             ::DestroyMenu(hMenu);
+        ::SetLastError(dwError);
         return FALSE;
     }
     return TRUE;
