@@ -3,7 +3,7 @@
 BUILD_DIR ?= build/mingw
 JOBS ?= 2
 
-.PHONY: all setup configure build test demo bench gallery sdk format clean
+.PHONY: all setup configure build test demo bench gallery sdk format format-check clean
 
 all: build
 
@@ -59,6 +59,10 @@ sdk: build
 # The house style (.clang-format) over every C++ source and header.
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+# The same, as a check that changes nothing (CI runs it).
+format-check: setup
+	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.h')
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -2,6 +2,16 @@
 # on to a host) and the version resource of every DLL and executable it ships.
 
 add_library(xtrm_build_options INTERFACE)
+# CI builds with warnings as errors (.ci/run sets XTRM_WARNINGS_AS_ERRORS in
+# its environment); a developer's build warns.
+set(xtrm_werror_default OFF)
+if("$ENV{XTRM_WARNINGS_AS_ERRORS}" MATCHES "^(1|ON|on|true|TRUE)$")
+    set(xtrm_werror_default ON)
+endif()
+option(XTRM_WARNINGS_AS_ERRORS "Treat compiler warnings in XTRm's own code as errors" ${xtrm_werror_default})
+if(XTRM_WARNINGS_AS_ERRORS)
+    target_compile_options(xtrm_build_options INTERFACE $<IF:$<CXX_COMPILER_ID:MSVC>,/WX,-Werror>)
+endif()
 target_compile_definitions(xtrm_build_options INTERFACE NOMINMAX WINVER=0x0601 _WIN32_WINNT=0x0601)
 if(MSVC)
     target_compile_options(xtrm_build_options INTERFACE /W4 /permissive- /EHsc /utf-8)

@@ -1,11 +1,12 @@
 #!/bin/bash
 # Installs what a fresh Debian machine lacks to build and run XTRm here:
-# MinGW-w64 (-posix), Wine, Xvfb, CMake, Ninja, boost, GoogleTest, and for the
+# MinGW-w64 (-posix), Wine, Xvfb, CMake, Ninja, boost, GoogleTest, clang-format
+# (the house style's check), and for the
 # rights service unixODBC with the SQLite and PostgreSQL drivers and PostgreSQL
 # itself. Idempotent.
 set -euo pipefail
 
-packages=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine libfreetype6 xvfb x11-utils cmake ninja-build libboost-dev googletest imagemagick catch2
+packages=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine libfreetype6 xvfb x11-utils cmake ninja-build libboost-dev googletest imagemagick catch2 clang-format python3
           unixodbc libsqliteodbc odbc-postgresql postgresql)
 missing=()
 for p in "${packages[@]}"; do

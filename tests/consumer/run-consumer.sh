@@ -44,3 +44,15 @@ if [[ $rc -ne 2 ]] || ! grep -q 'the main window cannot be shown: toolbar 201 ca
     exit 1
 fi
 grep 'cannot be shown' "$work/missing.log"
+
+# Without its DLLs the program does not start, and the runner says which one
+# is missing instead of ending silently.
+mkdir -p "$work/alone"
+cp "$work/build/XTRmConsumer.exe" "$work/alone/"
+rc=0
+"$build/wine-run" --timeout 60 "$work/alone/XTRmConsumer.exe" >"$work/alone.log" 2>&1 || rc=$?
+if [[ $rc -eq 0 ]] || ! grep -q 'XTRm.dll.*not found' "$work/alone.log" || ! grep -q 'a DLL it needs is missing' "$work/alone.log"; then
+    echo "consumer: a program without its DLLs was not reported (exit code $rc)"
+    cat "$work/alone.log"
+    exit 1
+fi
