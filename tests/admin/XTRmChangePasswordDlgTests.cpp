@@ -327,3 +327,63 @@ TEST_F(XTRmChangePasswordTest, AHostMayShowTheExportedDialogItself)
     EXPECT_THAT(m_svc.vecPasswordCalls, ElementsAre(L"ChangeOwnPassword(old-1,new-1)"));
     EXPECT_TRUE(TestApp().m_vecMessageBoxes.empty()) << "the confirmation is the façade's";
 }
+
+// IDOK can come while OK is greyed: Enter in a dialog whose default button
+// is not OK, or a dialog manager that sends it for a greyed default. With
+// the old password missing nothing may reach the service, and the dialog
+// stays open.
+TEST_F(XTRmChangePasswordTest, AnOkCommandWhileOkIsGreyedSendsNothing)
+{
+    EXPECT_EQ("", Show([&](XTRmDialogDriver& d) {
+        Fill(d, L"", L"new-pass", L"new-pass");
+        EXPECT_FALSE(d.IsEnabled(IDOK));
+        ::SendMessageW(d.GetHwnd(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        EXPECT_TRUE(::IsWindowVisible(d.GetHwnd()));
+        d.PressCancel();
+    }));
+    EXPECT_FALSE(m_bChanged);
+    EXPECT_THAT(m_svc.vecPasswordCalls, IsEmpty());
+    EXPECT_TRUE(TestApp().m_vecMessageBoxes.empty());
+}
+
+// After a refusal of another user's password the administrator types the
+// new one again: the focus goes there, never to the greyed old-password edit.
+TEST_F(XTRmChangePasswordTest, AfterAnAdministratorsRefusalTheFocusIsOnTheNewPassword)
+{
+    m_svc.bCanSetOtherPasswords = true;
+    m_svc.vecDefinedUsers = {{L"ann", L""}, {L"bob", L""}};
+    m_svc.queResults = {Rms::ERmsPasswordTooShort};
+    EXPECT_EQ("",
+        Show(
+            [&](XTRmDialogDriver& d) {
+                PickUser(d, 1);
+                Fill(d, L"", L"short", L"short");
+                d.PressOK();
+                EXPECT_EQ(kNewEdit, d.GetFocusId());
+                EXPECT_FALSE(d.IsEnabled(kOldEdit));
+                d.PressCancel();
+            },
+            1));
+    EXPECT_THAT(m_svc.vecPasswordCalls, ElementsAre(L"SetUserPassword(bob,short)"));
+}
+
+// A dialog that closed after a change holds none of the passwords: ending
+// through CDialog::OnOK would read them back in from the edits. The
+// passwords are short enough for the strings to keep them inside the
+// dialog object itself, where the test can look.
+TEST_F(XTRmChangePasswordTest, AChangedPasswordIsNotLeftInTheDialog)
+{
+    XTRmUiRobot robot;
+    robot.Expect("XTRmChangePasswordDlg", [](XTRmDialogDriver& d) {
+        Fill(d, L"old-p1", L"new-p1", L"new-p1");
+        d.PressOK();
+    });
+    XTRmChangePasswordDlg dlg(&m_svc, &m_svc, nullptr);
+    EXPECT_EQ(IDOK, dlg.DoModal());
+    EXPECT_EQ("", robot.Finish());
+    ASSERT_THAT(m_svc.vecPasswordCalls, ElementsAre(L"ChangeOwnPassword(old-p1,new-p1)"));
+    const wchar_t* pBytes = reinterpret_cast<const wchar_t*>(&dlg);
+    const std::wstring strObject(pBytes, sizeof(dlg) / sizeof(wchar_t));
+    for (const wchar_t* pszPassword : {L"old-p1", L"new-p1"})
+        EXPECT_EQ(strObject.find(pszPassword), std::wstring::npos) << "a password stayed in the dialog";
+}
