@@ -118,10 +118,7 @@ void XTRmUserManagementDlg::LayoutRestrictionChecks()
 
 bool XTRmUserManagementDlg::HasRestrictionPages() const
 {
-    // A host's template from before paging has no paging buttons: it shows
-    // the first page only, and the rights beyond it cannot be changed there.
-    return m_vecRestrictionDefinitions.size() > m_vecRestrictionChecks.size() &&
-        GetDlgItem(IDC_XTRM_RESTRICTIONS_PREVIOUS) != nullptr && GetDlgItem(IDC_XTRM_RESTRICTIONS_NEXT) != nullptr;
+    return m_vecRestrictionDefinitions.size() > m_vecRestrictionChecks.size();
 }
 
 size_t XTRmUserManagementDlg::ShownRestrictionCount() const
@@ -154,6 +151,8 @@ void XTRmUserManagementDlg::ShowRestrictionPage(size_t nFirstShown)
 
 void XTRmUserManagementDlg::UpdatePagingButtons()
 {
+    // A host's template from before paging has no paging buttons: it shows
+    // the first page only, and the rights beyond it cannot be changed there.
     CWnd* pPrevious = GetDlgItem(IDC_XTRM_RESTRICTIONS_PREVIOUS);
     CWnd* pNext = GetDlgItem(IDC_XTRM_RESTRICTIONS_NEXT);
     if (pPrevious == nullptr || pNext == nullptr)

@@ -159,6 +159,25 @@ TEST_F(XTRmAdminTest, ViewOnlyDialogPagesThroughTheRightsButChangesNothing)
     }
 }
 
+TEST_F(XTRmAdminTest, PagingWithoutASelectedUserShowsNoTicksAndClicksReachNothing)
+{
+    Definitions(20);
+    DefinedUsers({{L"bob", L""}});
+    m_svc.mapUserRights = {{{L"bob", 500}, true}, {{L"bob", 507}, true}};
+    EXPECT_EQ("", ShowUserManagement([&](XTRmDialogDriver& d) {
+        d.Click(IDC_XTRM_REMOVE_USER);
+        EXPECT_TRUE(d.IsChecked(CheckId(1))) << "the removed user's page stays as it was";
+        // Another page would put those ticks beside other rights.
+        d.Click(kNext);
+        EXPECT_EQ(RightNames(16, 20), ShownRights(d));
+        for (int i = 0; i < 5; ++i)
+            EXPECT_FALSE(d.IsChecked(CheckId(i))) << i;
+        d.Click(CheckId(1));
+        d.PressOK();
+    }));
+    EXPECT_THAT(m_svc.ChangingCalls(), ElementsAre(L"RemoveUser(bob)", L"SaveUserProfiles()"));
+}
+
 TEST_F(XTRmAdminTest, AHostsTemplateWithoutPagingButtonsShowsTheFirstFifteenRights)
 {
     // The host's older resources first in the chain, as its own .rc would be.
