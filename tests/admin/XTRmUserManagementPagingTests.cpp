@@ -101,6 +101,28 @@ TEST_F(XTRmAdminTest, FortyRightsPageByFifteenAndRightFortyReachesTheServiceWith
     }
 }
 
+TEST_F(XTRmAdminTest, NextLeadsToTheLastRightAndNoFurther)
+{
+    DefinedUsers({{L"ann", L""}});
+    struct Row
+    {
+        int nDefinitions;
+        int nPages;
+    };
+    for (const Row& row : {Row{16, 2}, Row{30, 2}, Row{31, 3}})
+    {
+        Definitions(row.nDefinitions);
+        EXPECT_EQ("", ShowUserManagement([&](XTRmDialogDriver& d) {
+            int nPages = 1;
+            for (; d.IsEnabled(kNext) && nPages <= 3; ++nPages)
+                d.Click(kNext);
+            EXPECT_EQ(row.nPages, nPages) << row.nDefinitions;
+            EXPECT_EQ(RightNames(15 * (row.nPages - 1) + 1, row.nDefinitions), ShownRights(d)) << row.nDefinitions;
+            d.PressOK();
+        }));
+    }
+}
+
 TEST_F(XTRmAdminTest, OnlyTheBoxShowingTheFirstRightIsGuardedOnAnyPage)
 {
     Definitions(20);
