@@ -32,8 +32,8 @@ BOOL XTRmShowSettingsDlg::OnInitDialog()
     // Fixed pitch, so that the service's space-padded columns line up. The
     // face is a wish the font mapper may not grant (Wine has no Courier New):
     // FIXED_PITCH makes it fall back on another fixed-pitch face, never on a
-    // proportional one. A negative height asks for the character height in
-    // points, as the dialog's own font does.
+    // proportional one. A negative height is the height of the characters
+    // themselves: 8 points on this display, as the dialog's own font is sized.
     const HDC hDC = ::GetDC(m_hWnd);
     const int nHeight = -::MulDiv(kSettingsFontPoints, ::GetDeviceCaps(hDC, LOGPIXELSY), 72);
     ::ReleaseDC(m_hWnd, hDC);
