@@ -9,6 +9,8 @@
 
 class XTRM_API XTRmShowSettingsDlg : public CDialog
 {
+    DECLARE_DYNAMIC(XTRmShowSettingsDlg)
+
 public:
     XTRmShowSettingsDlg(const std::wstring& strSettings, CWnd* pParent);
     ~XTRmShowSettingsDlg() override;

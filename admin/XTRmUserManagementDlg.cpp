@@ -33,13 +33,15 @@ ON_LBN_SELCHANGE(IDC_XTRM_USER_LIST, &XTRmUserManagementDlg::OnUserSelChange)
 ON_LBN_SETFOCUS(IDC_XTRM_USER_LIST, &XTRmUserManagementDlg::OnUserSelChange)
 ON_CONTROL_RANGE(
     BN_CLICKED, IDC_XTRM_RESTRICTION_CHECK1, IDC_XTRM_RESTRICTION_CHECK15, &XTRmUserManagementDlg::OnRestrictionCheck)
+ON_BN_CLICKED(IDC_XTRM_RESTRICTIONS_PREVIOUS, &XTRmUserManagementDlg::OnPreviousRestrictions)
+ON_BN_CLICKED(IDC_XTRM_RESTRICTIONS_NEXT, &XTRmUserManagementDlg::OnNextRestrictions)
 END_MESSAGE_MAP()
 
 XTRmUserManagementDlg::XTRmUserManagementDlg(
     XTRmsRestrictionManagerServiceBase* pService, const bool& bEditAllowed, const bool& bViewOnly, CWnd* pParent)
     : CDialog(IDD_XTRM_USER_MANAGEMENT, pParent), m_pRestrictionManagerService(pService),
       m_bEditable(bEditAllowed && !bViewOnly), m_bEditAllowed(bEditAllowed), m_bViewOnly(bViewOnly), m_bModified(false),
-      m_vecRestrictionDefinitions(pService->GetRoleRestrDefinitions())
+      m_vecRestrictionDefinitions(pService->GetRoleRestrDefinitions()), m_nFirstShownRestriction(0)
 {
 }
 
@@ -76,6 +78,8 @@ BOOL XTRmUserManagementDlg::OnInitDialog()
     // A view-only dialog must still be closable.
     XTGuiWndUtil::SetWndControlEnable(this, IDOK, true);
     XTGuiWndUtil::SetWndControlEnable(this, IDCANCEL, true);
+    // Paging only looks: it stays possible in every mode.
+    UpdatePagingButtons();
 
     unsigned int nModeTextId = IDS_XTRM_MODE_EDITABLE;
     if (!m_bEditable)
@@ -102,12 +106,72 @@ BOOL XTRmUserManagementDlg::OnInitDialog()
 
 void XTRmUserManagementDlg::LayoutRestrictionChecks()
 {
-    // Only fifteen check boxes exist: a service with more definitions shows its
-    // first fifteen rights here; the others cannot be changed in this dialog.
     std::vector<std::wstring> vecNames;
-    for (const XTRmsRestrictionDefinition& definition : m_vecRestrictionDefinitions)
-        vecNames.push_back(definition.GetName());
+    for (size_t i = 0; i < ShownRestrictionCount(); ++i)
+        vecNames.push_back(m_vecRestrictionDefinitions[m_nFirstShownRestriction + i].GetName());
     XTRmAdmin::LayoutControlColumn(*this, m_vecRestrictionChecks, vecNames, false, m_grpRestrictions);
+    // Paged, the frame keeps a whole page's height on a shorter last page, so
+    // that neither it nor the paging buttons beside it jump while paging.
+    if (HasRestrictionPages())
+        XTRmAdmin::FitGroupFrame(*this, m_grpRestrictions, *m_vecRestrictionChecks.back());
+}
+
+bool XTRmUserManagementDlg::HasRestrictionPages() const
+{
+    return m_vecRestrictionDefinitions.size() > m_vecRestrictionChecks.size();
+}
+
+size_t XTRmUserManagementDlg::ShownRestrictionCount() const
+{
+    const size_t nDefinitions = m_vecRestrictionDefinitions.size();
+    if (m_nFirstShownRestriction >= nDefinitions)
+        return 0;
+    return std::min(nDefinitions - m_nFirstShownRestriction, m_vecRestrictionChecks.size());
+}
+
+void XTRmUserManagementDlg::ShowRestrictionPage(size_t nFirstShown)
+{
+    m_nFirstShownRestriction = nFirstShown;
+    LayoutRestrictionChecks();
+    // Boxes coming back from a shorter last page, and the first box after the
+    // first page's guard, take the dialog's mode again; the guard is applied
+    // afresh below.
+    for (size_t i = 0; i < ShownRestrictionCount(); ++i)
+        m_vecRestrictionChecks[i]->EnableWindow(m_bEditable);
+    UpdatePagingButtons();
+    // Without a selected user the page has nobody's rights to show: stale
+    // ticks would sit beside other rights' names.
+    if (XTRmAdmin::SelectedIndex(m_lstUsers, m_vecUsers) < 0)
+    {
+        for (CButton* pCheck : m_vecRestrictionChecks)
+            pCheck->SetCheck(BST_UNCHECKED);
+    }
+    UpdateRestrictionChecks();
+}
+
+void XTRmUserManagementDlg::UpdatePagingButtons()
+{
+    // A host's template from before paging has no paging buttons: it shows
+    // the first page only, and the rights beyond it cannot be changed there.
+    CWnd* pPrevious = GetDlgItem(IDC_XTRM_RESTRICTIONS_PREVIOUS);
+    CWnd* pNext = GetDlgItem(IDC_XTRM_RESTRICTIONS_NEXT);
+    if (pPrevious == nullptr || pNext == nullptr)
+        return;
+    const bool bPaged = HasRestrictionPages();
+    const bool bPrevious = bPaged && m_nFirstShownRestriction > 0;
+    const bool bNext = bPaged &&
+        m_nFirstShownRestriction + m_vecRestrictionChecks.size() < m_vecRestrictionDefinitions.size();
+    // A button greyed out while it has the focus loses it and would leave
+    // the keyboard nowhere: the focus goes to the way back.
+    const HWND hFocus = ::GetFocus();
+    pPrevious->ShowWindow(bPaged ? SW_SHOW : SW_HIDE);
+    pNext->ShowWindow(bPaged ? SW_SHOW : SW_HIDE);
+    pPrevious->EnableWindow(bPrevious);
+    pNext->EnableWindow(bNext);
+    if (hFocus == pPrevious->GetSafeHwnd() && !bPrevious && bNext)
+        GotoDlgCtrl(pNext);
+    else if (hFocus == pNext->GetSafeHwnd() && !bNext && bPrevious)
+        GotoDlgCtrl(pPrevious);
 }
 
 void XTRmUserManagementDlg::ReloadUsers()
@@ -156,15 +220,17 @@ void XTRmUserManagementDlg::UpdateRestrictionChecks()
         return;
     const XTRmsUserInfo& user = m_vecUsers[nSelection];
 
-    const size_t nShown = std::min(m_vecRestrictionDefinitions.size(), m_vecRestrictionChecks.size());
-    for (size_t i = 0; i < nShown; ++i)
+    for (size_t i = 0; i < ShownRestrictionCount(); ++i)
     {
+        const size_t nDefinition = m_nFirstShownRestriction + i;
         bool bAllowed = false;
         const Rms::RmsResult nResult = m_pRestrictionManagerService->GetUserIsAllowed(
-            user.GetUserNameW(), m_vecRestrictionDefinitions[i].GetId(), &bAllowed);
+            user.GetUserNameW(), m_vecRestrictionDefinitions[nDefinition].GetId(), &bAllowed);
         CButton* pCheck = m_vecRestrictionChecks[i];
         pCheck->SetCheck(nResult == Rms::RmsSuccess && bAllowed ? BST_CHECKED : BST_UNCHECKED);
-        if (i == 0)
+        // The first right is guarded like the user's removal; on a later page
+        // the first box shows an ordinary right.
+        if (nDefinition == 0)
             pCheck->EnableWindow(m_bEditable && CanRemoveUser(user));
     }
 }
@@ -186,12 +252,29 @@ void XTRmUserManagementDlg::OnRestrictionCheck(UINT nID)
     {
         CButton* pCheck = m_vecRestrictionChecks[i];
         // A hidden box has no definition behind it.
-        if (pCheck->GetDlgCtrlID() != static_cast<int>(nID) || i >= m_vecRestrictionDefinitions.size())
+        if (pCheck->GetDlgCtrlID() != static_cast<int>(nID) || i >= ShownRestrictionCount())
             continue;
         const bool bAllowed = pCheck->GetCheck() != BST_UNCHECKED;
-        m_pRestrictionManagerService->SetUserIsAllowed(strUserName, m_vecRestrictionDefinitions[i].GetId(), bAllowed);
+        m_pRestrictionManagerService->SetUserIsAllowed(
+            strUserName, m_vecRestrictionDefinitions[m_nFirstShownRestriction + i].GetId(), bAllowed);
         m_bModified = true;
     }
+}
+
+void XTRmUserManagementDlg::OnPreviousRestrictions()
+{
+    const size_t nPageSize = m_vecRestrictionChecks.size();
+    if (!HasRestrictionPages() || m_nFirstShownRestriction == 0)
+        return;
+    ShowRestrictionPage(m_nFirstShownRestriction > nPageSize ? m_nFirstShownRestriction - nPageSize : 0);
+}
+
+void XTRmUserManagementDlg::OnNextRestrictions()
+{
+    const size_t nPageSize = m_vecRestrictionChecks.size();
+    if (!HasRestrictionPages() || m_nFirstShownRestriction + nPageSize >= m_vecRestrictionDefinitions.size())
+        return;
+    ShowRestrictionPage(m_nFirstShownRestriction + nPageSize);
 }
 
 void XTRmUserManagementDlg::OnAddUser()

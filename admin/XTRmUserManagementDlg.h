@@ -1,7 +1,8 @@
 // Lists the users that have a profile and lets an administrator add and
 // remove users and grant or withdraw each right of the selected user. Every
 // change goes to the rights service's working copy at once; OK saves the
-// profiles, Cancel reloads them.
+// profiles, Cancel reloads them. More rights than check boxes are shown a
+// page of check boxes at a time.
 #pragma once
 
 #include <afxwin.h>
@@ -30,6 +31,8 @@ protected:
     afx_msg void OnRemoveUser();
     afx_msg void OnUserSelChange();
     afx_msg void OnRestrictionCheck(UINT nID);
+    afx_msg void OnPreviousRestrictions();
+    afx_msg void OnNextRestrictions();
 
     DECLARE_MESSAGE_MAP()
 
@@ -40,6 +43,10 @@ private:
     bool CanRemoveUser(const XTRmsUserInfo& user);
     void UpdateUserControls();
     void UpdateRestrictionChecks();
+    bool HasRestrictionPages() const;
+    size_t ShownRestrictionCount() const;
+    void ShowRestrictionPage(size_t nFirstShown);
+    void UpdatePagingButtons();
 
     XTRmsRestrictionManagerServiceBase* m_pRestrictionManagerService;
     bool m_bEditable;
@@ -49,8 +56,10 @@ private:
     bool m_bModified;
     // Row i of m_lstUsers shows element i: the list is not sorted.
     std::vector<XTRmsUserInfo> m_vecUsers;
-    // Check box i stands for element i.
+    // Check box i stands for element m_nFirstShownRestriction + i.
     std::vector<XTRmsRestrictionDefinition> m_vecRestrictionDefinitions;
+    // Index of the definition on the first check box: 0 unless paged on.
+    size_t m_nFirstShownRestriction;
     std::vector<CButton*> m_vecRestrictionChecks;
     CListBox m_lstUsers;
     CButton m_btnAddUser;

@@ -178,11 +178,10 @@ bool RunHeadlessTour(CWnd* pParent)
         Screenshot(d, L"add-user.png");
         d.PressOK();
     });
-    // The settings dialog has no class of its own.
-    robot.Expect("CDialog", [](XTRmDialogDriver& d) {
+    robot.Expect("XTRmShowSettingsDlg", [](XTRmDialogDriver& d) {
         Screenshot(d, L"settings.png");
         d.Click(IDC_XTRM_OPEN_USER_MANAGEMENT);
-        d.PressOK();
+        d.PressCancel();
     });
     robot.Expect("XTRmUserManagementDlg", [](XTRmDialogDriver& d) {
         Screenshot(d, L"user-management-view-only.png");

@@ -52,6 +52,10 @@
 #define IDC_XTRM_ROLE_FRAME             7272
 #define IDC_XTRM_OPEN_USER_MANAGEMENT   7273
 #define IDC_XTRM_MODE_TEXT              7280
+// Paging through more rights than there are check boxes; optional: a template
+// without them shows the first fifteen rights only.
+#define IDC_XTRM_RESTRICTIONS_PREVIOUS  7281
+#define IDC_XTRM_RESTRICTIONS_NEXT      7282
 #define IDC_XTRM_LOGIN_NAMED_RADIO      7322
 #define IDC_XTRM_LOGIN_USER_NAME        7324
 #define IDC_XTRM_LOGIN_PASSWORD         7325

@@ -36,6 +36,36 @@ inline int CheckId(int i)
     return IDC_XTRM_RESTRICTION_CHECK1 + 2 * i;
 }
 
+// The user management dialog's frame text for a selected user.
+inline std::wstring RightsFrameText(const std::wstring& strUser)
+{
+    return Txts::GetString(IDS_XTRM_RIGHTS_OF_USER) + strUser + L" ";
+}
+
+// The three ways a person closes a dialog without confirming it.
+enum class CloseWay
+{
+    Button,
+    Escape, // posted: acts after the step returns
+    CloseBox
+};
+
+inline void CloseDialog(XTRmDialogDriver& d, CloseWay way)
+{
+    switch (way)
+    {
+    case CloseWay::Button:
+        d.PressCancel();
+        break;
+    case CloseWay::Escape:
+        d.PressEscape();
+        break;
+    case CloseWay::CloseBox:
+        d.PressCloseBox();
+        break;
+    }
+}
+
 class XTRmAdminTest : public testing::Test
 {
 protected:

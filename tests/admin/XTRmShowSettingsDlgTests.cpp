@@ -1,29 +1,56 @@
 // The settings display dialog and the façade's guards.
 #include "XTRmAdminTestFixture.h"
 
-TEST_F(XTRmAdminTest, SettingsTextReachesTheControlUnchangedInAFixedPitchFont)
+namespace
 {
-    for (const std::wstring& strSettings : {std::wstring(),
-             std::wstring(L"Source:\tC:\\rights\\db\r\nServer:\tlocalhost:7400\r\n\r\n  Users: 3 \u00e4\u00df\u20ac"),
-             std::wstring(L"Source: /srv/rights.db\nServer: rights.plant:7400\n\nUsers: 3\n")})
+// The metrics of a control's font, as the control draws with it.
+TEXTMETRICW ControlFontMetrics(HWND hControl, SIZE* pNarrow = nullptr, SIZE* pWide = nullptr)
+{
+    TEXTMETRICW metrics{};
+    const HDC hDC = ::GetDC(hControl);
+    const HGDIOBJ hOld = ::SelectObject(hDC, reinterpret_cast<HFONT>(::SendMessageW(hControl, WM_GETFONT, 0, 0)));
+    ::GetTextMetricsW(hDC, &metrics);
+    if (pNarrow != nullptr && pWide != nullptr)
     {
-        m_svc.strSettings = strSettings;
+        ::GetTextExtentPoint32W(hDC, L"iiiiiiii", 8, pNarrow);
+        ::GetTextExtentPoint32W(hDC, L"WWWWWWWW", 8, pWide);
+    }
+    ::SelectObject(hDC, hOld);
+    ::ReleaseDC(hControl, hDC);
+    return metrics;
+}
+} // namespace
+
+TEST_F(XTRmAdminTest, SettingsTextReachesTheControlUnchangedInAReadableFixedPitchFont)
+{
+    struct Case
+    {
+        std::wstring strSettings;
+        CloseWay way;
+    };
+    const Case cases[] = {
+        {std::wstring(), CloseWay::Button},
+        {L"Source:\tC:\\rights\\db\r\nServer:\tlocalhost:7400\r\n\r\n  Users: 3 \u00e4\u00df\u20ac", CloseWay::Escape},
+        {L"Source: /srv/rights.db\nServer: rights.plant:7400\n\nUsers: 3\n", CloseWay::CloseBox},
+    };
+    for (const Case& c : cases)
+    {
+        m_svc.strSettings = c.strSettings;
         XTRmUiRobot robot;
-        robot.Expect("CDialog", [&](XTRmDialogDriver& d) {
-            EXPECT_EQ(strSettings, d.GetText(IDC_XTRM_SETTINGS_TEXT));
-            LOGFONTW font{};
-            ::GetObjectW(
-                reinterpret_cast<HFONT>(::SendDlgItemMessageW(d.GetHwnd(), IDC_XTRM_SETTINGS_TEXT, WM_GETFONT, 0, 0)),
-                sizeof(font), &font);
-            EXPECT_STREQ(L"Courier", font.lfFaceName);
-            const LONG expected[] = {8, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_CHARACTER_PRECIS,
-                CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY, 0};
-            const LONG actual[] = {font.lfHeight, font.lfWidth, font.lfEscapement, font.lfOrientation, font.lfWeight,
-                font.lfItalic, font.lfUnderline, font.lfStrikeOut, font.lfCharSet, font.lfOutPrecision,
-                font.lfClipPrecision, font.lfQuality, font.lfPitchAndFamily};
-            for (size_t i = 0; i < std::size(expected); ++i)
-                EXPECT_EQ(expected[i], actual[i]) << "LOGFONT field " << i;
-            d.PressOK();
+        robot.Expect("XTRmShowSettingsDlg", [&](XTRmDialogDriver& d) {
+            EXPECT_EQ(c.strSettings, d.GetText(IDC_XTRM_SETTINGS_TEXT));
+            // The service pads its columns with spaces: they line up only
+            // when every character is as wide as any other.
+            SIZE sizeNarrow{}, sizeWide{};
+            const TEXTMETRICW text = ControlFontMetrics(
+                ::GetDlgItem(d.GetHwnd(), IDC_XTRM_SETTINGS_TEXT), &sizeNarrow, &sizeWide);
+            EXPECT_EQ(0, text.tmPitchAndFamily & TMPF_FIXED_PITCH) << "a clear bit means fixed pitch";
+            EXPECT_EQ(sizeWide.cx, sizeNarrow.cx);
+            // Small, but no smaller than the dialog's own text.
+            const TEXTMETRICW dialog = ControlFontMetrics(::GetDlgItem(d.GetHwnd(), IDCANCEL));
+            EXPECT_GE(text.tmHeight - text.tmInternalLeading, dialog.tmHeight - dialog.tmInternalLeading);
+            EXPECT_LE(text.tmHeight, 2 * dialog.tmHeight);
+            CloseDialog(d, c.way);
         });
         XTRmRestrictionManager::ShowSettingsDlg(nullptr);
         EXPECT_EQ("", robot.Finish());
@@ -50,13 +77,13 @@ TEST_F(XTRmAdminTest, SettingsButtonOpensUserManagementForViewingAndReturns)
         }
         XTRmUiRobot robot;
         HWND hSettings = nullptr;
-        robot.Expect("CDialog", [&](XTRmDialogDriver& d) {
+        robot.Expect("XTRmShowSettingsDlg", [&](XTRmDialogDriver& d) {
             hSettings = d.GetHwnd();
             EXPECT_EQ(mainWnd.m_hWnd, ::GetWindow(hSettings, GW_OWNER));
             d.Click(IDC_XTRM_OPEN_USER_MANAGEMENT);
             EXPECT_TRUE(::IsWindowEnabled(hSettings));
             EXPECT_TRUE(d.IsVisible(IDC_XTRM_SETTINGS_TEXT));
-            d.PressOK();
+            d.PressCancel();
         });
         robot.Expect("XTRmUserManagementDlg", [&](XTRmDialogDriver& d) {
             EXPECT_EQ(Txts::GetString(IDS_XTRM_MODE_VIEW_ONLY), d.GetText(IDC_XTRM_MODE_TEXT));

@@ -5,14 +5,6 @@
 using testing::ElementsAre;
 using testing::IsEmpty;
 
-namespace
-{
-std::wstring RightsFrameText(const std::wstring& strUser)
-{
-    return Txts::GetString(IDS_XTRM_RIGHTS_OF_USER) + strUser + L" ";
-}
-} // namespace
-
 TEST_F(XTRmAdminTest, ListsUsersUnsortedAndSelectsTheOperatingSystemUserExactly)
 {
     Definitions(2);
@@ -198,6 +190,9 @@ TEST_F(XTRmAdminTest, ShowsOneCheckBoxPerDefinitionAndFitsTheFrameBelowTheLastOn
             const int nShown = std::min(nDefinitions, 15);
             for (int i = 0; i < 15; ++i)
                 EXPECT_EQ(i < nShown, d.IsVisible(CheckId(i))) << nDefinitions << "/" << i;
+            // Up to fifteen rights the dialog looks as it always did.
+            for (int nId : {IDC_XTRM_RESTRICTIONS_PREVIOUS, IDC_XTRM_RESTRICTIONS_NEXT})
+                EXPECT_EQ(nDefinitions > 15, d.IsVisible(nId)) << nDefinitions << "/" << nId;
             const RECT rcFrame = d.GetControlRect(IDC_XTRM_RESTRICTIONS_FRAME);
             EXPECT_EQ(nShown > 0, d.IsVisible(IDC_XTRM_RESTRICTIONS_FRAME));
             if (nShown == 0)
@@ -249,24 +244,19 @@ TEST_F(XTRmAdminTest, CancelAsksBeforeDiscardingChangesAndNoKeepsThemOpen)
 {
     Definitions(2);
     DefinedUsers({{L"ann", L""}});
-    enum class Way
-    {
-        Button,
-        Escape,
-        CloseBox
-    };
     struct Case
     {
         bool bChange;
-        Way way;
+        CloseWay way;
         std::deque<int> queAnswers;
         std::wstring strLastCall;
     };
     const Case cases[] = {
-        {false, Way::Button, {}, L"LoadUserProfiles()"}, // closes at once, still reloads
-        {true, Way::Button, {IDYES}, L"LoadUserProfiles()"}, {true, Way::Escape, {IDYES}, L"LoadUserProfiles()"},
-        {true, Way::CloseBox, {IDYES}, L"LoadUserProfiles()"},
-        {true, Way::Button, {IDNO}, L"SaveUserProfiles()"}, // stays open; OK then keeps the change
+        {false, CloseWay::Button, {}, L"LoadUserProfiles()"}, // closes at once, still reloads
+        {true, CloseWay::Button, {IDYES}, L"LoadUserProfiles()"},
+        {true, CloseWay::Escape, {IDYES}, L"LoadUserProfiles()"},
+        {true, CloseWay::CloseBox, {IDYES}, L"LoadUserProfiles()"},
+        {true, CloseWay::Button, {IDNO}, L"SaveUserProfiles()"}, // stays open; OK then keeps the change
     };
     for (const Case& c : cases)
     {
@@ -278,18 +268,9 @@ TEST_F(XTRmAdminTest, CancelAsksBeforeDiscardingChangesAndNoKeepsThemOpen)
         EXPECT_EQ("", ShowUserManagement([&](XTRmDialogDriver& d) {
             if (c.bChange)
                 d.Click(CheckId(1));
-            switch (c.way)
-            {
-            case Way::Button:
-                d.PressCancel();
-                break;
-            case Way::Escape:
-                d.PressEscape();
+            CloseDialog(d, c.way);
+            if (c.way == CloseWay::Escape)
                 return;
-            case Way::CloseBox:
-                d.PressCloseBox();
-                break;
-            }
             if (!c.queAnswers.empty() && c.queAnswers.front() == IDNO)
             {
                 EXPECT_TRUE(d.IsChecked(CheckId(1)));
