@@ -72,6 +72,19 @@ bool ConnectBounded(std::wstring& strConnectionString, unsigned int nTimeoutSeco
     return true;
 }
 
+// The driver manager's answers when the driver named is not installed: no
+// such driver (IM002, "data source name not found and no default driver"),
+// or its library cannot be loaded (IM003). unixODBC, which Wine's odbc32
+// hands the call to, gives a driver name it does not know to the loader as a
+// file and leaves only its warning: 01000 "[unixODBC][Driver Manager]Can't
+// open lib ..." as the failure's one record.
+bool IsDriverMissing(const XTRmsOdbc::Error& error)
+{
+    return error.strState == L"IM002" || error.strState == L"IM003" ||
+        (error.strState == L"01000" && Contains(error.strMessage, L"[Driver Manager]") &&
+            Contains(error.strMessage, L"Can't open lib"));
+}
+
 XTRmsOpenResult Refuse(XTRmsOpenResult nResult, const std::wstring& strProblem, std::wstring* pstrProblem)
 {
     *pstrProblem = strProblem;
@@ -137,6 +150,18 @@ XTRmsOpenResult XTRmsConnectionFactory::Connect(XTRmsEngine nEngine, const XTRms
         // longer than its busy timeout by itself.
         (*ppConnection)->SetCallsBounded(nEngine == XTRmsEngine::Postgres);
         return XTRmsOpenResult::Ok;
+    }
+    if (IsDriverMissing(error))
+    {
+        const std::wstring& strDriver = nEngine == XTRmsEngine::Sqlite ? config.strSqliteDriver
+                                                                       : config.strPostgresDriver;
+        return Refuse(XTRmsOpenResult::Unreadable,
+            L"The ODBC driver \"" + strDriver + L"\" is not installed on this workstation, so the " +
+                StoreLocation(nEngine, config, serverSetting) +
+                L" could not be opened. Install the driver, or configure the name of the one installed (the "
+                L"driver manager said: " +
+                error.strMessage + L").",
+            pstrProblem);
     }
     XTRmsOpenResult nResult = nEngine == XTRmsEngine::Sqlite
         ? (error.strState == L"HYT00" ? XTRmsOpenResult::Timeout : XTRmsOpenResult::Unreadable)

@@ -199,6 +199,32 @@ bool CheckFullName(const std::wstring& strFullName, std::wstring* pstrProblem)
     return true;
 }
 
+bool CheckLabel(
+    const std::wstring& strLabel, const wchar_t* pszSubject, std::wstring* pstrNfc, std::wstring* pstrProblem)
+{
+    const std::wstring strSubject = pszSubject;
+    if (strLabel.empty())
+        return Refuse(pstrProblem, strSubject + L" must not be empty.");
+    const std::wstring strTooLong = strSubject + L" must not be longer than " + std::to_wstring(kMaxLabelLength) +
+        L" characters.";
+    if (strLabel.size() > kMaxTextBeforeNfc)
+        return Refuse(pstrProblem, strTooLong);
+    ECharProblem nProblem = FirstProblem(strLabel);
+    if (nProblem != ECharProblem::None)
+        return Refuse(pstrProblem, DescribeProblem(strSubject, nProblem));
+    std::wstring strNfc;
+    if (!ToNfc(strLabel, &strNfc))
+        return Refuse(pstrProblem, strSubject + L" could not be brought into its canonical Unicode form.");
+    if (strNfc.size() > kMaxLabelLength)
+        return Refuse(pstrProblem, strTooLong);
+    // Labels are shown in lists and typed as --role: spaces at the ends
+    // would make two labels that look the same.
+    if (strNfc.front() == L' ' || strNfc.back() == L' ')
+        return Refuse(pstrProblem, strSubject + L" must not begin or end with a space.");
+    *pstrNfc = strNfc;
+    return true;
+}
+
 bool IsPasswordLengthAcceptable(const std::wstring& strPassword)
 {
     return strPassword.size() <= kMaxPasswordLength;

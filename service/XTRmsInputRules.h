@@ -11,6 +11,7 @@ const size_t kMaxUserNameLength = 256;  // UTF-16 code units of the NFC form
 const size_t kMaxFullNameLength = 256;  // UTF-16 code units as given
 const size_t kMaxPasswordLength = 1024; // UTF-16 code units
 const size_t kMaxRecordLength = 256;    // UTF-16 code units of ForRecord's result
+const size_t kMaxLabelLength = 200;     // UTF-16 code units of the NFC form
 
 // The NFC form of a well-formed UTF-16 text (NormalizeString, NormalizationC);
 // false for text that is not well-formed (lone surrogates) or cannot be
@@ -29,6 +30,13 @@ bool CheckUserName(const std::wstring& strName, std::wstring* pstrNfc, std::wstr
 // A full name: may be empty, at most kMaxFullNameLength, the same characters
 // forbidden as in a user name.
 bool CheckFullName(const std::wstring& strFullName, std::wstring* pstrProblem);
+
+// The label of a right or a role: not empty, at most kMaxLabelLength after
+// NFC, the same characters forbidden as in a user name, no space at either
+// end. pszSubject names it in the problem ("The label of right 3"). On
+// success *pstrNfc is the label in NFC, the form stored.
+bool CheckLabel(
+    const std::wstring& strLabel, const wchar_t* pszSubject, std::wstring* pstrNfc, std::wstring* pstrProblem);
 
 // Longer passwords are refused before any hashing, so that nobody makes the
 // service derive keys from megabytes. The empty password is left to the policy.

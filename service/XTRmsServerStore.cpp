@@ -128,26 +128,50 @@ std::wstring XTRmsServerStore::ImportJson(const std::vector<XTRmsStoredUser>& ve
     return strJson + L"]";
 }
 
+void XTRmsServerStore::DefinitionsJson(const std::vector<XTRmsRestrictionDefinition>& vecRights,
+    const std::vector<XTRmsRoleDefinition>& vecRoles, std::wstring* pstrRights, std::wstring* pstrRoles)
+{
+    *pstrRights = L"[";
+    for (size_t i = 0; i < vecRights.size(); ++i)
+        *pstrRights += (i == 0 ? L"" : L",") + std::wstring(L"{\"id\":") + std::to_wstring(vecRights[i].GetId()) +
+            L",\"name\":" + JsonString(vecRights[i].GetName()) + L"}";
+    *pstrRights += L"]";
+    *pstrRoles = L"[";
+    for (size_t i = 0; i < vecRoles.size(); ++i)
+        *pstrRoles += (i == 0 ? L"" : L",") + std::wstring(L"{\"id\":") + std::to_wstring(vecRoles[i].nId) +
+            L",\"name\":" + JsonString(vecRoles[i].strName) + L",\"super_user\":" +
+            (vecRoles[i].bSuperUser ? L"true" : L"false") + L",\"rights\":" + IntList(vecRoles[i].vecRights) + L"}";
+    *pstrRoles += L"]";
+}
+
 bool XTRmsServerStore::Define(const std::vector<XTRmsRestrictionDefinition>& vecRights,
     const std::vector<XTRmsRoleDefinition>& vecRoles, const XTRmsPolicy& policy, bool* pbWritten)
 {
-    std::wstring strRights = L"[";
-    for (size_t i = 0; i < vecRights.size(); ++i)
-        strRights += (i == 0 ? L"" : L",") + std::wstring(L"{\"id\":") + std::to_wstring(vecRights[i].GetId()) +
-            L",\"name\":" + JsonString(vecRights[i].GetName()) + L"}";
-    strRights += L"]";
-    std::wstring strRoles = L"[";
-    for (size_t i = 0; i < vecRoles.size(); ++i)
-        strRoles += (i == 0 ? L"" : L",") + std::wstring(L"{\"id\":") + std::to_wstring(vecRoles[i].nId) +
-            L",\"name\":" + JsonString(vecRoles[i].strName) + L",\"super_user\":" +
-            (vecRoles[i].bSuperUser ? L"true" : L"false") + L",\"rights\":" + IntList(vecRoles[i].vecRights) + L"}";
-    strRoles += L"]";
+    std::wstring strRights;
+    std::wstring strRoles;
+    DefinitionsJson(vecRights, vecRoles, &strRights, &strRoles);
     XTRmsOdbc::Statement statement(
         m_connection, L"SELECT xtrms.define(CAST(? AS jsonb), CAST(? AS jsonb), CAST(? AS jsonb))");
     statement.Bind(strRights).Bind(strRoles).Bind(PolicyJson(policy));
     if (!statement.Execute() || !statement.Fetch())
         return false;
     *pbWritten = statement.GetInt(1) != 0;
+    return true;
+}
+
+bool XTRmsServerStore::Redefine(const std::vector<XTRmsRestrictionDefinition>& vecRights,
+    const std::vector<XTRmsRoleDefinition>& vecRoles, size_t* pnChanges)
+{
+    std::wstring strRights;
+    std::wstring strRoles;
+    DefinitionsJson(vecRights, vecRoles, &strRights, &strRoles);
+    XTRmsOdbc::Statement statement(
+        m_connection, L"SELECT xtrms.redefine(CAST(? AS jsonb), CAST(? AS jsonb), CAST(? AS text), CAST(? AS text))");
+    statement.Bind(strRights).Bind(strRoles);
+    BindClaims(statement);
+    if (!statement.Execute() || !statement.Fetch())
+        return false;
+    *pnChanges = static_cast<size_t>(statement.GetInt(1));
     return true;
 }
 

@@ -60,6 +60,10 @@ public:
     // The host's definitions, written only while the store has none.
     [[nodiscard]] bool Define(const std::vector<XTRmsRestrictionDefinition>& vecRights,
         const std::vector<XTRmsRoleDefinition>& vecRoles, const XTRmsPolicy& policy, bool* pbWritten);
+    // The administrator's whole definition (the database administrator's
+    // only): *pnChanges rights and roles added, changed or dropped.
+    [[nodiscard]] bool Redefine(const std::vector<XTRmsRestrictionDefinition>& vecRights,
+        const std::vector<XTRmsRoleDefinition>& vecRoles, size_t* pnChanges);
     [[nodiscard]] bool ReadDefinitions(
         std::vector<XTRmsRestrictionDefinition>* pvecRights, std::vector<XTRmsRoleDefinition>* pvecRoles);
     // Fills the policy fields the server keeps; the others stay.
@@ -115,6 +119,9 @@ public:
     static std::wstring ImportJson(const std::vector<XTRmsStoredUser>& vecUsers);
 
 private:
+    // Rights and roles as define and redefine take them.
+    static void DefinitionsJson(const std::vector<XTRmsRestrictionDefinition>& vecRights,
+        const std::vector<XTRmsRoleDefinition>& vecRoles, std::wstring* pstrRights, std::wstring* pstrRoles);
     // change_own_password and rehash: the session, the old key and the new
     // credential; the function's number in *pnResult.
     [[nodiscard]] bool CallWithOldKey(const wchar_t* pszSql, const std::wstring& strToken,

@@ -259,6 +259,32 @@ bool XTRmsService::ImportCsv(const std::wstring& strCsv, std::wstring* pstrError
     return m_pImpl->ImportCsv(strCsv, pstrError);
 }
 
+Rms::RmsResult XTRmsService::DefineSite(const std::vector<XTRmsRestrictionDefinition>& vecRights,
+    const std::vector<XTRmsRoleDefinition>& vecRoles, size_t* pnChanges, std::wstring* pstrError)
+{
+    size_t nChanges = 0;
+    bool bOk = m_pImpl->DefineSite(XTRmsSiteDefinition{vecRights, vecRoles}, &nChanges, pstrError);
+    if (pnChanges != nullptr)
+        *pnChanges = nChanges;
+    return bOk ? Rms::RmsSuccess : Rms::RmsFailure;
+}
+
+bool XTRmsService::ParseSiteDefinition(const std::wstring& strText, std::vector<XTRmsRestrictionDefinition>* pvecRights,
+    std::vector<XTRmsRoleDefinition>* pvecRoles, std::wstring* pstrError)
+{
+    XTRmsSiteDefinition definition;
+    if (!XTRmsSiteDefinition::Parse(strText, &definition, pstrError))
+        return false;
+    *pvecRights = std::move(definition.vecRights);
+    *pvecRoles = std::move(definition.vecRoles);
+    return true;
+}
+
+std::vector<std::wstring> XTRmsService::GetDefinitionDifferences() const
+{
+    return m_pImpl->GetDefinitionDifferences();
+}
+
 std::vector<XTRmsAuditEntry> XTRmsService::GetAuditTrail(size_t nCount) const
 {
     return m_pImpl->GetAuditTrail(nCount);

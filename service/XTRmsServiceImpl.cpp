@@ -6,6 +6,7 @@
 #include "XTRmsPassword.h"
 #include "XTRmsServiceUpgradeScript.h"
 #include "XTRmsSettingsText.h"
+#include "XTRmsSiteDefinition.h"
 
 #include <lm.h>
 
@@ -224,25 +225,36 @@ XTRmsOpenResult XTRmsServiceImpl::Open(
                 L"The " + StoreLocation(nEngine) + L" has schema version " + std::to_wstring(nVersion) +
                     L"; the database administrator upgrades it to " +
                     std::to_wstring(XTRmsStore::kLatestSchemaVersion) + L" first (xtrms upgrade).");
-        if (nEngine == XTRmsEngine::Postgres)
+        for (int nScript = std::max(nVersion + 1, 4);
+             nEngine == XTRmsEngine::Postgres && nScript <= XTRmsStore::kLatestSchemaVersion; ++nScript)
         {
-            std::vector<std::wstring> vecUpgrade = XTRmsServiceUpgradeScript::Statements();
+            std::vector<std::wstring> vecUpgrade = XTRmsServiceUpgradeScript::Statements(nScript);
             if (vecUpgrade.empty())
-                return Fail(XTRmsOpenResult::Unreadable, L"The rights server's upgrade script is missing.");
-            pStore->SetServerUpgrade(std::move(vecUpgrade));
+                return Fail(XTRmsOpenResult::Unreadable,
+                    L"The rights server's upgrade script to version " + std::to_wstring(nScript) + L" is missing.");
+            pStore->SetServerUpgrade(nScript, std::move(vecUpgrade));
         }
         if (!pStore->Migrate(XTRmsStore::kLatestSchemaVersion))
             return Fail(XTRmsOpenResult::Unreadable,
                 L"The " + StoreLocation(nEngine) + L" could not be upgraded: " + pStore->GetLastErrorText());
         nVersion = XTRmsStore::kLatestSchemaVersion;
     }
+    // The host's definition is checked like any other, and written only into
+    // a store that has none, on both engines. Once a store has one (its first
+    // host's, or its administrator's from a file), that is the site's: a
+    // host with other rights or roles works with the store's, and only the
+    // administrator changes them (xtrms define).
+    XTRmsSiteDefinition host{m_config.vecRights, m_config.vecRoles};
+    const bool bHostDefines = !host.vecRights.empty() || !host.vecRoles.empty();
+    std::wstring strInvalid;
+    if (bHostDefines && !host.Check(&strInvalid))
+        return Fail(XTRmsOpenResult::Unreadable, L"This host's rights and roles cannot be used: " + strInvalid);
     std::unique_ptr<XTRmsServerStore> pServer;
     if (nEngine == XTRmsEngine::Postgres)
     {
         pServer = std::make_unique<XTRmsServerStore>(pStore->GetConnection(), m_strWorkstation, m_strOsUser);
         bool bWritten = false;
-        if ((!m_config.vecRights.empty() || !m_config.vecRoles.empty()) &&
-            !pServer->Define(m_config.vecRights, m_config.vecRoles, m_config.policy, &bWritten))
+        if (bHostDefines && !pServer->Define(host.vecRights, host.vecRoles, m_config.policy, &bWritten))
             return Fail(XTRmsOpenResult::Unreadable,
                 L"The " + StoreLocation(nEngine) + L" cannot be written: " + pStore->GetLastErrorText());
         m_policy = m_config.policy;
@@ -250,17 +262,9 @@ XTRmsOpenResult XTRmsServiceImpl::Open(
             return Fail(XTRmsOpenResult::Unreadable,
                 L"The " + StoreLocation(nEngine) + L" cannot be read: " + pStore->GetLastErrorText());
     }
-    else if (!m_config.vecRights.empty() || !m_config.vecRoles.empty())
-    {
-        bool bWritten = pStore->BeginWrite() && pStore->WriteDefinitions(m_config.vecRights, m_config.vecRoles);
-        if (!bWritten || !pStore->Commit())
-        {
-            if (bWritten)
-                pStore->Rollback();
-            return Fail(XTRmsOpenResult::Unreadable,
-                L"The " + StoreLocation(nEngine) + L" cannot be written: " + pStore->GetLastErrorText());
-        }
-    }
+    else if (bHostDefines && !DefineIfEmpty(*pStore, host))
+        return Fail(XTRmsOpenResult::Unreadable,
+            L"The " + StoreLocation(nEngine) + L" cannot be written: " + pStore->GetLastErrorText());
     m_pStore = std::move(pStore);
     m_pServer = std::move(pServer);
     m_nSchemaVersion = nVersion;
@@ -271,8 +275,29 @@ XTRmsOpenResult XTRmsServiceImpl::Open(
             m_pStore->GetLastErrorText();
         return Fail(XTRmsOpenResult::Unreadable, strUnreadable);
     }
+    m_vecDefinitionDifferences.clear();
+    if (bHostDefines)
+        m_vecDefinitionDifferences = XTRmsSiteDefinition::Differences(
+            host, XTRmsSiteDefinition{m_workingCopy.GetRights(), m_workingCopy.GetRoles()});
     m_strStoreProblem.clear();
     return XTRmsOpenResult::Ok;
+}
+
+bool XTRmsServiceImpl::DefineIfEmpty(XTRmsStore& store, const XTRmsSiteDefinition& host)
+{
+    XTRmsScopedTransaction transaction(store);
+    std::vector<XTRmsRestrictionDefinition> vecRights;
+    std::vector<XTRmsRoleDefinition> vecRoles;
+    if (!transaction.IsOpen() || !store.ReadDefinitions(&vecRights, &vecRoles))
+        return false;
+    // Read under the write lock: another process may have written first.
+    if (!vecRights.empty() || !vecRoles.empty())
+        return true;
+    return store.WriteDefinitions(host.vecRights, host.vecRoles) &&
+        store.AppendAudit(m_strWorkstation, m_strOsUser, std::wstring(), L"definitions-written", std::wstring(),
+            std::to_wstring(host.vecRights.size()) + L" rights, " + std::to_wstring(host.vecRoles.size()) +
+                L" roles") &&
+        transaction.Commit();
 }
 
 XTRmsOpenResult XTRmsServiceImpl::Fail(XTRmsOpenResult nResult, const std::wstring& strProblem)
@@ -872,6 +897,10 @@ std::wstring XTRmsServiceImpl::GetSettingsString()
     facts.nPendingChanges = m_workingCopy.GetPending().size();
     facts.policy = m_policy;
     facts.bMayAdminister = MayAdministerNow();
+    facts.nRights = m_workingCopy.GetRights().size();
+    facts.nRoles = m_workingCopy.GetRoles().size();
+    facts.bHostDefines = !m_config.vecRights.empty() || !m_config.vecRoles.empty();
+    facts.vecDefinitionDifferences = m_vecDefinitionDifferences;
     // Read last, as the reader's power may end on the way.
     facts.vecAudit = GetAuditTrail(kSettingsAuditRows);
     facts.bMayReadAudit = MayAdministerNow();
@@ -1226,6 +1255,83 @@ bool XTRmsServiceImpl::ExportCsv(std::wstring* pstrCsv, std::wstring* pstrError)
     }
     *pstrCsv = strCsv;
     return true;
+}
+
+bool XTRmsServiceImpl::DefineSite(const XTRmsSiteDefinition& definition, size_t* pnChanges, std::wstring* pstrError)
+{
+    auto fail = [pstrError](const std::wstring& strMessage) { return RefuseFalse(pstrError, strMessage); };
+    *pnChanges = 0;
+    if (!HaveStore())
+        return fail(m_strStoreProblem);
+    // What the site's rights are is the store's administrator's to say, not
+    // an XTRm administrator's at a workstation.
+    if (!m_bStoreAdministrator)
+        return fail(
+            L"Only the store's administrator defines the site's rights and roles: on a rights server "
+            L"the database administrator, on a SQLite file whoever opens it with xtrms.");
+    XTRmsSiteDefinition wanted = definition;
+    std::wstring strProblem;
+    if (!wanted.Check(&strProblem))
+        return fail(strProblem);
+    if (wanted.vecRights.empty() || wanted.vecRoles.empty())
+        return fail(L"The definition must have at least one right and one role.");
+    if (IsServer())
+    {
+        if (!Server([&] { return m_pServer->Redefine(wanted.vecRights, wanted.vecRoles, pnChanges); }))
+            return fail(ServerProblem());
+        ReadWorkingCopy();
+        return true;
+    }
+    std::wstring strActor = AdminActor();
+    bool bOk = WriteAsAdministrator(
+        [&](std::wstring* pstrReason) {
+            XTRmsSiteDefinition current;
+            if (!m_pStore->ReadDefinitions(&current.vecRights, &current.vecRoles))
+                return false;
+            std::vector<XTRmsSiteDefinition::Change> vecChanges = wanted.ChangesFrom(current);
+            for (const XTRmsSiteDefinition::Change& change : vecChanges)
+            {
+                long long nHolders = 0;
+                if (change.nKind == XTRmsSiteDefinition::Change::RightRemoved)
+                {
+                    if (!m_pStore->CountRightHolders(change.nId, &nHolders))
+                        return false;
+                    if (nHolders > 0)
+                        return RefuseFalse(pstrReason,
+                            L"The right " + std::to_wstring(change.nId) + L" (" + change.strDetail +
+                                L") cannot be dropped: it is still granted to " + std::to_wstring(nHolders) +
+                                L" user(s). Withdraw it from them first, or keep it in the definition.");
+                }
+                else if (change.nKind == XTRmsSiteDefinition::Change::RoleRemoved)
+                {
+                    if (!m_pStore->CountRoleHolders(change.nId, &nHolders))
+                        return false;
+                    if (nHolders > 0)
+                        return RefuseFalse(pstrReason,
+                            L"The role " + std::to_wstring(change.nId) + L" (" + change.strDetail +
+                                L") cannot be dropped: " + std::to_wstring(nHolders) +
+                                L" user(s) still have it. Give them another role first, or keep it in the "
+                                L"definition.");
+                }
+            }
+            if (vecChanges.empty())
+                return true;
+            if (!m_pStore->WriteDefinitions(wanted.vecRights, wanted.vecRoles))
+                return false;
+            for (const XTRmsSiteDefinition::Change& change : vecChanges)
+            {
+                if (!Audit(strActor, change.strEvent.c_str(), change.strSubject, change.strDetail))
+                    return false;
+            }
+            *pnChanges = vecChanges.size();
+            return true;
+        },
+        pstrError);
+    if (!bOk)
+        *pnChanges = 0;
+    else
+        ReadWorkingCopy();
+    return bOk;
 }
 
 bool XTRmsServiceImpl::ImportCsv(const std::wstring& strCsv, std::wstring* pstrError)

@@ -10,6 +10,7 @@
 #include "XTRmsServerLink.h"
 #include "XTRmsServerStore.h"
 #include "XTRmsSignIn.h"
+#include "XTRmsSiteDefinition.h"
 #include "XTRmsStore.h"
 #include "XTRmsTypes.h"
 #include "XTRmsWorkingCopy.h"
@@ -83,6 +84,11 @@ public:
     std::vector<XTRmsUserRecord> ListUsers() const;
     [[nodiscard]] bool ExportCsv(std::wstring* pstrCsv, std::wstring* pstrError) const;
     [[nodiscard]] bool ImportCsv(const std::wstring& strCsv, std::wstring* pstrError);
+    // The store's administrator's whole definition of the site's rights and
+    // roles; *pnChanges how many were added, changed or dropped.
+    [[nodiscard]] bool DefineSite(const XTRmsSiteDefinition& definition, size_t* pnChanges, std::wstring* pstrError);
+    // How this host's rights and roles differ from the store's it works with.
+    const std::vector<std::wstring>& GetDefinitionDifferences() const { return m_vecDefinitionDifferences; }
     std::vector<XTRmsAuditEntry> GetAuditTrail(size_t nCount);
     [[nodiscard]] bool VerifyAuditChainSince(
         const std::wstring& strCheckpoint, std::wstring* pstrProblem, bool* pbReadable);
@@ -103,6 +109,8 @@ private:
     // store stays closed and m_strStoreProblem says why.
     XTRmsOpenResult Open(XTRmsEngine nEngine, bool bMigrate, bool bCreateMissingFile, bool bAsAdministrator);
     XTRmsOpenResult Fail(XTRmsOpenResult nResult, const std::wstring& strProblem);
+    // A SQLite store's first definition: the host's, when it has none yet.
+    [[nodiscard]] bool DefineIfEmpty(XTRmsStore& store, const XTRmsSiteDefinition& host);
     // Rereads definitions and, for an administrator, the users; the previous
     // copy stays when it fails, which is all most callers need. Nobody else
     // sees other users.
@@ -181,6 +189,9 @@ private:
     bool m_bServerLost = false;
 
     XTRmsWorkingCopy m_workingCopy;
+    // Where the host's definition and the store's disagree (the store's
+    // applies), as found when the store was opened.
+    std::vector<std::wstring> m_vecDefinitionDifferences;
 
     // The logged-in user; rights answered from memory.
     bool m_bLoggedIn = false;

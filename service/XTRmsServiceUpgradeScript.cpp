@@ -4,8 +4,21 @@
 
 namespace
 {
-// The script's name in the DLL's resource script (XTRmsServer.rc.in).
-const wchar_t kResourceName[] = L"XTRMS_POSTGRES_SQL";
+// The scripts' names in the DLL's resource script (XTRmsServer.rc.in): the
+// upgrade to version 4 moved the store into its own schema, the one to 5
+// added the administrator's redefinition.
+const wchar_t* ResourceName(int nVersion)
+{
+    switch (nVersion)
+    {
+    case 4:
+        return L"XTRMS_POSTGRES_SQL";
+    case 5:
+        return L"XTRMS_POSTGRES5_SQL";
+    default:
+        return nullptr;
+    }
+}
 // A statement ends at a line holding only this, so that function bodies may
 // hold semicolons of their own.
 const wchar_t kStatementEnd[] = L"--;";
@@ -13,14 +26,16 @@ const wchar_t kStatementEnd[] = L"--;";
 
 namespace XTRmsServiceUpgradeScript
 {
-std::vector<std::wstring> Statements()
+std::vector<std::wstring> Statements(int nVersion)
 {
     std::vector<std::wstring> vecStatements;
     HMODULE hModule = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+    const wchar_t* pszResource = ResourceName(nVersion);
+    if (pszResource == nullptr ||
+        !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
             reinterpret_cast<LPCWSTR>(&Statements), &hModule))
         return vecStatements;
-    HRSRC hResource = FindResourceW(hModule, kResourceName, MAKEINTRESOURCEW(10)); // RT_RCDATA
+    HRSRC hResource = FindResourceW(hModule, pszResource, MAKEINTRESOURCEW(10)); // RT_RCDATA
     HGLOBAL hData = hResource != nullptr ? LoadResource(hModule, hResource) : nullptr;
     const char* pData = hData != nullptr ? static_cast<const char*>(LockResource(hData)) : nullptr;
     DWORD nSize = hResource != nullptr ? SizeofResource(hModule, hResource) : 0;

@@ -1,4 +1,4 @@
-// The rights server's upgrade script, which travels inside XTRms.dll as a
+// The rights server's upgrade scripts, which travel inside XTRms.dll as a
 // resource so that the service and the database it upgrades can never
 // disagree on its text. Compiled into the DLL only: it finds the resource
 // through its own code's module.
@@ -9,6 +9,8 @@
 
 namespace XTRmsServiceUpgradeScript
 {
-// The script's statements in order; empty when the resource is missing.
-std::vector<std::wstring> Statements();
+// The statements, in order, of the script that brings a rights server to
+// nVersion (4 or 5); empty when there is no such script or its resource is
+// missing.
+std::vector<std::wstring> Statements(int nVersion);
 } // namespace XTRmsServiceUpgradeScript

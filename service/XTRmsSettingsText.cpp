@@ -37,6 +37,21 @@ std::wstring XTRmsSettingsText::Compose(const Facts& facts)
         (facts.bMayAdminister ? std::to_wstring(facts.nUsers) : std::wstring(L"(administrators only)")) +
             (facts.nPendingChanges == 0 ? std::wstring()
                                         : L", " + std::to_wstring(facts.nPendingChanges) + L" unsaved changes"));
+    if (facts.bStoreOpen)
+    {
+        // The store's definition applies; a host that brought another one
+        // is told where they part, so that a missing right is found.
+        std::wstring strDefinitions = L"the store's, " + std::to_wstring(facts.nRights) + L" rights and " +
+            std::to_wstring(facts.nRoles) + L" roles";
+        const size_t nShown = std::min<size_t>(facts.vecDefinitionDifferences.size(), 5);
+        for (size_t i = 0; i < nShown; ++i)
+            strDefinitions += (i == 0 ? L"; this host's differ: " : L", ") + facts.vecDefinitionDifferences[i];
+        if (facts.vecDefinitionDifferences.size() > nShown)
+            strDefinitions += L" and " + std::to_wstring(facts.vecDefinitionDifferences.size() - nShown) + L" more";
+        else if (nShown == 0 && facts.bHostDefines)
+            strDefinitions += L", the same as this host's";
+        line(L"Definitions      : ", strDefinitions);
+    }
     line(L"Passwords        : ",
         L"PBKDF2-HMAC-SHA256, " + std::to_wstring(policy.nPbkdf2Iterations) +
             L" iterations, 16-byte salt per user; at least " + std::to_wstring(policy.nMinPasswordLength) +

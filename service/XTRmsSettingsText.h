@@ -30,6 +30,11 @@ public:
         size_t nUsers = 0;
         size_t nPendingChanges = 0;
         XTRmsPolicy policy;
+        // The store's rights and roles, and how the host's own differ.
+        size_t nRights = 0;
+        size_t nRoles = 0;
+        bool bHostDefines = false;
+        std::vector<std::wstring> vecDefinitionDifferences;
         // The latest rows, oldest first; empty for whoever may not read them.
         std::vector<XTRmsAuditEntry> vecAudit;
         bool bMayReadAudit = false;

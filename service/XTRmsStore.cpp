@@ -55,6 +55,9 @@ const Migration kMigrations[] = {
     {kMigration2, sizeof(kMigration2) / sizeof(kMigration2[0])},
     {kMigration3, sizeof(kMigration3) / sizeof(kMigration3[0])},
     {kMigration4, sizeof(kMigration4) / sizeof(kMigration4[0])},
+    // Version 5 changed nothing in a SQLite file; on a rights server it
+    // added the administrator's redefinition (its own script).
+    {nullptr, 0},
 };
 static_assert(sizeof(kMigrations) / sizeof(kMigrations[0]) == XTRmsStore::kLatestSchemaVersion,
     "one migration per schema version");
@@ -144,22 +147,27 @@ bool XTRmsStore::ApplyMigration(int nVersion)
         if (!m_pConnection->Execute(migration.ppszStatements[i]))
             return false;
     }
-    if (nVersion == 4)
+    // From version 4 a rights server's upgrade is a script of its own (the
+    // first moves the tables into the owner's schema), which records the
+    // version itself.
+    if (nVersion >= 4 && m_nEngine == XTRmsEngine::Postgres)
     {
-        // The server's upgrade moves the tables into the owner's schema and
-        // records the version itself.
-        if (m_nEngine == XTRmsEngine::Postgres)
+        auto it = m_mapServerUpgrades.find(nVersion);
+        if (it == m_mapServerUpgrades.end() || it->second.empty())
         {
-            for (const std::wstring& strStatement : m_vecServerUpgrade)
-            {
-                if (!m_pConnection->Execute(strStatement.c_str()))
-                    return false;
-            }
-            return true;
-        }
-        if (!RehashStoredPasswords())
+            m_pConnection->SetError({L"HY000", 0,
+                L"The rights server's upgrade to version " + std::to_wstring(nVersion) + L" is missing."});
             return false;
+        }
+        for (const std::wstring& strStatement : it->second)
+        {
+            if (!m_pConnection->Execute(strStatement.c_str()))
+                return false;
+        }
+        return true;
     }
+    if (nVersion == 4 && !RehashStoredPasswords())
+        return false;
     XTRmsOdbc::Statement statement(*m_pConnection, L"UPDATE xtrms_schema SET version = ? WHERE id = 1");
     statement.Bind(static_cast<long long>(nVersion));
     return statement.Execute();
@@ -271,6 +279,26 @@ bool XTRmsStore::SetNameFailures(const std::wstring& strNameKey, unsigned int nF
         *m_pConnection, L"INSERT INTO xtrms_name_failures (name_key, failed_logins, locked_until) VALUES (?, ?, ?)");
     insert.Bind(strNameKey).Bind(static_cast<long long>(nFailed)).Bind(nLockedUntil);
     return insert.Execute();
+}
+
+bool XTRmsStore::CountRows(const wchar_t* pszSql, long long nValue, long long* pnCount)
+{
+    XTRmsOdbc::Statement count(*m_pConnection, pszSql);
+    count.Bind(nValue);
+    if (!count.Execute() || !count.Fetch())
+        return false;
+    *pnCount = count.GetInt(1);
+    return true;
+}
+
+bool XTRmsStore::CountRightHolders(int nRight, long long* pnCount)
+{
+    return CountRows(L"SELECT COUNT(*) FROM xtrms_user_rights WHERE right_id = ?", nRight, pnCount);
+}
+
+bool XTRmsStore::CountRoleHolders(int nRole, long long* pnCount)
+{
+    return CountRows(L"SELECT COUNT(*) FROM xtrms_users WHERE role_id = ?", nRole, pnCount);
 }
 
 bool XTRmsStore::CountEnabledSuperUsers(long long* pnCount)

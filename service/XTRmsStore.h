@@ -47,7 +47,7 @@ enum class XTRmsOpenResult
 class XTRmsStore
 {
 public:
-    static const int kLatestSchemaVersion = 4;
+    static const int kLatestSchemaVersion = 5;
     // The bound of each statement of an upgrade.
     static const unsigned int kUpgradeTimeoutSeconds = 600;
 
@@ -64,9 +64,12 @@ public:
     // in its own transaction under the store's write lock.
     bool Migrate(int nTarget);
 
-    // The statements of the PostgreSQL upgrade to version 4, which the
-    // database administrator's Migrate runs.
-    void SetServerUpgrade(std::vector<std::wstring> vecStatements) { m_vecServerUpgrade = std::move(vecStatements); }
+    // The statements of the PostgreSQL upgrade to nVersion (4 and on), which
+    // the database administrator's Migrate runs.
+    void SetServerUpgrade(int nVersion, std::vector<std::wstring> vecStatements)
+    {
+        m_mapServerUpgrades[nVersion] = std::move(vecStatements);
+    }
 
     // Write transactions: one writer at a time across every connection, so
     // counters, the audit chain and concurrent saves never tear.
@@ -74,7 +77,8 @@ public:
     bool Commit();
     void Rollback();
 
-    // Definitions: written from the host's configuration, read by all.
+    // Definitions, read by all. WriteDefinitions replaces them as a whole;
+    // call between BeginWrite and Commit.
     bool WriteDefinitions(
         const std::vector<XTRmsRestrictionDefinition>& vecRights, const std::vector<XTRmsRoleDefinition>& vecRoles);
     bool ReadDefinitions(
@@ -103,6 +107,10 @@ public:
     // the name so that the typed text is never stored.
     bool ReadNameFailures(const std::wstring& strNameKey, unsigned int* pnFailed, long long* pnLockedUntil);
     bool SetNameFailures(const std::wstring& strNameKey, unsigned int nFailed, long long nLockedUntil);
+    // Users who hold the right, or have the role: what a redefinition may
+    // not drop.
+    bool CountRightHolders(int nRight, long long* pnCount);
+    bool CountRoleHolders(int nRole, long long* pnCount);
     // Users whose role is a super user's and who are not disabled.
     bool CountEnabledSuperUsers(long long* pnCount);
     // Appends one row to the audit trail, chained to the one before.
@@ -130,11 +138,13 @@ private:
     bool TableExists(const wchar_t* pszTable, bool* pbExists);
     bool ApplyMigration(int nVersion);
     bool RehashStoredPasswords();
+    // SELECT COUNT(*) with one number as its parameter.
+    bool CountRows(const wchar_t* pszSql, long long nValue, long long* pnCount);
 
     XTRmsEngine m_nEngine;
     std::unique_ptr<XTRmsOdbc::Connection> m_pConnection;
     std::function<long long()> m_fnClock = &XTRmsStore::NowUnixSeconds;
-    std::vector<std::wstring> m_vecServerUpgrade;
+    std::map<int, std::vector<std::wstring>> m_mapServerUpgrades;
 };
 
 // One write transaction that rolls back unless it was committed, on every

@@ -106,6 +106,22 @@ public:
     // user, all in one transaction.
     bool ExportCsv(std::wstring* pstrCsv, std::wstring* pstrError) const;
     bool ImportCsv(const std::wstring& strCsv, std::wstring* pstrError);
+    // The site's rights and roles as a whole, from the store's administrator
+    // only (on PostgreSQL the database administrator; an XTRm super user
+    // is refused): rights and roles it does not list are dropped unless a
+    // user still holds them, labels, super-user flags and a role's rights
+    // (what a new user starts with) change, users' own rights stay. One
+    // transaction, each change audited; *pnChanges (may be null) counts them.
+    Rms::RmsResult DefineSite(const std::vector<XTRmsRestrictionDefinition>& vecRights,
+        const std::vector<XTRmsRoleDefinition>& vecRoles, size_t* pnChanges, std::wstring* pstrError);
+    // Reads the text of a site definition file (INI, as service/README.md
+    // describes it); false with a sentence that names the line at fault.
+    static bool ParseSiteDefinition(const std::wstring& strText, std::vector<XTRmsRestrictionDefinition>* pvecRights,
+        std::vector<XTRmsRoleDefinition>* pvecRoles, std::wstring* pstrError);
+    // Where the configuration's rights and roles differ from those of the
+    // store, which apply (a host writes its own only into a store without
+    // any); empty when they agree.
+    std::vector<std::wstring> GetDefinitionDifferences() const;
     // The latest nCount entries, oldest first (0: all).
     std::vector<XTRmsAuditEntry> GetAuditTrail(size_t nCount) const;
     // False when a row was edited, removed or inserted out of the chain;

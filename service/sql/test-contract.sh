@@ -1,16 +1,19 @@
 #!/bin/bash
-# Exercises XTRmsPostgres.sql against the loopback cluster of
-# tools/pg-cluster.sh: makes version-3 stores in throwaway databases (one with
-# users and an audit trail hashed the old way), upgrades them, and calls the
-# functions as the workstation account and as the administrator.
+# Exercises XTRmsPostgres.sql and XTRmsPostgres5.sql against the loopback
+# cluster of tools/pg-cluster.sh: makes version-3 stores in throwaway databases
+# (one with users and an audit trail hashed the old way), upgrades them to
+# version 4 and then 5, and calls the functions as the workstation account and
+# as the administrator.
 #   service/sql/test-contract.sh DIR    (DIR as given to pg-cluster.sh start)
-# XTRMS_UPGRADE_SQL names another script to try in its place.
+# XTRMS_UPGRADE_SQL and XTRMS_UPGRADE5_SQL name other scripts to try in their
+# places.
 # Exit code 0 when every case passed.
 set -uo pipefail
 
 dir="${1:?usage: $0 CLUSTER-DIR}"
 here="$(cd "$(dirname "$0")" && pwd)"
 upgrade="${XTRMS_UPGRADE_SQL:-$here/XTRmsPostgres.sql}"
+upgrade5="${XTRMS_UPGRADE5_SQL:-$here/XTRmsPostgres5.sql}"
 port="$(cat "$dir/port")"
 ws_password="$(cat "$dir/password")"
 admin_password="$(cat "$dir/admin-password")"
@@ -100,18 +103,26 @@ print(f"INSERT INTO xtrms_audit_head VALUES (1,{head[0]},'{head[1]}');")
 EOF
 }
 
-upgrade_store() { # DATABASE -> SQLSTATE or "ok"
+run_script() { # DATABASE FILE -> SQLSTATE or "ok"
     local errors
     errors="$(PGPASSWORD="$admin_password" timeout 60 psql -X -q -h 127.0.0.1 -p "$port" -U postgres -d "$1" \
-        -v ON_ERROR_STOP=1 -v VERBOSITY=sqlstate -1 -f "$upgrade" 2>&1 >/dev/null)"
+        -v ON_ERROR_STOP=1 -v VERBOSITY=sqlstate -1 -f "$2" 2>&1 >/dev/null)"
     [[ "$errors" != *ERROR* ]] && echo ok || sed -n 's/^.*ERROR:  \(.....\).*$/\1/p' <<<"$errors" | head -n 1
+}
+# Version 3 to 4, then 4 to 5, each in its own transaction as the service
+# runs them.
+upgrade_store() { # DATABASE -> SQLSTATE or "ok"
+    local result
+    result="$(run_script "$1" "$upgrade")"
+    [[ "$result" == ok ]] && result="$(run_script "$1" "$upgrade5")"
+    echo "$result"
 }
 
 # --- The upgrade ---------------------------------------------------------------
 # The service cuts the file at the lines "--;" and sends each piece on its
 # own: every piece must be exactly one statement, and no psql command.
-split_problems() {
-    python3 - "$upgrade" <<'EOF'
+split_problems() { # FILE
+    python3 - "$1" <<'EOF'
 import re, sys
 text = open(sys.argv[1], encoding="utf-8").read()
 pieces = re.split(r"^--;$", text, flags=re.M)
@@ -142,13 +153,15 @@ for number, piece in enumerate(pieces[:-1], 1):
         print(f"piece {number} holds {statements} statements")
 EOF
 }
-check "the file cuts into single statements" "" "$(split_problems)"
+check "the file cuts into single statements" "" "$(split_problems "$upgrade")"
+check "the version-5 file cuts into single statements" "" "$(split_problems "$upgrade5")"
 v3_store "$db" 1 3
 check "upgrade refuses a broken old trail" "XT009" "$(upgrade_store "$db")"
 check "a refused upgrade changes nothing" "3" "$(dba "SELECT version FROM public.xtrms_schema")"
 v3_store "$db" 1 0
 check "upgrade of an intact store" "ok" "$(upgrade_store "$db")"
 check "upgrade a second time is refused" "55000" "$(upgrade_store "$db")"
+check "the version-5 upgrade a second time is refused" "55000" "$(run_script "$db" "$upgrade5")"
 v3_store "$db2" 0 0
 check "upgrade of an empty store" "ok" "$(upgrade_store "$db2")"
 strip() { sed -e "/^--/d" -e "/^$/d" -e "/^\\\\/d"; }
@@ -164,6 +177,8 @@ check "every function of the store is the owner's, definer's, pinned" "0" \
             AND NOT EXISTS (SELECT 1 FROM pg_depend d WHERE d.objid = p.oid AND d.deptype = 'e')
             AND NOT (p.prosecdef AND p.proowner = 'xtrms_owner'::regrole
                      AND 'search_path=xtrms, pg_temp' = ANY (p.proconfig) AND 'lock_timeout=3s' = ANY (p.proconfig))")"
+check "only the owner may execute redefine and the label checks" "xtrms_owner=X/xtrms_owner xtrms_owner=X/xtrms_owner xtrms_owner=X/xtrms_owner" \
+    "$(dba "SELECT string_agg(array_to_string(p.proacl, ','), ' ' ORDER BY p.proname) FROM pg_proc p WHERE p.pronamespace = 'xtrms'::regnamespace AND p.proname IN ('redefine', 'xtrms_valid_label', 'xtrms_check_label')")"
 check "no table privilege for anybody but the owner" "0" \
     "$(dba "SELECT count(*) FROM pg_class c, aclexplode(c.relacl) a WHERE c.relnamespace = 'xtrms'::regnamespace AND a.grantee <> 'xtrms_owner'::regrole")"
 while IFS='^' read -r name sql expected; do
@@ -179,7 +194,8 @@ create a schema^CREATE SCHEMA s^ERROR: 42501
 append to the trail directly^SELECT xtrms.xtrms_audit('', '', '', 'x', '', '')^ERROR: 42501
 take the checkpoint^SELECT seq FROM xtrms.audit_checkpoint()^ERROR: 42501
 call pgcrypto^SELECT xtrms.gen_random_bytes(4)^ERROR: 42501
-read the version^SELECT xtrms.schema_version()^4
+read the version^SELECT xtrms.schema_version()^5
+redefine^SELECT xtrms.redefine('[{"id":1,"name":"View"}]', '[{"id":1,"name":"Operator","rights":[1]}]', 'WS9', 'tester')^ERROR: 42501
 define over definitions^SELECT xtrms.define('[]', '[]', '{}')^0
 read the rights^SELECT string_agg(id || '=' || name, ',') FROM xtrms.rights()^1=View,2=Edit,3=Admin
 read the roles^SELECT string_agg(id || ':' || super_user || ':' || rights, ',') FROM xtrms.roles()^1:false:1,2:true:1;2;3
@@ -330,6 +346,49 @@ check "import: one audit row per user" "user-imported|admin|carol|updated user-i
     "$(dba "SELECT string_agg(event || '|' || actor || '|' || subject || '|' || detail, ' ' ORDER BY seq) FROM (SELECT * FROM xtrms.xtrms_audit ORDER BY seq DESC LIMIT 2) a")"
 check "import: ten thousand rows" "10000" \
     "$(ws "SELECT xtrms.import_users('$admin', (SELECT jsonb_agg(jsonb_build_object('user', 'bulk' || i, 'full_name', 'Bulk ' || i, 'role', 1, 'disabled', false, 'rights', jsonb_build_array(1, 2))) FROM generate_series(1, 10000) i), 'WS9', 'tester')")"
+
+# --- The administrator's redefinition ----------------------------------------------------
+# The store holds rights 1 View, 2 Edit, 3 Admin and roles 1 Operator (1, 2),
+# 2 Administrator (1, 2, 3, super user); users hold rights 1 to 3 and both roles.
+redefine() { # ACCOUNT RIGHTS ROLES
+    run "$1" "$db" "SELECT xtrms.redefine('$2', '$3', 'WS0', 'root')"
+}
+rights3='[{"id":1,"name":"View"},{"id":2,"name":"Edit records"},{"id":3,"name":"Admin"},{"id":4,"name":"Export"}]'
+roles2='[{"id":1,"name":"Operator","rights":[1,2,4]},{"id":2,"name":"Administrator","super_user":true,"rights":[1,2,3]},{"id":3,"name":"Auditor","rights":[1]}]'
+check "a workstation may not redefine" "ERROR: 42501" "$(redefine ws "$rights3" "$roles2")"
+before="$(head_seq)"
+while IFS='^' read -r name rights roles expected; do
+    [[ -z "$name" ]] && continue
+    check "redefine: $name" "$expected" "$(redefine dba "$rights" "$roles")"
+    check "redefine: $name: nothing written" "$before|1=View,2=Edit,3=Admin" \
+        "$(head_seq)|$(ws "SELECT string_agg(id || '=' || name, ',' ORDER BY id) FROM xtrms.rights()")"
+done <<'EOF'
+no roles^[{"id":1,"name":"View"}]^[]^ERROR: XT004
+a right twice^[{"id":1,"name":"View"},{"id":1,"name":"Edit"}]^[{"id":1,"name":"Operator"}]^ERROR: XT004
+a right's id out of range^[{"id":1000000000,"name":"View"}]^[{"id":1,"name":"Operator"}]^ERROR: XT004
+a role's id out of range^[{"id":1,"name":"View"}]^[{"id":0,"name":"Operator"}]^ERROR: XT004
+a label with a control character^[{"id":1,"name":"Vi\u0007ew"}]^[{"id":1,"name":"Operator"}]^ERROR: XT004
+a label not in NFC^[{"id":1,"name":"Cafe\u0301"}]^[{"id":1,"name":"Operator"}]^ERROR: XT004
+a label with a space at the end^[{"id":1,"name":"View "}]^[{"id":1,"name":"Operator"}]^ERROR: XT004
+two roles of one name^[{"id":1,"name":"View"}]^[{"id":1,"name":"Operator"},{"id":2,"name":"OPERATOR"}]^ERROR: XT004
+a role with an undefined right^[{"id":1,"name":"View"}]^[{"id":1,"name":"Operator","rights":[2]}]^ERROR: XT004
+dropping a granted right^[{"id":1,"name":"View"},{"id":2,"name":"Edit"}]^[{"id":1,"name":"Operator","rights":[1]},{"id":2,"name":"Administrator","super_user":true,"rights":[1,2]}]^ERROR: XT002
+dropping a held role^[{"id":1,"name":"View"},{"id":2,"name":"Edit"},{"id":3,"name":"Admin"}]^[{"id":2,"name":"Administrator","super_user":true,"rights":[1,2,3]}]^ERROR: XT002
+demoting the last super users^[{"id":1,"name":"View"},{"id":2,"name":"Edit"},{"id":3,"name":"Admin"}]^[{"id":1,"name":"Operator","rights":[1,2]},{"id":2,"name":"Administrator","rights":[1,2,3]}]^ERROR: XT002
+EOF
+check "redefine adds, renames and changes" "4" "$(redefine dba "$rights3" "$roles2")"
+check "redefine: one audit row each, in order" "right-renamed|dba:postgres|right 2|Edit -> Edit records right-added|dba:postgres|right 4|Export role-changed|dba:postgres|role 1|Operator; rights 1;2;4 role-added|dba:postgres|role 3|Auditor; rights 1" \
+    "$(dba "SELECT string_agg(event || '|' || actor || '|' || subject || '|' || detail, ' ' ORDER BY seq) FROM (SELECT * FROM xtrms.xtrms_audit ORDER BY seq DESC LIMIT 4) a")"
+check "redefine: what the workstations read" "1:false:1;2;4 2:true:1;2;3 3:false:1" \
+    "$(ws "SELECT string_agg(id || ':' || super_user || ':' || rights, ' ' ORDER BY id) FROM xtrms.roles()")"
+check "redefine: users keep their own rights" "carol|3" \
+    "$(ws "SELECT name || '|' || rights FROM xtrms.list_users('$admin') WHERE name = 'carol'")"
+before="$(head_seq)"
+check "redefine with nothing new changes nothing" "0|$before" "$(redefine dba "$rights3" "$roles2")|$(head_seq)"
+check "redefine drops what nobody holds" "3" \
+    "$(redefine dba '[{"id":1,"name":"View"},{"id":2,"name":"Edit records"},{"id":3,"name":"Admin"}]' '[{"id":1,"name":"Operator","rights":[1,2]},{"id":2,"name":"Administrator","super_user":true,"rights":[1,2,3]}]')"
+check "redefine: drops audited" "right-removed|right 4|Export role-changed|role 1|Operator; rights 1;2 role-removed|role 3|Auditor" \
+    "$(dba "SELECT string_agg(event || '|' || subject || '|' || detail, ' ' ORDER BY seq) FROM (SELECT * FROM xtrms.xtrms_audit ORDER BY seq DESC LIMIT 3) a")"
 
 # --- The trail -------------------------------------------------------------------------
 check "the trail is intact" "true||$(head_seq)" "$(ws "SELECT intact || '|' || problem || '|' || head_seq FROM xtrms.verify_audit('$admin', NULL, NULL)")"

@@ -7,8 +7,8 @@
 
 namespace
 {
-// Export and import stay in memory; no user table comes near this size.
-const DWORD kMaxCsvBytes = 64 * 1024 * 1024;
+// Files read or written stay in memory; no user table comes near this size.
+const DWORD kMaxFileBytes = 64 * 1024 * 1024;
 
 const wchar_t kHelpText[] =
     L"xtrms - administration of an XTRms rights store\n"
@@ -34,9 +34,14 @@ const wchar_t kHelpText[] =
     L"                          administered by whoever may write it.\n"
     L"\n"
     L"Commands:\n"
-    L"  create                  create the schema in a new or empty database, or\n"
-    L"                          upgrade an older one to this tool's version\n"
+    L"  create [--define FILE]  create the schema in a new or empty database, or\n"
+    L"                          upgrade an older one to this tool's version;\n"
+    L"                          then, with --define, write FILE's rights and roles\n"
     L"  upgrade                 the same as create\n"
+    L"  define FILE             make the store's rights and roles those of FILE\n"
+    L"                          (INI, UTF-8; - is standard input): adds, renames\n"
+    L"                          and drops, but never a right or a role a user\n"
+    L"                          still holds. The store's administrator only\n"
     L"  info                    engine, location, schema version, roles, rights\n"
     L"  add-user NAME --role ROLE [--full-name TEXT] [--no-password]\n"
     L"                          add a user with a role (its number or name) and\n"
@@ -70,6 +75,10 @@ const wchar_t kHelpText[] =
     L"\n"
     L"CSV: the header user,full_name,role,disabled,rights, then one user a row:\n"
     L"role a number, disabled 0 or 1, rights numbers separated by ';'.\n"
+    L"\n"
+    L"Definition file: a [rights] section of ID = LABEL lines, then a section\n"
+    L"[role ID] for each role with name = NAME, rights = ID, ID, ... and\n"
+    L"super-user = yes or no; lines starting with ; or # are comments.\n"
     L"\n"
     L"Exit codes:\n"
     L"  0  success; for verify: the audit trail is intact\n"
@@ -205,6 +214,8 @@ int XTRmsTool::Run(int nArgs, const wchar_t* const* ppszArgs)
         return RunExport();
     case XTRmsToolCommand::Import:
         return RunImport();
+    case XTRmsToolCommand::Define:
+        return RunDefine(m_commandLine.GetArgument());
     case XTRmsToolCommand::Audit:
         return RunAudit();
     case XTRmsToolCommand::Verify:
@@ -349,8 +360,8 @@ bool XTRmsTool::ResolveRole(const std::wstring& strRole, Rms::RmsUserRole* pnRol
     if (vecRoles.empty())
     {
         *pstrError =
-            L"The store defines no roles yet; the host application writes its roles when it first opens "
-            L"the store.";
+            L"The store defines no roles yet: write them from a file with 'xtrms define FILE', or let the host "
+            L"application write its own when it first opens the store.";
         return false;
     }
     unsigned long long nNumber = 0;
@@ -415,21 +426,44 @@ int XTRmsTool::RunCreate()
     std::wstring strError;
     int nExitCode = kExitFailed;
     // A store already at this version is left as it is, and said so.
+    const std::wstring& strDefine = m_commandLine.GetDefineFile();
     if (OpenStore(false, &strError, &nExitCode))
     {
         m_console.Out(L"The " + DescribeStore() + L" has schema version " +
             std::to_wstring(m_pService->GetSchemaVersion()) + L", the newest; nothing to do.\n");
-        return kExitOk;
+        return strDefine.empty() ? kExitOk : RunDefine(strDefine);
     }
     if (nExitCode == kExitUsage || !OpenStore(true, &strError, &nExitCode))
         return Fail(strError, nExitCode);
-    std::wstring strText = L"The " + DescribeStore() + L" now has schema version " +
-        std::to_wstring(m_pService->GetSchemaVersion()) + L".\n";
+    m_console.Out(L"The " + DescribeStore() + L" now has schema version " +
+        std::to_wstring(m_pService->GetSchemaVersion()) + L".\n");
+    if (!strDefine.empty())
+        return RunDefine(strDefine);
     if (m_pService->GetAllRoles().empty())
-        strText +=
-            L"It defines no roles or rights yet: the host application writes them when it first opens the "
-            L"store.\n";
-    m_console.Out(strText);
+        m_console.Out(
+            L"It defines no roles or rights yet: write them with 'xtrms define FILE', or the host application "
+            L"writes its own when it first opens the store.\n");
+    return kExitOk;
+}
+
+int XTRmsTool::RunDefine(const std::wstring& strFile)
+{
+    std::wstring strText;
+    std::wstring strError;
+    if (!ReadUtf8File(strFile, L"text", &strText, &strError))
+        return Fail(strError);
+    std::vector<XTRmsRestrictionDefinition> vecRights;
+    std::vector<XTRmsRoleDefinition> vecRoles;
+    if (!XTRmsService::ParseSiteDefinition(strText, &vecRights, &vecRoles, &strError))
+        return Fail(strFile + (strError.compare(0, 5, L"line ") == 0 ? L", " : L": ") + strError);
+    size_t nChanges = 0;
+    if (m_pService->DefineSite(vecRights, vecRoles, &nChanges, &strError) != Rms::RmsSuccess)
+        return Fail(strError);
+    const std::wstring strWhat = std::to_wstring(vecRights.size()) + L" rights and " +
+        std::to_wstring(vecRoles.size()) + L" roles";
+    m_console.Out(nChanges == 0 ? L"The store already has the " + strWhat + L" of " + strFile + L"; nothing changed.\n"
+                                : L"The store now has the " + strWhat + L" of " + strFile + L": " +
+                std::to_wstring(nChanges) + L" changes, each in the audit trail.\n");
     return kExitOk;
 }
 
@@ -601,15 +635,19 @@ int XTRmsTool::RunExport()
     return kExitOk;
 }
 
-int XTRmsTool::RunImport()
+bool XTRmsTool::ReadUtf8File(
+    const std::wstring& strFile, const wchar_t* pszKind, std::wstring* pstrText, std::wstring* pstrError)
 {
-    const std::wstring& strFile = m_commandLine.GetArgument();
+    auto fail = [pstrError](const std::wstring& strMessage) {
+        *pstrError = strMessage;
+        return false;
+    };
     const bool bStandardInput = strFile == L"-";
     HANDLE hFile = bStandardInput ? GetStdHandle(STD_INPUT_HANDLE)
                                   : CreateFileW(strFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE || hFile == nullptr)
-        return Fail(L"The file " + strFile + L" cannot be opened: " + SystemMessage(GetLastError()));
+        return fail(L"The file " + strFile + L" cannot be opened: " + SystemMessage(GetLastError()));
     LARGE_INTEGER nSize = {};
     std::string strUtf8;
     bool bRead = false;
@@ -623,7 +661,7 @@ int XTRmsTool::RunImport()
         while (ReadFile(hFile, szBuffer, sizeof(szBuffer), &nRead, nullptr) && nRead > 0)
         {
             strUtf8.append(szBuffer, nRead);
-            if (strUtf8.size() > kMaxCsvBytes)
+            if (strUtf8.size() > kMaxFileBytes)
             {
                 bRead = false;
                 break;
@@ -633,7 +671,7 @@ int XTRmsTool::RunImport()
     }
     else
     {
-        bRead = GetFileSizeEx(hFile, &nSize) != FALSE && nSize.QuadPart <= kMaxCsvBytes;
+        bRead = GetFileSizeEx(hFile, &nSize) != FALSE && nSize.QuadPart <= kMaxFileBytes;
         if (bRead)
         {
             strUtf8.resize(static_cast<size_t>(nSize.QuadPart));
@@ -645,21 +683,30 @@ int XTRmsTool::RunImport()
         CloseHandle(hFile);
     }
     if (!bRead)
-        return Fail(nSize.QuadPart > kMaxCsvBytes ? L"The file " + strFile + L" is larger than 64 MB."
-                                                  : L"The file " + strFile + L" cannot be read.");
+        return fail(nSize.QuadPart > kMaxFileBytes ? L"The file " + strFile + L" is larger than 64 MB."
+                                                   : L"The file " + strFile + L" cannot be read.");
     size_t nStart = strUtf8.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    std::wstring strCsv;
+    pstrText->clear();
     if (strUtf8.size() > nStart)
     {
         const char* pszStart = strUtf8.data() + nStart;
         int nLength = static_cast<int>(strUtf8.size() - nStart);
         int nChars = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, pszStart, nLength, nullptr, 0);
         if (nChars <= 0)
-            return Fail(L"The file " + strFile + L" is not UTF-8 text; save it as CSV in UTF-8.");
-        strCsv.resize(static_cast<size_t>(nChars));
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, pszStart, nLength, &strCsv[0], nChars);
+            return fail(L"The file " + strFile + L" is not UTF-8 text; save it as " + pszKind + L" in UTF-8.");
+        pstrText->resize(static_cast<size_t>(nChars));
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, pszStart, nLength, &(*pstrText)[0], nChars);
     }
+    return true;
+}
+
+int XTRmsTool::RunImport()
+{
+    const std::wstring& strFile = m_commandLine.GetArgument();
+    std::wstring strCsv;
     std::wstring strError;
+    if (!ReadUtf8File(strFile, L"CSV", &strCsv, &strError))
+        return Fail(strError);
     if (!m_pService->ImportCsv(strCsv, &strError))
         return Fail(strFile + L": " + strError);
     m_console.Out(

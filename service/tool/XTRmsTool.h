@@ -48,6 +48,11 @@ private:
     int RunList();
     int RunExport();
     int RunImport();
+    int RunDefine(const std::wstring& strFile);
+    // A UTF-8 text file (with or without a byte order mark), or standard
+    // input for "-"; pszKind names what it should be saved as.
+    bool ReadUtf8File(
+        const std::wstring& strFile, const wchar_t* pszKind, std::wstring* pstrText, std::wstring* pstrError);
     int RunAudit();
     int RunVerify();
 

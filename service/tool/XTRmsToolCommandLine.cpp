@@ -15,6 +15,7 @@ enum : unsigned int
     kOptLast = 1 << 8,
     kOptLogin = 1 << 9,
     kOptSince = 1 << 10,
+    kOptDefine = 1 << 11,
     kOptStore = kOptDb | kOptServer | kOptDatabase | kOptUser | kOptIterations | kOptLogin
 };
 
@@ -29,8 +30,8 @@ struct SCommand
 const SCommand kCommands[] = {
     {L"help", XTRmsToolCommand::Help, nullptr, 0},
     {L"version", XTRmsToolCommand::Version, nullptr, 0},
-    {L"create", XTRmsToolCommand::Create, nullptr, 0},
-    {L"upgrade", XTRmsToolCommand::Create, nullptr, 0},
+    {L"create", XTRmsToolCommand::Create, nullptr, kOptDefine},
+    {L"upgrade", XTRmsToolCommand::Create, nullptr, kOptDefine},
     {L"info", XTRmsToolCommand::Info, nullptr, 0},
     {L"add-user", XTRmsToolCommand::AddUser, L"a user name", kOptRole | kOptFullName | kOptNoPassword},
     {L"set-password", XTRmsToolCommand::SetPassword, L"a user name", 0},
@@ -40,6 +41,7 @@ const SCommand kCommands[] = {
     {L"list", XTRmsToolCommand::List, nullptr, 0},
     {L"export", XTRmsToolCommand::Export, L"a file name", 0},
     {L"import", XTRmsToolCommand::Import, L"a file name", 0},
+    {L"define", XTRmsToolCommand::Define, L"a definition file", 0},
     {L"audit", XTRmsToolCommand::Audit, nullptr, kOptLast},
     {L"verify", XTRmsToolCommand::Verify, nullptr, kOptSince},
 };
@@ -63,6 +65,7 @@ const SOption kOptions[] = {
     {L"--last", kOptLast, true},
     {L"--login", kOptLogin, true},
     {L"--since", kOptSince, true},
+    {L"--define", kOptDefine, true},
 };
 
 const wchar_t* const kSeeHelp = L"; 'xtrms help' lists the commands and options.";
@@ -244,6 +247,9 @@ bool XTRmsToolCommandLine::Parse(int nArgs, const wchar_t* const* ppszArgs, std:
             break;
         case kOptSince:
             m_strSince = strValue;
+            break;
+        case kOptDefine:
+            m_strDefineFile = strValue;
             break;
         case kOptLast:
             if (!ParseNumber(strValue, 1, 1000000000, &nNumber))

@@ -20,6 +20,7 @@ enum class XTRmsToolCommand
     List,
     Export,
     Import,
+    Define,
     Audit,
     Verify
 };
@@ -36,7 +37,8 @@ public:
     bool Parse(int nArgs, const wchar_t* const* ppszArgs, std::wstring* pstrError);
 
     XTRmsToolCommand GetCommand() const { return m_nCommand; }
-    // The user name of the user commands, the file of export and import.
+    // The user name of the user commands, the file of export, import and
+    // define.
     const std::wstring& GetArgument() const { return m_strArgument; }
 
     bool UsesServer() const { return !m_strServerHost.empty(); }
@@ -57,6 +59,9 @@ public:
     // audit checkpoint, and verify --since SEQ:HASH.
     bool GetCheckpoint() const { return m_bCheckpoint; }
     const std::wstring& GetSince() const { return m_strSince; }
+    // create --define FILE: the site's rights and roles, written once the
+    // schema is there.
+    const std::wstring& GetDefineFile() const { return m_strDefineFile; }
 
     // Splits HOST:PORT (an IPv6 host in brackets: [::1]:5432).
     static bool ParseServer(const std::wstring& strText, std::wstring* pstrHost, int* pnPort);
@@ -82,5 +87,6 @@ private:
     size_t m_nLast = 0;
     std::wstring m_strLogin;
     std::wstring m_strSince;
+    std::wstring m_strDefineFile;
     bool m_bCheckpoint = false;
 };

@@ -750,7 +750,7 @@ TEST_P(XTRmsServiceTest, SettingsShowStorePolicyAndLatestAuditButNoSecret)
     std::unique_ptr<XTRmsService> pService = StartAs(L"admin", L"gate-keeper-1");
     std::wstring strSettings = pService->GetSettingsString();
     for (const wchar_t* pszPart : {GetParam() == XTRmsEngine::Sqlite ? L"SQLite file" : L"PostgreSQL database",
-             L"Schema version   : 4", L"after 3 failed logins", L"PBKDF2-HMAC-SHA256, 1000 iterations",
+             L"Schema version   : 5", L"after 3 failed logins", L"PBKDF2-HMAC-SHA256, 1000 iterations",
              L"Logged-in user   : admin", L"  login ", L"answered as a wrong password",
              GetParam() == XTRmsEngine::Sqlite ? L"whoever can write the file" : L"decided there"})
         EXPECT_NE(strSettings.find(pszPart), std::wstring::npos) << Narrow(pszPart) << "\n" << Narrow(strSettings);
@@ -1232,6 +1232,210 @@ TEST_P(XTRmsServiceTest, SessionsEndWithTheAccountAndGuestsStayGuests)
     EXPECT_NE(pAlice->ReconnectToRestrictionSource(), Rms::ERmsLoginOk);
     EXPECT_FALSE(pAlice->GetIsAllowed(1));
     EXPECT_EQ(pAlice->GetLoggedInUserName(), L"");
+}
+
+// --- The site's definition -------------------------------------------------
+
+XTRmsRoleDefinition Role(int nId, const wchar_t* pszName, bool bSuperUser, std::vector<int> vecRights)
+{
+    XTRmsRoleDefinition role;
+    role.nId = static_cast<Rms::RmsUserRole>(nId);
+    role.strName = pszName;
+    role.bSuperUser = bSuperUser;
+    role.vecRights = std::move(vecRights);
+    return role;
+}
+
+std::vector<std::wstring> RightLabels(const std::vector<XTRmsRestrictionDefinition>& vecRights)
+{
+    std::vector<std::wstring> vecLabels;
+    for (const XTRmsRestrictionDefinition& right : vecRights)
+        vecLabels.push_back(std::to_wstring(right.GetId()) + L"=" + right.GetName());
+    return vecLabels;
+}
+
+struct RedefineCase
+{
+    const char* pszWhat;
+    std::vector<XTRmsRestrictionDefinition> vecRights;
+    std::vector<XTRmsRoleDefinition> vecRoles;
+    const wchar_t* pszProblem;
+};
+
+TEST_P(XTRmsServiceTest, RedefinitionAddsRenamesAndDropsOnlyWhatNobodyHolds)
+{
+    StartProvisioned(); // admin: role 2, rights 1-4; alice and nopass: role 1, rights 1, 2
+    const std::vector<XTRmsRestrictionDefinition> vecRights = {
+        {1, L"View"}, {2, L"Edit records"}, {3, L"Configure"}, {4, L"Manage users"}, {5, L"Export"}};
+    const std::vector<XTRmsRoleDefinition> vecRoles = {Role(1, L"Operator", false, {1, 2, 5}),
+        Role(2, L"Administrator", true, {1, 2, 3, 4}), Role(3, L"Auditor", false, {1})};
+    std::unique_ptr<XTRmsService> pAdmin = Admin();
+    size_t nBefore = Events().size();
+    size_t nChanges = 0;
+    std::wstring strError;
+    ASSERT_EQ(pAdmin->DefineSite(vecRights, vecRoles, &nChanges, &strError), Rms::RmsSuccess) << Narrow(strError);
+    EXPECT_EQ(nChanges, 4u);
+    std::vector<std::wstring> vecEvents = Events();
+    ASSERT_EQ(vecEvents.size(), nBefore + 4);
+    EXPECT_EQ(std::vector<std::wstring>(vecEvents.begin() + static_cast<long>(nBefore), vecEvents.end()),
+        (std::vector<std::wstring>{L"right-renamed:right 2:Edit -> Edit records", L"right-added:right 5:Export",
+            L"role-changed:role 1:Operator; rights 1;2;5", L"role-added:role 3:Auditor; rights 1"}));
+    EXPECT_EQ(Admin()->GetAuditTrail(1).at(0).strActor.rfind(
+                  GetParam() == XTRmsEngine::Postgres ? L"dba:" + m_server.strAdminUser : std::wstring(), 0),
+        0u);
+    // Hosts read the new definition; users keep the rights they had.
+    std::unique_ptr<XTRmsService> pHost = Start();
+    EXPECT_EQ(RightLabels(pHost->GetRoleRestrDefinitions()),
+        (std::vector<std::wstring>{L"1=View", L"2=Edit records", L"3=Configure", L"4=Manage users", L"5=Export"}));
+    for (const XTRmsUserRecord& user : Admin()->ListUsers())
+    {
+        if (user.strUserName == L"alice")
+            EXPECT_EQ(user.vecRights, (std::vector<int>{1, 2}));
+    }
+    // The same again changes nothing and records nothing.
+    ASSERT_EQ(pAdmin->DefineSite(vecRights, vecRoles, &nChanges, &strError), Rms::RmsSuccess) << Narrow(strError);
+    EXPECT_EQ(nChanges, 0u);
+    EXPECT_EQ(Events().size(), nBefore + 4);
+
+    const RedefineCase cases[] = {
+        {"a right still granted", {{1, L"View"}, {3, L"Configure"}, {4, L"Manage users"}, {5, L"Export"}},
+            {Role(1, L"Operator", false, {1}), Role(2, L"Administrator", true, {1, 3, 4}),
+                Role(3, L"Auditor", false, {1})},
+            L"The right 2 (Edit records) cannot be dropped: it is still granted to 3 user(s)"},
+        {"a role still held", vecRights,
+            {Role(2, L"Administrator", true, {1, 2, 3, 4}), Role(3, L"Auditor", false, {1})},
+            L"The role 1 (Operator) cannot be dropped: 2 user(s) still have it"},
+        {"the last super user demoted", vecRights,
+            {Role(1, L"Operator", false, {1, 2}), Role(2, L"Administrator", false, {1}),
+                Role(3, L"Auditor", false, {1})},
+            L"last enabled super user"},
+        {"a label with a control character", {{1, L"Vi\u0007ew"}}, {Role(1, L"Operator", false, {1})},
+            L"The label of right 1 must not hold control characters."},
+        {"two roles of one name", vecRights, {Role(1, L"Operator", false, {1}), Role(3, L"OPERATOR", false, {1})},
+            L"Role 3 has the name of role 1"},
+        {"a role with a right not defined", {{1, L"View"}}, {Role(1, L"Operator", false, {1, 9})},
+            L"Role 1 lists right 9, which is not defined."},
+        {"a role's id out of range", {{1, L"View"}}, {Role(0, L"Nobody", false, {1})}, L"from 1 to 999999999"},
+        {"no role at all", {{1, L"View"}}, {}, L"at least one right and one role"},
+    };
+    for (const RedefineCase& c : cases)
+    {
+        nChanges = 7;
+        EXPECT_EQ(pAdmin->DefineSite(c.vecRights, c.vecRoles, &nChanges, &strError), Rms::RmsFailure) << c.pszWhat;
+        EXPECT_NE(strError.find(c.pszProblem), std::wstring::npos) << c.pszWhat << ": " << Narrow(strError);
+        EXPECT_EQ(nChanges, 0u) << c.pszWhat;
+        EXPECT_EQ(Events().size(), nBefore + 4) << c.pszWhat;
+        EXPECT_EQ(Admin()->GetRoleRestrDefinitions().size(), 5u) << c.pszWhat;
+    }
+
+    // An XTRm super user at a workstation is not the store's administrator.
+    std::unique_ptr<XTRmsService> pSuperUser = StartAs(L"admin", L"gate-keeper-1");
+    EXPECT_EQ(pSuperUser->DefineSite(vecRights, vecRoles, &nChanges, &strError), Rms::RmsFailure);
+    EXPECT_NE(strError.find(L"Only the store's administrator"), std::wstring::npos) << Narrow(strError);
+    if (GetParam() == XTRmsEngine::Postgres)
+    {
+        // Nor can the workstation's account call the function itself.
+        std::unique_ptr<XTRmsOdbc::Connection> pStation = XTRmsConnectRaw(m_config, XTRmsEngine::Postgres);
+        ASSERT_TRUE(pStation);
+        EXPECT_FALSE(
+            pStation->Execute(L"SELECT xtrms.redefine('[{\"id\":1,\"name\":\"View\"}]', "
+                              L"'[{\"id\":1,\"name\":\"Operator\",\"rights\":[1]}]', 'ws', 'os')"));
+        EXPECT_EQ(pStation->GetLastError().strState, L"42501");
+    }
+
+    // What nobody holds is dropped.
+    ASSERT_EQ(
+        pAdmin->DefineSite({{1, L"View"}, {2, L"Edit records"}, {3, L"Configure"}, {4, L"Manage users"}},
+            {Role(1, L"Operator", false, {1, 2}), Role(2, L"Administrator", true, {1, 2, 3, 4})}, &nChanges, &strError),
+        Rms::RmsSuccess)
+        << Narrow(strError);
+    vecEvents = Events();
+    EXPECT_EQ(std::vector<std::wstring>(vecEvents.end() - 3, vecEvents.end()),
+        (std::vector<std::wstring>{L"right-removed:right 5:Export", L"role-changed:role 1:Operator; rights 1;2",
+            L"role-removed:role 3:Auditor"}));
+}
+
+TEST_P(XTRmsServiceTest, AHostWorksWithTheStoresDefinitionAndSaysWhereItsOwnDiffers)
+{
+    // The host's own definition went into the empty store (SetUp), audited.
+    EXPECT_EQ(Events().at(0), L"definitions-written::4 rights, 2 roles");
+    // Then the administrator changed it from a file.
+    std::unique_ptr<XTRmsService> pAdmin = Admin();
+    std::wstring strError;
+    ASSERT_EQ(pAdmin->DefineSite({{1, L"View"}, {2, L"Edit records"}, {3, L"Configure"}, {5, L"Export"}},
+                  {Role(1, L"Operator", false, {1, 2, 5}), Role(2, L"Administrator", true, {1, 2, 3, 5})}, nullptr,
+                  &strError),
+        Rms::RmsSuccess)
+        << Narrow(strError);
+    ASSERT_EQ(
+        pAdmin->AddUser(L"admin", L"", static_cast<Rms::RmsUserRole>(2), L"gate-keeper-1", &strError), Rms::RmsSuccess);
+    const size_t nEvents = Events().size();
+
+    // A host that still brings rights 1 to 4 works with the store's and
+    // writes nothing; where the two part is said.
+    std::unique_ptr<XTRmsService> pHost = Start();
+    EXPECT_EQ(Events().size(), nEvents);
+    EXPECT_EQ(pHost->GetDefinitionDifferences(),
+        (std::vector<std::wstring>{L"right 2 is \"Edit records\" in the store", L"right 4 is not in the store",
+            L"right 5 is the store's only", L"role 1 is \"Operator; rights 1;2;5\" in the store",
+            L"role 2 is \"Administrator; rights 1;2;3;5; super user\" in the store"}));
+    EXPECT_NE(pHost->GetSettingsString().find(L"this host's differ: right 2 is \"Edit records\" in the store"),
+        std::wstring::npos)
+        << Narrow(pHost->GetSettingsString());
+    EXPECT_EQ(RightLabels(pHost->GetRoleRestrDefinitions()),
+        (std::vector<std::wstring>{L"1=View", L"2=Edit records", L"3=Configure", L"5=Export"}));
+    ASSERT_EQ(pHost->UserLogin(L"admin", L"gate-keeper-1"), Rms::ERmsLoginOk);
+    EXPECT_TRUE(pHost->GetIsAllowed(5));
+    EXPECT_FALSE(pHost->GetIsAllowed(4)) << "a right the store does not define is nobody's";
+    EXPECT_NE(pHost->SetUserIsAllowed(L"admin", 4, true), Rms::RmsSuccess);
+    EXPECT_EQ(RightLabels(Admin()->GetRoleRestrDefinitions()),
+        (std::vector<std::wstring>{L"1=View", L"2=Edit records", L"3=Configure", L"5=Export"}));
+
+    // A host that brings the store's definition is told they agree.
+    XTRmsServiceConfig same = m_config;
+    same.vecRights = {{1, L"View"}, {2, L"Edit records"}, {3, L"Configure"}, {5, L"Export"}};
+    same.vecRoles = {Role(1, L"Operator", false, {5, 2, 1}), Role(2, L"Administrator", true, {1, 2, 3, 5})};
+    std::unique_ptr<XTRmsService> pAgreeing = Start(same);
+    EXPECT_TRUE(pAgreeing->GetDefinitionDifferences().empty());
+    EXPECT_NE(pAgreeing->GetSettingsString().find(L"4 rights and 2 roles, the same as this host's"), std::wstring::npos)
+        << Narrow(pAgreeing->GetSettingsString());
+    // And a host whose own definition breaks the rules is told so, not
+    // started on half of it.
+    XTRmsServiceConfig broken = m_config;
+    broken.vecRights.emplace_back(2, L"Edit again");
+    XTRmsService brokenHost(broken);
+    EXPECT_NE(
+        brokenHost.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", XTRmsModeOf(GetParam()), 0, 0, L""),
+        GetParam() == XTRmsEngine::Sqlite ? Rms::RmsConnectionOk : Rms::RmsConnectionServerConnected);
+    EXPECT_NE(
+        brokenHost.GetSettingsString().find(L"This host's rights and roles cannot be used: Right 2 is defined twice."),
+        std::wstring::npos)
+        << Narrow(brokenHost.GetSettingsString());
+}
+
+TEST(XTRmsConnections, AMissingOdbcDriverIsNamed)
+{
+    XTRmsTestServer noServer;
+    XTRmsServiceConfig config = XTRmsTestConfig(XTRmsEngine::Sqlite, noServer, XTRmsNewDatabaseFile());
+    config.strSqliteDriver = L"XTRms Absent SQLite Driver";
+    config.strPostgresDriver = L"XTRms Absent PostgreSQL Driver";
+    config.serverSetting = XTRmsServerSetting(L"127.0.0.1", 9);
+    XTRmsService local(config);
+    std::wstring strError;
+    EXPECT_FALSE(local.OpenStore(XTRmsEngine::Sqlite, true, &strError));
+    EXPECT_NE(strError.find(L"The ODBC driver \"XTRms Absent SQLite Driver\" is not installed on this workstation"),
+        std::wstring::npos)
+        << Narrow(strError);
+    EXPECT_EQ(GetFileAttributesW(config.strDatabaseFile.c_str()), INVALID_FILE_ATTRIBUTES) << "nothing created";
+    XTRmsService server(config);
+    EXPECT_NE(
+        server.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeServer, 0, 0, L""),
+        Rms::RmsConnectionServerConnected);
+    std::wstring strSettings = server.GetSettingsString();
+    EXPECT_NE(strSettings.find(L"The ODBC driver \"XTRms Absent PostgreSQL Driver\" is not installed on this "
+                               L"workstation"),
+        std::wstring::npos)
+        << Narrow(strSettings);
 }
 
 // --- The local file and the server: what each connection test answers ----

@@ -369,7 +369,7 @@ TEST(XTRmsTool, VerifyTellsAnIntactTrailFromATamperedOne)
     ASSERT_EQ(RunTool(L"disable ann" + Db(strFile)).nExitCode, 0u);
     SToolResult intact = RunTool(L"verify" + Db(strFile));
     EXPECT_EQ(intact.nExitCode, 0u) << Narrow(intact.strErr);
-    EXPECT_TRUE(Contains(intact.strOut, L"intact (2 entries)")) << Narrow(intact.strOut);
+    EXPECT_TRUE(Contains(intact.strOut, L"intact (3 entries)")) << Narrow(intact.strOut);
 
     {
         std::unique_ptr<XTRmsOdbc::Connection> pRaw = XTRmsConnectRaw(
@@ -586,4 +586,194 @@ TEST(XTRmsTool, RightsServerIsAdministeredByItsAdministratorsOnly)
     EXPECT_TRUE(Contains(strJoerg, L"2 Administrator  has-password  0       1,2,3,4")) << Narrow(list.strOut);
     EXPECT_TRUE(Contains(ListLine(list.strOut, L"eve"), L"1 Operator")) << Narrow(list.strOut);
     EXPECT_EQ(verify.nExitCode, 0u) << Narrow(verify.strErr);
+}
+
+namespace
+{
+const char kSiteDefinition[] =
+    "; The plant's rights and roles\r\n"
+    "[rights]\r\n"
+    "1 = View reports\r\n"
+    "2 = Edit recipes\r\n"
+    "3 = Configure the plant\r\n"
+    "\r\n"
+    "[role 1]\r\n"
+    "name = Operator\r\n"
+    "rights = 1, 2\r\n"
+    "\r\n"
+    "# The plant's administrators\r\n"
+    "[Role 2]\r\n"
+    "Name = Plant manager\r\n"
+    "rights = 1,2,3\r\n"
+    "super-user = yes\r\n";
+
+// A role section that is right, to complete files whose fault lies elsewhere.
+const std::string kRole = "[role 1]\nname = Operator\nrights = 1\n";
+} // namespace
+
+TEST(XTRmsTool, DefinitionFilesAreCheckedLineByLineAndNothingIsHalfWritten)
+{
+    std::wstring strFile = XTRmsNewDatabaseFile();
+    ASSERT_EQ(RunTool(L"create" + Db(strFile)).nExitCode, 0u);
+    const std::wstring strSite = strFile + L".site.ini";
+    struct SCase
+    {
+        std::string strText;
+        const wchar_t* pszMessage;
+    };
+    const SCase aCases[] = {
+        {"1 = View\n" + kRole, L"line 1: KEY = VALUE before the first section."},
+        {"[rights\n1 = View\n" + kRole, L"line 1: a section header must end with ']'."},
+        {"[users]\nann = 1\n", L"line 1: '[users]' is not a section of a definition"},
+        {"[rights]\nView\n" + kRole, L"line 2: a line must be a section header, KEY = VALUE or a comment."},
+        {"[rights]\nx = View\n" + kRole, L"line 2: a right's id must be a number from 0 to 999999999."},
+        {"[rights]\n-1 = View\n" + kRole, L"line 2: a right's id must be a number"},
+        {"[rights]\n1000000000 = View\n" + kRole, L"line 2: a right's id must be a number"},
+        {"[rights]\n1 = View\r\n1 = Edit\n" + kRole, L"line 3: right 1 is defined twice."},
+        {"[rights]\n1 =\n" + kRole, L"line 2: the label of right 1 must not be empty."},
+        {"[rights]\n1 = Vi\x07w\n" + kRole, L"line 2: the label of right 1 must not hold control characters."},
+        {"[rights]\n1 = View \xE2\x80\xAE"
+         "drawkcab\n" +
+                kRole,
+            L"line 2: the label of right 1 must not hold bidirectional text controls."},
+        {"[rights]\n1 = " + std::string(201, 'x') + "\n" + kRole,
+            L"line 2: the label of right 1 must not be longer than 200 characters."},
+        {"[rights]\n1 = View\n[rights]\n2 = Edit\n" + kRole,
+            L"line 3: the section [rights] is given twice (first on line 1)."},
+        {"[rights]\n1 = View\n[role 0]\nname = Nobody\n", L"line 3: a role's id must be from 1 to 999999999."},
+        {"[rights]\n1 = View\n" + kRole + "\n[role 1]\nname = Again\n",
+            L"line 7: role 1 is defined twice (first on line 3)."},
+        {"[rights]\n1 = View\n[role 1]\nname = Operator\ncolour = red\n",
+            L"line 5: 'colour' is not a setting of a role (name, rights or super-user)."},
+        {"[rights]\n1 = View\n[role 1]\nname = Operator\nNAME = Other\n", L"line 5: NAME of role 1 is given twice."},
+        {"[rights]\n1 = View\n2 = Edit\n[role 1]\nname = Operator\nrights = 1,,2\n",
+            L"line 6: the rights of role 1 must be right ids separated by commas."},
+        {"[rights]\n1 = View\n[role 1]\nname = Operator\nrights = 1, 1\n", L"line 5: role 1 lists right 1 twice."},
+        {"[rights]\n1 = View\n[role 1]\nname = Operator\n\nrights = 1, 9\n",
+            L"line 6: role 1 lists right 9, which is not defined."},
+        {"[rights]\n1 = View\n[role 1]\nname = Operator\nsuper-user = maybe\n",
+            L"line 5: super-user of role 1 must be yes or no."},
+        {"[rights]\n1 = View\n[role 1]\nrights = 1\n", L"line 3: role 1 has no name = ... line."},
+        {"[rights]\n1 = View\n" + kRole + "[role 2]\nname = OPERATOR\n",
+            L"line 7: role 2 has the name of role 1 (names are told apart without regard to case)."},
+        {"[rights]\n1 = View\n", L": The definition has no roles"},
+        {"[rights]\n1 = Caf\xC3\n" + kRole, L"is not UTF-8 text"},
+    };
+    for (const SCase& c : aCases)
+    {
+        SCOPED_TRACE(c.strText);
+        WriteBytes(strSite, c.strText);
+        SToolResult result = RunTool(L"define \"" + strSite + L"\"" + Db(strFile));
+        EXPECT_EQ(result.nExitCode, 1u);
+        EXPECT_TRUE(result.strOut.empty()) << Narrow(result.strOut);
+        EXPECT_TRUE(Contains(result.strErr, c.pszMessage)) << Narrow(result.strErr);
+        if (Contains(c.pszMessage, L"line "))
+        {
+            EXPECT_TRUE(Contains(result.strErr, strSite + L", line ")) << Narrow(result.strErr);
+        }
+        EXPECT_EQ(result.strErr.find(L'\n'), result.strErr.size() - 1) << "not one line: " << Narrow(result.strErr);
+    }
+    // Nothing of it reached the store.
+    SToolResult info = RunTool(L"info" + Db(strFile));
+    EXPECT_TRUE(Contains(info.strOut, L"Roles          : (none)")) << Narrow(info.strOut);
+    EXPECT_TRUE(Contains(info.strOut, L"Rights         : (none)")) << Narrow(info.strOut);
+    EXPECT_TRUE(Contains(RunTool(L"audit" + Db(strFile)).strOut, L"The audit trail is empty.")) << "nothing audited";
+}
+
+namespace
+{
+// create --define, add-user with a role, a host's login: the order a site
+// follows before any workstation starts. strStore: the tool's store options.
+void ProvisionAndLogIn(const std::wstring& strStore, XTRmsEngine nEngine, const XTRmsServiceConfig& hostConfig,
+    const std::wstring& strSite)
+{
+    WriteBytes(strSite, kSiteDefinition);
+    SToolResult created = RunTool(L"create --define \"" + strSite + L"\"" + strStore);
+    ASSERT_EQ(created.nExitCode, 0u) << Narrow(created.strErr);
+    EXPECT_TRUE(Contains(created.strOut, L"now has the 3 rights and 2 roles of")) << Narrow(created.strOut);
+    SToolResult added = RunTool(L"add-user bob --role operator" + strStore, "Plant-Secret-9\n");
+    ASSERT_EQ(added.nExitCode, 0u) << Narrow(added.strErr);
+    EXPECT_TRUE(Contains(added.strOut, L"with role 1 Operator")) << Narrow(added.strOut);
+    SToolResult manager = RunTool(L"add-user meg --role \"plant manager\" --no-password" + strStore);
+    EXPECT_EQ(manager.nExitCode, 0u) << Narrow(manager.strErr);
+
+    XTRmsService host(hostConfig);
+    EXPECT_EQ(host.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"",
+                  nEngine == XTRmsEngine::Sqlite ? Rms::RmsConnectModeSource : Rms::RmsConnectModeServer, 0, 0, L""),
+        nEngine == XTRmsEngine::Sqlite ? Rms::RmsConnectionOk : Rms::RmsConnectionServerConnected)
+        << Narrow(host.GetSettingsString());
+    ASSERT_EQ(host.UserLogin(L"bob", L"Plant-Secret-9"), Rms::ERmsLoginOk);
+    EXPECT_TRUE(host.GetIsAllowed(1));
+    EXPECT_TRUE(host.GetIsAllowed(2));
+    EXPECT_FALSE(host.GetIsAllowed(3));
+
+    // Later: the same file again changes nothing; a right added and a label
+    // changed land; a right still granted is not dropped.
+    SToolResult again = RunTool(L"define \"" + strSite + L"\"" + strStore);
+    EXPECT_EQ(again.nExitCode, 0u) << Narrow(again.strErr);
+    EXPECT_TRUE(Contains(again.strOut, L"nothing changed")) << Narrow(again.strOut);
+    std::string strChanged = kSiteDefinition;
+    strChanged.replace(strChanged.find("Edit recipes"), 12, "Edit and approve recipes");
+    strChanged.insert(strChanged.find("\r\n\r\n[role 1]"), "\r\n4 = Export data");
+    WriteBytes(strSite, strChanged);
+    SToolResult changed = RunTool(L"define \"" + strSite + L"\"" + strStore);
+    EXPECT_EQ(changed.nExitCode, 0u) << Narrow(changed.strErr);
+    EXPECT_TRUE(Contains(changed.strOut, L": 2 changes")) << Narrow(changed.strOut);
+    WriteBytes(strSite,
+        "[rights]\n1 = View reports\n[role 1]\nname = Operator\nrights = 1\n"
+        "[role 2]\nname = Plant manager\nrights = 1\nsuper-user = yes\n");
+    SToolResult dropped = RunTool(L"define \"" + strSite + L"\"" + strStore);
+    EXPECT_EQ(dropped.nExitCode, 1u);
+    EXPECT_TRUE(Contains(dropped.strErr, L"The right 2 (Edit and approve recipes) cannot be dropped"))
+        << Narrow(dropped.strErr);
+    SToolResult info = RunTool(L"info" + strStore);
+    for (const wchar_t* pszLine :
+        {L"  2  Edit and approve recipes", L"  3  Configure the plant", L"  4  Export data", L"  2  Plant manager"})
+        EXPECT_TRUE(Contains(info.strOut, pszLine)) << Narrow(pszLine) << "\n" << Narrow(info.strOut);
+    SToolResult audit = RunTool(L"audit --last 2" + strStore);
+    EXPECT_TRUE(Contains(audit.strOut, L"right-renamed")) << Narrow(audit.strOut);
+    EXPECT_TRUE(Contains(audit.strOut, L"right-added")) << Narrow(audit.strOut);
+}
+} // namespace
+
+TEST(XTRmsTool, ASiteIsProvisionedFromAFileBeforeAnyHostStarts)
+{
+    std::wstring strFile = XTRmsNewDatabaseFile();
+    XTRmsServiceConfig hostConfig = XTRmsTestConfig(XTRmsEngine::Sqlite, XTRmsTestServer(), strFile);
+    hostConfig.vecRights.clear();
+    hostConfig.vecRoles.clear();
+    // Without a definition a store takes no user, and says how to give it one.
+    std::wstring strBare = XTRmsNewDatabaseFile();
+    ASSERT_EQ(RunTool(L"create" + Db(strBare)).nExitCode, 0u);
+    SToolResult early = RunTool(L"add-user bob --role Operator --no-password" + Db(strBare));
+    EXPECT_EQ(early.nExitCode, 1u);
+    EXPECT_TRUE(Contains(early.strErr, L"write them from a file with 'xtrms define FILE'")) << Narrow(early.strErr);
+    ProvisionAndLogIn(Db(strFile), XTRmsEngine::Sqlite, hostConfig, strFile + L".site.ini");
+}
+
+TEST(XTRmsTool, ARightsServerIsProvisionedFromAFileByItsAdministratorOnly)
+{
+    XTRmsTestServer server;
+    if (!XTRmsFindTestServer(&server))
+        GTEST_SKIP() << "no PostgreSQL server here";
+    XTRmsServiceConfig config = XTRmsTestConfig(XTRmsEngine::Postgres, server, std::wstring());
+    ASSERT_TRUE(XTRmsEmptyServerDatabase(config, server));
+    const std::wstring strServer = L" --server 127.0.0.1:" + std::to_wstring(server.nPort) + L" --database " +
+        server.strDatabase + L" --iterations 1000";
+    const std::wstring strSite = XTRmsNewDatabaseFile() + L".site.ini";
+    // A host whose configuration brings the test's own rights: the file's
+    // stand, as the first host finds the store defined.
+    SetEnvironmentVariableW(L"XTRMS_SERVER_PASSWORD", server.strAdminPassword.c_str());
+    ProvisionAndLogIn(strServer + L" --user " + server.strAdminUser, XTRmsEngine::Postgres, config, strSite);
+    SToolResult admin = RunTool(
+        L"add-user meg2 --role 2" + strServer + L" --user " + server.strAdminUser, "Manager-Secret-3\n");
+    EXPECT_EQ(admin.nExitCode, 0u) << Narrow(admin.strErr);
+    // An XTRm super user on the workstation's account may administer users,
+    // but not what the site's rights are.
+    SetEnvironmentVariableW(L"XTRMS_SERVER_PASSWORD", server.strPassword.c_str());
+    SToolResult station = RunTool(
+        L"define \"" + strSite + L"\" --login meg2" + strServer + L" --user " + server.strUser, "Manager-Secret-3\n");
+    SetEnvironmentVariableW(L"XTRMS_SERVER_PASSWORD", nullptr);
+    EXPECT_EQ(station.nExitCode, 1u);
+    EXPECT_TRUE(Contains(station.strErr, L"Only the store's administrator")) << Narrow(station.strErr);
 }
