@@ -1290,7 +1290,9 @@ TEST_P(XTRmsServiceTest, RedefinitionAddsRenamesAndDropsOnlyWhatNobodyHolds)
     for (const XTRmsUserRecord& user : Admin()->ListUsers())
     {
         if (user.strUserName == L"alice")
+        {
             EXPECT_EQ(user.vecRights, (std::vector<int>{1, 2}));
+        }
     }
     // The same again changes nothing and records nothing.
     ASSERT_EQ(pAdmin->DefineSite(vecRights, vecRoles, &nChanges, &strError), Rms::RmsSuccess) << Narrow(strError);
