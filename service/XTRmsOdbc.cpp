@@ -177,6 +177,28 @@ std::wstring DriverPath(const std::wstring& strWindowsPath)
     return strUnix.empty() ? strWindowsPath : strUnix;
 }
 
+bool InstalledDrivers(std::vector<std::wstring>* pvecDrivers)
+{
+    pvecDrivers->clear();
+    SQLHENV hEnv = SQL_NULL_HENV;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &hEnv)))
+        return false;
+    SQLSetEnvAttr(hEnv, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    SQLWCHAR szName[256];
+    SQLWCHAR szAttributes[1024];
+    SQLSMALLINT nName = 0, nAttributes = 0;
+    SQLUSMALLINT nDirection = SQL_FETCH_FIRST;
+    SQLRETURN nResult;
+    while (SQL_SUCCEEDED(nResult = SQLDriversW(hEnv, nDirection, szName, sizeof(szName) / sizeof(szName[0]), &nName,
+                             szAttributes, sizeof(szAttributes) / sizeof(szAttributes[0]), &nAttributes)))
+    {
+        pvecDrivers->push_back(reinterpret_cast<const wchar_t*>(szName));
+        nDirection = SQL_FETCH_NEXT;
+    }
+    SQLFreeHandle(SQL_HANDLE_ENV, hEnv);
+    return nResult == SQL_NO_DATA;
+}
+
 Connection::Connection() = default;
 
 Connection::~Connection()

@@ -28,6 +28,10 @@ struct Error
 // that a host name, path or password cannot add attributes of its own.
 std::wstring QuoteValue(const std::wstring& strValue);
 
+// The names of the ODBC drivers installed for this process's bitness, as the
+// driver manager lists them; false when it cannot be asked.
+bool InstalledDrivers(std::vector<std::wstring>* pvecDrivers);
+
 // Under Wine the drivers are native programs that read Unix paths: a Windows
 // path is translated there; on Windows it is returned unchanged.
 std::wstring DriverPath(const std::wstring& strWindowsPath);

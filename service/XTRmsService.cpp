@@ -222,6 +222,11 @@ int XTRmsService::GetLatestSchemaVersion()
     return XTRmsStore::kLatestSchemaVersion;
 }
 
+bool XTRmsService::GetInstalledOdbcDrivers(std::vector<std::wstring>* pvecDrivers)
+{
+    return XTRmsOdbc::InstalledDrivers(pvecDrivers);
+}
+
 Rms::RmsResult XTRmsService::AddUser(const std::wstring& strUserName, const std::wstring& strFullName,
     Rms::RmsUserRole nRole, const std::wstring& strPassword, std::wstring* pstrError)
 {

@@ -93,6 +93,10 @@ public:
     // The schema version of the open store and the newest this service knows.
     int GetSchemaVersion() const;
     static int GetLatestSchemaVersion();
+    // The ODBC drivers installed for this process's bitness, by the names the
+    // configuration's strSqliteDriver and strPostgresDriver take; false when
+    // the driver manager cannot be asked. For a start-up or deployment check.
+    static bool GetInstalledOdbcDrivers(std::vector<std::wstring>* pvecDrivers);
     Rms::RmsResult AddUser(const std::wstring& strUserName, const std::wstring& strFullName, Rms::RmsUserRole nRole,
         const std::wstring& strPassword, std::wstring* pstrError);
     Rms::RmsResult SetPassword(

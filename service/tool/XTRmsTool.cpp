@@ -66,6 +66,8 @@ const wchar_t kHelpText[] =
     L"  verify [--since SEQ:HASH]\n"
     L"                          check the audit trail's hash chain; with --since\n"
     L"                          also that nothing up to that checkpoint changed\n"
+    L"  drivers                 the ODBC drivers installed on this workstation,\n"
+    L"                          and whether those XTRms uses by default are there\n"
     L"  version, --version      the tool's version and the schema it writes\n"
     L"  help                    this text\n"
     L"\n"
@@ -168,6 +170,31 @@ int XTRmsTool::Fail(const std::wstring& strMessage, int nExitCode)
     return nExitCode;
 }
 
+int XTRmsTool::RunDrivers()
+{
+    std::vector<std::wstring> vecDrivers;
+    if (!XTRmsService::GetInstalledOdbcDrivers(&vecDrivers))
+        return Fail(L"The ODBC driver manager cannot list its drivers on this workstation.", kExitFailed);
+    const XTRmsServiceConfig defaults;
+    std::wstring strText = L"ODBC drivers installed for " + std::to_wstring(sizeof(void*) * 8) + L"-bit programs:\n";
+    for (const std::wstring& strDriver : vecDrivers)
+        strText += L"  " + strDriver + L"\n";
+    if (vecDrivers.empty())
+        strText += L"  (none)\n";
+    bool bAllThere = true;
+    for (const auto& [strDriver, pszStore] : {std::pair{defaults.strSqliteDriver, L"SQLite stores"},
+             std::pair{defaults.strPostgresDriver, L"rights servers"}})
+    {
+        const bool bThere = std::find(vecDrivers.begin(), vecDrivers.end(), strDriver) != vecDrivers.end();
+        bAllThere = bAllThere && bThere;
+        strText += L"XTRms uses \"" + strDriver + L"\" for " + pszStore + L": " +
+            (bThere ? L"installed" : L"NOT installed (or named otherwise: see the configuration's driver names)") +
+            L"\n";
+    }
+    m_console.Out(strText);
+    return bAllThere ? kExitOk : kExitFailed;
+}
+
 int XTRmsTool::Run(int nArgs, const wchar_t* const* ppszArgs)
 {
     std::wstring strError;
@@ -185,6 +212,8 @@ int XTRmsTool::Run(int nArgs, const wchar_t* const* ppszArgs)
             std::to_wstring(XTRmsService::GetLatestSchemaVersion()) + L"\n");
         return kExitOk;
     }
+    if (nCommand == XTRmsToolCommand::Drivers)
+        return RunDrivers();
     if (nCommand == XTRmsToolCommand::Create)
         return RunCreate();
     int nExitCode = kExitFailed;

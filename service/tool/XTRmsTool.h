@@ -41,6 +41,7 @@ private:
     std::wstring DescribeRole(Rms::RmsUserRole nRole) const;
 
     int RunCreate();
+    int RunDrivers();
     int RunInfo();
     int RunAddUser();
     int RunSetPassword();

@@ -30,6 +30,7 @@ struct SCommand
 const SCommand kCommands[] = {
     {L"help", XTRmsToolCommand::Help, nullptr, 0},
     {L"version", XTRmsToolCommand::Version, nullptr, 0},
+    {L"drivers", XTRmsToolCommand::Drivers, nullptr, 0},
     {L"create", XTRmsToolCommand::Create, nullptr, kOptDefine},
     {L"upgrade", XTRmsToolCommand::Create, nullptr, kOptDefine},
     {L"info", XTRmsToolCommand::Info, nullptr, 0},
@@ -271,7 +272,9 @@ bool XTRmsToolCommandLine::Validate(unsigned int nSeen, std::wstring* pstrError)
     };
     if (m_nCommand == XTRmsToolCommand::None)
         return fail(std::wstring(L"No command given") + kSeeHelp);
-    if (m_nCommand == XTRmsToolCommand::Help || m_nCommand == XTRmsToolCommand::Version)
+    // These need no store.
+    if (m_nCommand == XTRmsToolCommand::Help || m_nCommand == XTRmsToolCommand::Version ||
+        (m_nCommand == XTRmsToolCommand::Drivers && nSeen == 0))
         return true;
     const SCommand* pCommand = FindCommand(m_nCommand, std::wstring());
     // "audit checkpoint" prints the head of the trail instead of the trail.

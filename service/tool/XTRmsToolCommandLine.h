@@ -10,6 +10,7 @@ enum class XTRmsToolCommand
     None,
     Help,
     Version,
+    Drivers,
     Create, // also "upgrade": the same work, named for what the user means
     Info,
     AddUser,

@@ -392,6 +392,19 @@ TEST(XTRmsTool, VerifyTellsAnIntactTrailFromATamperedOne)
     EXPECT_FALSE(Contains(unreadable.strErr, L"broken")) << Narrow(unreadable.strErr);
 }
 
+// A workstation's administrator asks which ODBC drivers are there before he
+// deploys: this machine has both that XTRms uses by default.
+TEST(XTRmsTool, DriversNamesTheInstalledOnesAndThoseXtrmsNeeds)
+{
+    SToolResult drivers = RunTool(L"drivers");
+    EXPECT_EQ(drivers.nExitCode, 0u) << Narrow(drivers.strOut) << Narrow(drivers.strErr);
+    drivers.strOut.erase(std::remove(drivers.strOut.begin(), drivers.strOut.end(), L'\r'), drivers.strOut.end());
+    for (const wchar_t* pszLine :
+        {L"\n  SQLite3\n", L"\n  PostgreSQL Unicode\n", L"XTRms uses \"SQLite3\" for SQLite stores: installed\n",
+            L"XTRms uses \"PostgreSQL Unicode\" for rights servers: installed\n"})
+        EXPECT_TRUE(Contains(drivers.strOut, pszLine)) << Narrow(pszLine) << "\n" << Narrow(drivers.strOut);
+}
+
 TEST(XTRmsTool, VersionAndTheStandardStreamsAsFiles)
 {
     SToolResult version = RunTool(L"--version");
