@@ -27,7 +27,14 @@ enum ERmsPasswordResult : int
     // The store could not be written; nothing changed.
     ERmsPasswordStoreFailed = 6,
     // Longer than any password the service takes (refused before hashing).
-    ERmsPasswordTooLong = 7
+    ERmsPasswordTooLong = 7,
+    // One of the user's last passwords (the policy's history), or the
+    // current one.
+    ERmsPasswordReused = 8,
+    // The current password is younger than the policy's minimum age.
+    ERmsPasswordTooRecent = 9,
+    // The account is locked or disabled: no change until an administrator acts.
+    ERmsPasswordAccountLocked = 10
 };
 } // namespace Rms
 
@@ -48,4 +55,15 @@ public:
     // An administrator sets another user's password (no old one needed).
     virtual Rms::ERmsPasswordResult SetUserPassword(
         const std::wstring& strUserName, const std::wstring& strNewPassword) = 0;
+    // After UserLogin answered ERmsLoginPasswordExpired (the password is
+    // older than the policy allows, or must be changed at this login): the
+    // user changes it with the password he just typed, which the service
+    // checks again (a wrong one counts toward lockout). ERmsPasswordOk means
+    // the password is changed and the user is logged in, as after
+    // ERmsLoginOk. A service whose passwords never expire keeps the default.
+    virtual Rms::ERmsPasswordResult ChangeExpiredPassword(
+        const std::wstring& strUserName, const std::wstring& strOldPassword, const std::wstring& strNewPassword)
+    {
+        return Rms::ERmsPasswordNotPermitted;
+    }
 };
