@@ -61,8 +61,8 @@ public:
     // checks again (a wrong one counts toward lockout). ERmsPasswordOk means
     // the password is changed and the user is logged in, as after
     // ERmsLoginOk. A service whose passwords never expire keeps the default.
-    virtual Rms::ERmsPasswordResult ChangeExpiredPassword(
-        const std::wstring& strUserName, const std::wstring& strOldPassword, const std::wstring& strNewPassword)
+    virtual Rms::ERmsPasswordResult ChangeExpiredPassword(const std::wstring& /*strUserName*/,
+        const std::wstring& /*strOldPassword*/, const std::wstring& /*strNewPassword*/)
     {
         return Rms::ERmsPasswordNotPermitted;
     }
