@@ -166,6 +166,13 @@ bool XTRmDemoApp::CreateService()
     {
         config.strDatabaseFile = m_strDatabaseFile;
     }
+    // A workstation without the store's ODBC driver is told which one.
+    strProblem = XTRmsService::DescribeMissingOdbcDrivers(config);
+    if (!strProblem.empty())
+    {
+        ShowStartUpProblem("missing ODBC driver", strProblem, L"odbc-driver-missing.png");
+        return false;
+    }
     if (m_bGallery)
     {
         // The pictures show the trail's times and workstation: the same on

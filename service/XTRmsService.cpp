@@ -5,6 +5,8 @@
 #include "XTRmsServiceImpl.h"
 #include "XTRmsStore.h"
 
+#include <algorithm>
+
 XTRmsService::XTRmsService(const XTRmsServiceConfig& config) : m_pImpl(std::make_unique<XTRmsServiceImpl>(config))
 {
 }
@@ -225,6 +227,22 @@ int XTRmsService::GetLatestSchemaVersion()
 bool XTRmsService::GetInstalledOdbcDrivers(std::vector<std::wstring>* pvecDrivers)
 {
     return XTRmsOdbc::InstalledDrivers(pvecDrivers);
+}
+
+std::wstring XTRmsService::DescribeMissingOdbcDrivers(const XTRmsServiceConfig& config)
+{
+    std::vector<std::wstring> vecInstalled;
+    if (!GetInstalledOdbcDrivers(&vecInstalled))
+        return L"The ODBC driver manager cannot be asked which drivers this workstation has.";
+    std::wstring strMissing;
+    auto need = [&](bool bUsed, const std::wstring& strDriver, const wchar_t* pszFor) {
+        if (bUsed && std::find(vecInstalled.begin(), vecInstalled.end(), strDriver) == vecInstalled.end())
+            strMissing += L"The ODBC driver \"" + strDriver + L"\" (for " + pszFor +
+                L") is not installed on this workstation.\n";
+    };
+    need(!config.strDatabaseFile.empty(), config.strSqliteDriver, L"the SQLite store");
+    need(!config.serverSetting.GetHost().empty(), config.strPostgresDriver, L"the rights server");
+    return strMissing;
 }
 
 Rms::RmsResult XTRmsService::AddUser(const std::wstring& strUserName, const std::wstring& strFullName,

@@ -97,6 +97,10 @@ public:
     // configuration's strSqliteDriver and strPostgresDriver take; false when
     // the driver manager cannot be asked. For a start-up or deployment check.
     static bool GetInstalledOdbcDrivers(std::vector<std::wstring>* pvecDrivers);
+    // A start-up check: empty when the ODBC drivers this configuration uses
+    // (SQLite for a database file, PostgreSQL for a rights server) are
+    // installed, else a message for the user that names the missing ones.
+    static std::wstring DescribeMissingOdbcDrivers(const XTRmsServiceConfig& config);
     Rms::RmsResult AddUser(const std::wstring& strUserName, const std::wstring& strFullName, Rms::RmsUserRole nRole,
         const std::wstring& strPassword, std::wstring* pstrError);
     Rms::RmsResult SetPassword(

@@ -1422,6 +1422,22 @@ TEST(XTRmsConnections, AMissingOdbcDriverIsNamed)
     config.strSqliteDriver = L"XTRms Absent SQLite Driver";
     config.strPostgresDriver = L"XTRms Absent PostgreSQL Driver";
     config.serverSetting = XTRmsServerSetting(L"127.0.0.1", 9);
+    // The start-up check names both before anything is opened...
+    const std::wstring strMissing = XTRmsService::DescribeMissingOdbcDrivers(config);
+    EXPECT_NE(
+        strMissing.find(L"\"XTRms Absent SQLite Driver\" (for the SQLite store) is not installed"), std::wstring::npos)
+        << Narrow(strMissing);
+    EXPECT_NE(strMissing.find(L"\"XTRms Absent PostgreSQL Driver\" (for the rights server) is not installed"),
+        std::wstring::npos)
+        << Narrow(strMissing);
+    // ... and says nothing where the drivers are there, or not used.
+    XTRmsServiceConfig installed = XTRmsTestConfig(XTRmsEngine::Sqlite, noServer, XTRmsNewDatabaseFile());
+    EXPECT_EQ(XTRmsService::DescribeMissingOdbcDrivers(installed), L"");
+    XTRmsServiceConfig localOnly = config;
+    localOnly.strSqliteDriver = installed.strSqliteDriver;
+    localOnly.serverSetting = XTRmsServerSetting();
+    EXPECT_EQ(XTRmsService::DescribeMissingOdbcDrivers(localOnly), L"");
+
     XTRmsService local(config);
     std::wstring strError;
     EXPECT_FALSE(local.OpenStore(XTRmsEngine::Sqlite, true, &strError));
