@@ -428,8 +428,11 @@ protected:
     void SetUp() override
     {
         TestApp().Reset();
-        // Nobody is logged in before the change.
+        // Nobody is logged in before the change; the user may be an
+        // administrator, and still changes only his own password here.
         m_svc.strLoggedInUser.clear();
+        m_svc.bCanSetOtherPasswords = true;
+        m_svc.vecDefinedUsers = {{L"bob", L""}, {L"ann", L"Ann Lee"}};
         m_svc.queLoginResults = {Rms::ERmsLoginPasswordExpired};
         XTRmRestrictionManager::SetRestrictionManagerService(&m_svc);
     }
