@@ -30,6 +30,10 @@ const PasswordRefusal kPasswordRefusals[] = {
     {Rms::ERmsPasswordUnknownUser, IDS_XTRM_PASSWORD_UNKNOWN_USER, MB_ICONHAND},
     {Rms::ERmsPasswordStoreFailed, IDS_XTRM_PASSWORD_STORE_FAILED, MB_ICONHAND},
     {Rms::ERmsPasswordTooLong, IDS_XTRM_PASSWORD_TOO_LONG, MB_ICONEXCLAMATION},
+    {Rms::ERmsPasswordReused, IDS_XTRM_PASSWORD_REUSED, MB_ICONEXCLAMATION},
+    // Waiting is not something the user can do at once.
+    {Rms::ERmsPasswordTooRecent, IDS_XTRM_PASSWORD_TOO_RECENT, MB_ICONHAND},
+    {Rms::ERmsPasswordAccountLocked, IDS_XTRM_PASSWORD_ACCOUNT_LOCKED, MB_ICONHAND},
 };
 
 // The texts carry "%1" where the minimum length goes, so that a translation
@@ -56,13 +60,22 @@ END_MESSAGE_MAP()
 XTRmChangePasswordDlg::XTRmChangePasswordDlg(
     XTRmsRestrictionManagerServiceBase* pService, XTRmsPasswordServiceBase* pPasswordService, CWnd* pParent)
     : CDialog(IDD_XTRM_CHANGE_PASSWORD, pParent), m_pRestrictionManagerService(pService),
-      m_pPasswordService(pPasswordService), m_nMinPasswordLength(0)
+      m_pPasswordService(pPasswordService), m_nMinPasswordLength(0), m_bExpiredChange(false)
+{
+}
+
+XTRmChangePasswordDlg::XTRmChangePasswordDlg(XTRmsPasswordServiceBase* pPasswordService,
+    const std::wstring& strUserName, const std::wstring& strExpiredPassword, CWnd* pParent)
+    : CDialog(IDD_XTRM_EXPIRED_PASSWORD, pParent), m_pRestrictionManagerService(nullptr),
+      m_pPasswordService(pPasswordService), m_strLoggedInUserName(strUserName), m_nMinPasswordLength(0),
+      m_bExpiredChange(true), m_strExpiredPassword(strExpiredPassword)
 {
 }
 
 XTRmChangePasswordDlg::~XTRmChangePasswordDlg()
 {
     WipePasswordMembers();
+    XTSecret::Wipe(m_strExpiredPassword);
 }
 
 void XTRmChangePasswordDlg::DoDataExchange(CDataExchange* pDX)
@@ -80,30 +93,47 @@ BOOL XTRmChangePasswordDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
 
-    m_strLoggedInUserName = m_pPasswordService->GetLoggedInUserName();
+    // Before the login nobody is logged in: the user is the one who tried.
+    if (!m_bExpiredChange)
+        m_strLoggedInUserName = m_pPasswordService->GetLoggedInUserName();
     m_nMinPasswordLength = m_pPasswordService->GetMinPasswordLength();
 
-    XTGuiWndUtil::SetWndText(this, Txts::GetString(IDS_XTRM_PASSWORD_CAPTION));
+    XTGuiWndUtil::SetWndText(
+        this, Txts::GetString(m_bExpiredChange ? IDS_XTRM_EXPIRED_CAPTION : IDS_XTRM_PASSWORD_CAPTION));
     XTGuiWndUtil::SetWndControlText(
         this, IDC_XTRM_PASSWORD_POLICY, TextWithLength(IDS_XTRM_PASSWORD_POLICY, m_nMinPasswordLength));
 
-    const bool bCanSetOtherPasswords = m_pPasswordService->CanSetOtherPasswords();
+    const bool bCanSetOtherPasswords = !m_bExpiredChange && m_pPasswordService->CanSetOtherPasswords();
     FillUserList(bCanSetOtherPasswords);
     // Shown also when it cannot be changed: the user sees whose password
     // this is.
     m_cboUser.EnableWindow(bCanSetOtherPasswords ? TRUE : FALSE);
+    if (m_bExpiredChange)
+    {
+        // A host's older template may lack the text; the caption says it too.
+        if (GetDlgItem(IDC_XTRM_EXPIRED_TEXT) != nullptr)
+            SetDlgItemText(IDC_XTRM_EXPIRED_TEXT, Txts::GetString(IDS_XTRM_EXPIRED_TEXT).c_str());
+        m_edtOldPassword.ShowWindow(SW_HIDE);
+    }
     UpdateControls();
 
     // Most people open this to change their own password: the focus goes
     // to the first edit to type into rather than to the user list.
-    GotoDlgCtrl(&m_edtOldPassword);
+    if (NeedsOldPassword())
+        GotoDlgCtrl(&m_edtOldPassword);
+    else
+        GotoDlgCtrl(&m_edtNewPassword);
     return FALSE;
 }
 
 void XTRmChangePasswordDlg::FillUserList(bool bCanSetOtherPasswords)
 {
     m_vecUsers.clear();
-    for (const XTRmsUserInfo& user : m_pRestrictionManagerService->GetAllDefinedUsers())
+    // At the login the service answers no list yet: the one user is enough.
+    const std::vector<XTRmsUserInfo> vecDefinedUsers = m_bExpiredChange
+        ? std::vector<XTRmsUserInfo>()
+        : m_pRestrictionManagerService->GetAllDefinedUsers();
+    for (const XTRmsUserInfo& user : vecDefinedUsers)
     {
         if (bCanSetOtherPasswords || user.GetUserNameW() == m_strLoggedInUserName)
             m_vecUsers.push_back(user);
@@ -135,18 +165,23 @@ bool XTRmChangePasswordDlg::IsOwnChange() const
     return GetSelectedUserName() == m_strLoggedInUserName;
 }
 
+bool XTRmChangePasswordDlg::NeedsOldPassword() const
+{
+    return IsOwnChange() && !m_bExpiredChange;
+}
+
 void XTRmChangePasswordDlg::UpdateControls()
 {
-    const bool bOwnChange = IsOwnChange();
+    const bool bNeedsOld = NeedsOldPassword();
     // An old password typed before choosing another user would never be
     // sent: it does not stay behind in a greyed edit.
-    if (!bOwnChange && m_edtOldPassword.GetWindowTextLength() > 0)
+    if (!bNeedsOld && m_edtOldPassword.GetWindowTextLength() > 0)
         m_edtOldPassword.SetWindowText(XTGenStringDefinesTraits<wchar_t>::ms_szEmpty);
-    m_edtOldPassword.EnableWindow(bOwnChange ? TRUE : FALSE);
+    m_edtOldPassword.EnableWindow(bNeedsOld ? TRUE : FALSE);
 
     // Lengths only: the passwords themselves are read once, on OK.
     const bool bComplete = m_edtNewPassword.GetWindowTextLength() > 0 &&
-        (!bOwnChange || m_edtOldPassword.GetWindowTextLength() > 0);
+        (!bNeedsOld || m_edtOldPassword.GetWindowTextLength() > 0);
     GetDlgItem(IDOK)->EnableWindow(bComplete ? TRUE : FALSE);
 }
 
@@ -176,12 +211,18 @@ void XTRmChangePasswordDlg::OnOK()
         return;
     }
 
-    const Rms::ERmsPasswordResult nResult = IsOwnChange()
-        ? m_pPasswordService->ChangeOwnPassword(m_strOldPassword, m_strNewPassword)
-        : m_pPasswordService->SetUserPassword(GetSelectedUserName(), m_strNewPassword);
+    Rms::ERmsPasswordResult nResult = Rms::ERmsPasswordNotPermitted;
+    if (m_bExpiredChange)
+        nResult = m_pPasswordService->ChangeExpiredPassword(
+            m_strLoggedInUserName, m_strExpiredPassword, m_strNewPassword);
+    else if (IsOwnChange())
+        nResult = m_pPasswordService->ChangeOwnPassword(m_strOldPassword, m_strNewPassword);
+    else
+        nResult = m_pPasswordService->SetUserPassword(GetSelectedUserName(), m_strNewPassword);
     if (nResult == Rms::ERmsPasswordOk)
     {
         WipePasswordMembers();
+        XTSecret::Wipe(m_strExpiredPassword);
         // Not CDialog::OnOK: its exchange would read the passwords back in.
         EndDialog(IDOK);
         return;
@@ -194,6 +235,7 @@ void XTRmChangePasswordDlg::OnOK()
 void XTRmChangePasswordDlg::OnCancel()
 {
     WipePasswordMembers();
+    XTSecret::Wipe(m_strExpiredPassword);
     CDialog::OnCancel();
 }
 
@@ -206,7 +248,7 @@ void XTRmChangePasswordDlg::ClearPasswords(bool bOldPasswordToo)
     m_edtNewPassword.SetWindowText(pszEmpty);
     SetDlgItemText(IDC_XTRM_PASSWORD_CONFIRM, pszEmpty);
 
-    if (bOldPasswordToo && IsOwnChange())
+    if (bOldPasswordToo && NeedsOldPassword())
         GotoDlgCtrl(&m_edtOldPassword);
     else
         GotoDlgCtrl(&m_edtNewPassword);

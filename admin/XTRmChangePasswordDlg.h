@@ -3,6 +3,11 @@
 // on OK and stays open, with the password edits emptied, when the service
 // refuses it. Exported so that a host may show it itself; the façade's
 // ShowChangePasswordDlg checks first that a named user is logged in.
+//
+// Built with a user name and his expired password, it is the login's own
+// change: the user is fixed, the old password is the one just typed (never
+// typed again, never shown) and OK sends ChangeExpiredPassword, which logs
+// the user in when it succeeds.
 #pragma once
 
 #include <afxwin.h>
@@ -23,6 +28,10 @@ public:
     // users, its password interface changes the password.
     XTRmChangePasswordDlg(
         XTRmsRestrictionManagerServiceBase* pService, XTRmsPasswordServiceBase* pPasswordService, CWnd* pParent);
+    // After UserLogin answered that the password has expired. The dialog
+    // keeps its own copy of the password until it closes and wipes it then.
+    XTRmChangePasswordDlg(XTRmsPasswordServiceBase* pPasswordService, const std::wstring& strUserName,
+        const std::wstring& strExpiredPassword, CWnd* pParent);
     ~XTRmChangePasswordDlg() override;
 
 protected:
@@ -41,6 +50,8 @@ private:
     // The logged-in user when no row is selected.
     std::wstring GetSelectedUserName() const;
     bool IsOwnChange() const;
+    // Only one's own change outside the login asks for the old password.
+    bool NeedsOldPassword() const;
     void UpdateControls();
     // Empties the password edits and the members that held them, and puts the
     // focus where the user types first.
@@ -60,4 +71,6 @@ private:
     CComboBox m_cboUser;
     CEdit m_edtOldPassword;
     CEdit m_edtNewPassword;
+    bool m_bExpiredChange;
+    std::wstring m_strExpiredPassword;
 };

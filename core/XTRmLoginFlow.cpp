@@ -3,6 +3,7 @@
 // or gives up.
 #include <afxwin.h>
 
+#include "XTRmChangePasswordDlg.h"
 #include "XTRmLoginDlgControls.h"
 #include "XTRmNGUserLoginDlg.h"
 #include "XTRmResourceIds.h"
@@ -100,11 +101,29 @@ Rms::ERmsLoginResult XTRmRestrictionManager::ShowUserLoginDlg(
             return Rms::ERmsLoginCancelled;
         const Rms::ERmsLoginResult nLoginResult = ms_pRestrictionManagerService->UserLogin(
             strEnteredUserName, strEnteredPassword);
+        // The user changes an expired password at once and is then logged
+        // in; cancelled, it ends as the refusal it was. A guest has none.
+        if (nLoginResult == Rms::ERmsLoginPasswordExpired && !strEnteredUserName.empty() &&
+            ChangeExpiredPassword(strEnteredUserName, strEnteredPassword))
+            return Rms::ERmsLoginOk;
         // Not kept while a refusal is on the screen.
         XTSecret::Wipe(strEnteredPassword);
         if (HandleUserLoginResult(nLoginResult))
             return Rms::ERmsLoginOk;
     }
+}
+
+bool XTRmRestrictionManager::ChangeExpiredPassword(const std::wstring& strUserName, std::wstring& strPassword)
+{
+    // A service without passwords cannot change one: its refusal stays.
+    XTRmsPasswordServiceBase* pPasswordService = dynamic_cast<XTRmsPasswordServiceBase*>(ms_pRestrictionManagerService);
+    if (pPasswordService == nullptr)
+        return false;
+    // Like the login dialogs, no parent: the host may have no window yet.
+    XTRmChangePasswordDlg dlg(pPasswordService, strUserName, strPassword, nullptr);
+    // The dialog holds its own copy from here on.
+    XTSecret::Wipe(strPassword);
+    return dlg.DoModal() == IDOK;
 }
 
 bool XTRmRestrictionManager::SendUserLogin(const std::wstring& strUserName, const std::wstring& strPassword)

@@ -118,4 +118,35 @@
 #define IDS_XTRM_PASSWORD_NAMED_LOGIN_NEEDED 7411
 #define IDS_XTRM_PASSWORD_CHANGED       7412
 #define IDS_XTRM_PASSWORD_TOO_LONG      7413
+// Electronic signatures and the change of an expired password at login:
+// templates, controls and texts from 7430 to 7469.
+#define IDD_XTRM_SIGNATURE              7430
+#define IDD_XTRM_EXPIRED_PASSWORD       7431
+
+#define IDC_XTRM_SIGN_MEANING           7432
+#define IDC_XTRM_SIGN_USER              7433
+#define IDC_XTRM_SIGN_PASSWORD          7434
+#define IDC_XTRM_SIGN_REASON            7435
+#define IDC_XTRM_SIGN_NOTE              7436
+#define IDC_XTRM_EXPIRED_TEXT           7437
+
+// "%1" in the second-signature note stands for the first signer.
+#define IDS_XTRM_SIGN_CAPTION           7440
+#define IDS_XTRM_SIGN_FIRST_NOTE        7441
+#define IDS_XTRM_SIGN_SECOND_NOTE       7442
+#define IDS_XTRM_SIGN_WRONG_PASSWORD    7443
+#define IDS_XTRM_SIGN_USER_LOCKED       7444
+#define IDS_XTRM_SIGN_ACCOUNT_DISABLED  7445
+#define IDS_XTRM_SIGN_SAME_SIGNER       7446
+#define IDS_XTRM_SIGN_NOT_PERMITTED     7447
+#define IDS_XTRM_SIGN_STORE_FAILED      7448
+#define IDS_XTRM_SIGN_INVALID_INPUT     7449
+#define IDS_XTRM_SIGN_NOT_SIGNED        7450
+#define IDS_XTRM_SIGN_LOGIN_NEEDED      7451
+#define IDS_XTRM_SIGN_SECOND_CAPTION    7452
+#define IDS_XTRM_PASSWORD_REUSED        7455
+#define IDS_XTRM_PASSWORD_TOO_RECENT    7456
+#define IDS_XTRM_PASSWORD_ACCOUNT_LOCKED 7457
+#define IDS_XTRM_EXPIRED_CAPTION        7458
+#define IDS_XTRM_EXPIRED_TEXT           7459
 // clang-format on

@@ -33,13 +33,20 @@
 // core/XTRmServerConnection.cpp (InitServerConnection, ShowConnectionDlg) and
 // admin/XTRmAdministration.cpp (ShowUserManagementDlg, ShowSettingsDlg,
 // ShowChangePasswordDlg).
+//
+// ShowUserLoginDlg answers a login whose password has expired with the
+// change-password dialog at once: changed, the user is logged in; cancelled,
+// the refusal is shown and the login dialog comes back. SendUserLogin shows
+// no dialog and reports the expiry as a refusal.
 #pragma once
 
 #include "XTRmApi.h"
 #include "XTRmsRestrictionManagerServiceBase.h"
+#include "XTRmsSessionServiceBase.h"
 
 #include <functional>
 #include <string>
+#include <vector>
 
 class CWnd;
 
@@ -48,6 +55,18 @@ class CWnd;
 inline void XTRmNoProgress(bool /*bWorking*/)
 {
 }
+
+// How SignAction asks for a signature.
+struct XTRmSignOptions
+{
+    // Someone other than the logged-in user may sign: the signer's name is
+    // editable. Otherwise it is the logged-in user's and read-only.
+    bool bOtherSignerAllowed = false;
+    // "Four eyes": a second signature by another person follows the first;
+    // its record goes to *pSecondSignature (may be null).
+    bool bFourEyes = false;
+    XTRmsSignature* pSecondSignature = nullptr;
+};
 
 class XTRM_API XTRmRestrictionManager
 {
@@ -86,6 +105,22 @@ public:
     // logged in; true only when a password was changed.
     static bool ShowChangePasswordDlg(CWnd* pParent);
 
+    // Electronic signatures (core/XTRmSignatures.cpp). SignAction shows the
+    // signing dialog for strMeaning with the host's reasons to choose from
+    // (or a reason typed); the service checks the signer's password and
+    // records the signature. True only when every signature asked for was
+    // given; the records then go to *pSignature (may be null) and, for four
+    // eyes, to *options.pSecondSignature. False without a dialog when the
+    // service cannot sign or the meaning is empty; false after a message when
+    // the signer is to be the logged-in user and nobody named is logged in.
+    static bool SignAction(CWnd* pParent, const std::wstring& strMeaning, const std::vector<std::wstring>& vecReasons,
+        XTRmsSignature* pSignature, const XTRmSignOptions& options = XTRmSignOptions());
+    // For a host's command handler: true at once when the right needs no
+    // signature (or the service knows no signatures), else SignAction's
+    // answer for the logged-in user.
+    static bool ConfirmCommand(
+        CWnd* pParent, int nRestrictionId, const std::wstring& strMeaning, const std::vector<std::wstring>& vecReasons);
+
 private:
     // The tests' window on the caption and background rules.
     friend struct XTRmFacadeAccess;
@@ -94,6 +129,9 @@ private:
     static int GetApplicationBackgroundImageID();
     static void HandleRMConnectionResult(const Rms::RmsConnectionTest& nResult);
     static bool HandleUserLoginResult(const Rms::ERmsLoginResult& nResult);
+    // After UserLogin answered that the password has expired: true when the
+    // user changed it and is logged in. Wipes strPassword.
+    static bool ChangeExpiredPassword(const std::wstring& strUserName, std::wstring& strPassword);
 
     static XTRmsRestrictionManagerServiceBase* ms_pRestrictionManagerService;
     static std::wstring ms_strApplicationNameForCaption;

@@ -34,6 +34,11 @@ public:
     {
         return Answer(L"SetUserPassword(" + strUser + L"," + strNew + L")");
     }
+    Rms::ERmsPasswordResult ChangeExpiredPassword(
+        const std::wstring& strUser, const std::wstring& strOld, const std::wstring& strNew) override
+    {
+        return Answer(L"ChangeExpiredPassword(" + strUser + L"," + strOld + L"," + strNew + L")");
+    }
 
 private:
     Rms::ERmsPasswordResult Answer(const std::wstring& strCall)
@@ -200,6 +205,9 @@ TEST_F(XTRmChangePasswordTest, EachRefusalShowsItsOwnTextAndKeepsTheDialogOpenWi
         {Rms::ERmsPasswordUnknownUser, IDS_XTRM_PASSWORD_UNKNOWN_USER, MB_ICONHAND},
         {Rms::ERmsPasswordStoreFailed, IDS_XTRM_PASSWORD_STORE_FAILED, MB_ICONHAND},
         {Rms::ERmsPasswordTooLong, IDS_XTRM_PASSWORD_TOO_LONG, MB_ICONEXCLAMATION},
+        {Rms::ERmsPasswordReused, IDS_XTRM_PASSWORD_REUSED, MB_ICONEXCLAMATION},
+        {Rms::ERmsPasswordTooRecent, IDS_XTRM_PASSWORD_TOO_RECENT, MB_ICONHAND},
+        {Rms::ERmsPasswordAccountLocked, IDS_XTRM_PASSWORD_ACCOUNT_LOCKED, MB_ICONHAND},
         {Rms::ERmsPasswordResult(42), IDS_XTRM_PASSWORD_NOT_CHANGED, MB_ICONHAND}, // a newer service's reason
     };
     for (const Case& c : cases)
@@ -386,4 +394,156 @@ TEST_F(XTRmChangePasswordTest, AChangedPasswordIsNotLeftInTheDialog)
     const std::wstring strObject(pBytes, sizeof(dlg) / sizeof(wchar_t));
     for (const wchar_t* pszPassword : {L"old-p1", L"new-p1"})
         EXPECT_EQ(strObject.find(pszPassword), std::wstring::npos) << "a password stayed in the dialog";
+}
+
+// A login whose password has expired: the login flow opens the dialog at once,
+// with the user fixed and the typed password as the old one.
+namespace
+{
+void LogIn(XTRmDialogDriver& d)
+{
+    d.Type(IDC_XTRM_NG_USER_NAME, L"ann");
+    d.Type(IDC_XTRM_NG_PASSWORD, L"old-pw");
+    d.PressOK();
+}
+
+void TypeNew(XTRmDialogDriver& d, const std::wstring& strNew)
+{
+    d.Type(kNewEdit, strNew);
+    d.Type(kConfirmEdit, strNew);
+}
+
+std::vector<std::wstring> Texts(const std::vector<XTRmRecordedMessageBox>& vecBoxes)
+{
+    std::vector<std::wstring> vecTexts;
+    for (const XTRmRecordedMessageBox& box : vecBoxes)
+        vecTexts.push_back(box.strText);
+    return vecTexts;
+}
+} // namespace
+
+class XTRmExpiredPasswordTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        TestApp().Reset();
+        // Nobody is logged in before the change; the user may be an
+        // administrator, and still changes only his own password here.
+        m_svc.strLoggedInUser.clear();
+        m_svc.bCanSetOtherPasswords = true;
+        m_svc.vecDefinedUsers = {{L"bob", L""}, {L"ann", L"Ann Lee"}};
+        m_svc.queLoginResults = {Rms::ERmsLoginPasswordExpired};
+        XTRmRestrictionManager::SetRestrictionManagerService(&m_svc);
+    }
+    void TearDown() override { XTRmRestrictionManager::SetRestrictionManagerService(nullptr); }
+
+    XTRmsPasswordTestService m_svc;
+};
+
+TEST_F(XTRmExpiredPasswordTest, TheChangeOpensWithTheUserFixedAndCompletesTheLogin)
+{
+    XTRmUiRobot robot;
+    robot.Expect("XTRmNGUserLoginDlg", LogIn);
+    robot.Expect("XTRmChangePasswordDlg", [](XTRmDialogDriver& d) {
+        EXPECT_EQ(Txts::GetString(IDS_XTRM_EXPIRED_CAPTION), d.GetCaption());
+        EXPECT_EQ(Txts::GetString(IDS_XTRM_EXPIRED_TEXT), d.GetText(IDC_XTRM_EXPIRED_TEXT));
+        EXPECT_EQ(L"ann", d.GetText(IDC_XTRM_PASSWORD_USER));
+        EXPECT_FALSE(d.IsEnabled(IDC_XTRM_PASSWORD_USER));
+        // The old password is the one just typed: not asked for, not shown.
+        EXPECT_FALSE(d.IsVisible(kOldEdit));
+        EXPECT_EQ(L"", d.GetText(kOldEdit));
+        EXPECT_EQ(kNewEdit, d.GetFocusId());
+        EXPECT_FALSE(d.IsEnabled(IDOK));
+        TypeNew(d, L"new-pw-1");
+        EXPECT_TRUE(d.IsEnabled(IDOK));
+        d.PressOK();
+    });
+    EXPECT_EQ(Rms::ERmsLoginOk, XTRmRestrictionManager::ShowUserLoginDlg(L"", L"", false));
+    EXPECT_EQ("", robot.Finish());
+    EXPECT_THAT(m_svc.vecPasswordCalls, ElementsAre(L"ChangeExpiredPassword(ann,old-pw,new-pw-1)"));
+    EXPECT_THAT(m_svc.CallsNamed(L"UserLogin"), ElementsAre(L"UserLogin(ann,old-pw)"));
+    EXPECT_THAT(Texts(TestApp().m_vecMessageBoxes), IsEmpty());
+}
+
+// Each rule has its own text (the change-password tests check them all);
+// here the old password must survive refusals for the next try.
+TEST_F(XTRmExpiredPasswordTest, RefusalsShowTheBrokenRuleAndKeepTheOldPasswordForTheNextTry)
+{
+    m_svc.queResults = {Rms::ERmsPasswordReused, Rms::ERmsPasswordTooRecent};
+    XTRmUiRobot robot;
+    robot.Expect("XTRmNGUserLoginDlg", LogIn);
+    robot.Expect("XTRmChangePasswordDlg", [&](XTRmDialogDriver& d) {
+        for (const wchar_t* pszNew : {L"new-pw-1", L"new-pw-2"})
+        {
+            TypeNew(d, pszNew);
+            d.PressOK();
+            EXPECT_TRUE(::IsWindowVisible(d.GetHwnd()));
+            EXPECT_EQ(L"", d.GetText(kNewEdit) + d.GetText(kConfirmEdit));
+            EXPECT_EQ(kNewEdit, d.GetFocusId());
+            EXPECT_FALSE(d.IsEnabled(IDOK));
+        }
+        TypeNew(d, L"new-pw-3");
+        d.PressOK();
+    });
+    EXPECT_EQ(Rms::ERmsLoginOk, XTRmRestrictionManager::ShowUserLoginDlg(L"", L"", false));
+    EXPECT_EQ("", robot.Finish());
+    EXPECT_THAT(Texts(TestApp().m_vecMessageBoxes),
+        ElementsAre(Txts::GetString(IDS_XTRM_PASSWORD_REUSED), Txts::GetString(IDS_XTRM_PASSWORD_TOO_RECENT)));
+    EXPECT_THAT(m_svc.vecPasswordCalls,
+        ElementsAre(L"ChangeExpiredPassword(ann,old-pw,new-pw-1)", L"ChangeExpiredPassword(ann,old-pw,new-pw-2)",
+            L"ChangeExpiredPassword(ann,old-pw,new-pw-3)"));
+    EXPECT_EQ(1u, m_svc.CountCalls(L"UserLogin"));
+}
+
+// Cancelled, the change ends as the refused login it was: the expiry is
+// reported and the login dialog comes back. Without a password interface the
+// service cannot change it, and the report alone remains.
+TEST_F(XTRmExpiredPasswordTest, CancelledOrImpossibleTheLoginIsRefusedAndAskedAgain)
+{
+    XTRmsScriptedService plainService;
+    for (bool bPasswordService : {true, false})
+    {
+        SCOPED_TRACE(bPasswordService);
+        TestApp().Reset();
+        XTRmsScriptedService& svc = bPasswordService ? m_svc : plainService;
+        svc.queLoginResults = {Rms::ERmsLoginPasswordExpired};
+        XTRmRestrictionManager::SetRestrictionManagerService(&svc);
+        XTRmUiRobot robot;
+        robot.Expect("XTRmNGUserLoginDlg", LogIn);
+        if (bPasswordService)
+            robot.Expect("XTRmChangePasswordDlg", [](XTRmDialogDriver& d) {
+                TypeNew(d, L"new-pw-1");
+                d.PressCancel();
+            });
+        robot.Expect("XTRmNGUserLoginDlg", [](XTRmDialogDriver& d) {
+            EXPECT_EQ(L"", d.GetText(IDC_XTRM_NG_PASSWORD));
+            d.PressCancel();
+        });
+        EXPECT_EQ(Rms::ERmsLoginCancelled, XTRmRestrictionManager::ShowUserLoginDlg(L"", L"", false));
+        EXPECT_EQ("", robot.Finish());
+        EXPECT_THAT(m_svc.vecPasswordCalls, IsEmpty());
+        EXPECT_THAT(svc.CallsNamed(L"UserLogin"), ElementsAre(L"UserLogin(ann,old-pw)"));
+        EXPECT_THAT(Texts(TestApp().m_vecMessageBoxes), ElementsAre(Txts::GetString(IDS_XTRM_LOGIN_PASSWORD_EXPIRED)));
+    }
+}
+
+// The old password stays in the dialog only while it is open, whichever way
+// it closes (short passwords live inside the strings, inside the object).
+TEST_F(XTRmExpiredPasswordTest, TheExpiredPasswordIsNotLeftInTheDialog)
+{
+    for (bool bChange : {true, false})
+    {
+        XTRmUiRobot robot;
+        robot.Expect("XTRmChangePasswordDlg", [bChange](XTRmDialogDriver& d) {
+            TypeNew(d, L"new-p1");
+            bChange ? d.PressOK() : d.PressCancel();
+        });
+        XTRmChangePasswordDlg dlg(&m_svc, L"ann", L"old-p1", nullptr);
+        EXPECT_EQ(bChange ? IDOK : IDCANCEL, dlg.DoModal());
+        EXPECT_EQ("", robot.Finish());
+        const std::wstring strObject(reinterpret_cast<const wchar_t*>(&dlg), sizeof(dlg) / sizeof(wchar_t));
+        for (const wchar_t* pszPassword : {L"old-p1", L"new-p1"})
+            EXPECT_EQ(strObject.find(pszPassword), std::wstring::npos) << bChange;
+    }
 }

@@ -8,6 +8,7 @@
 #include "XTRmNGUserLoginDlg.h"
 #include "XTRmRestrictionSourceSelectorDlg.h"
 #include "XTRmShowSettingsDlg.h"
+#include "XTRmSignatureDlg.h"
 #include "XTRmUserLoginDlg.h"
 #include "XTRmUserLoginHdrDlg.h"
 #include "XTRmUserManagementDlg.h"
@@ -34,6 +35,8 @@ const DialogClass kDialogs[] = {
     {IDD_XTRM_USER_LOGIN_HDR_NG, RUNTIME_CLASS(XTRmUserLoginHdrDlg), "XTRmUserLoginHdrDlg"},
     {IDD_XTRM_SOURCE_SELECTOR, RUNTIME_CLASS(XTRmRestrictionSourceSelectorDlg), "XTRmRestrictionSourceSelectorDlg"},
     {IDD_XTRM_CONNECTION_SETTINGS, RUNTIME_CLASS(XTRmConnectionSettingsDlg), "XTRmConnectionSettingsDlg"},
+    {IDD_XTRM_SIGNATURE, RUNTIME_CLASS(XTRmSignatureDlg), "XTRmSignatureDlg"},
+    {IDD_XTRM_EXPIRED_PASSWORD, RUNTIME_CLASS(XTRmChangePasswordDlg), "XTRmChangePasswordDlg"},
 };
 
 BOOL CALLBACK CollectDialog(HMODULE, LPCWSTR, LPWSTR lpszName, LONG_PTR lParam)
