@@ -13,11 +13,14 @@ status=0
 for doc in "$@"; do
     awk -v out="$out" -v doc="$doc" '
         function fail(msg) { printf "%s:%d: %s\n", doc, NR, msg > "/dev/stderr"; bad = 1 }
-        /^<!-- file: [^ ]+ -->$/ && !inside { pending = $3; next }
-        /^```/ {
+        /^ *<!-- file: [^ ]+ -->$/ && !inside { pending = $3; next }
+        /^ *```/ {
             if (!inside) {
                 inside = 1
-                lang = substr($0, 4)
+                # A block inside a list item is indented: so are its lines.
+                match($0, /^ */)
+                indent = RLENGTH
+                lang = substr($0, indent + 4)
                 if (pending != "") {
                     if (pending ~ /(^\/|\.\.)/) fail("file name outside the folder: " pending)
                     target = out "/" pending
@@ -37,7 +40,7 @@ for doc in "$@"; do
             if (target != "") close(target)
             next
         }
-        inside && target != "" { print > target; next }
+        inside && target != "" { print substr($0, 1, indent) ~ /^ *$/ ? substr($0, indent + 1) : $0 > target; next }
         !inside && NF > 0 { pending = "" }
         END { if (inside) fail("unterminated block"); exit bad }
     ' "$doc" || status=1
