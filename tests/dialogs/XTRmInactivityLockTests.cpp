@@ -244,6 +244,7 @@ TEST_F(XTRmInactivityLockTest, InputKeepsTheLockAwayUntilTheLimitPassesWithoutIt
     lockRobot.Expect("XTRmLockDlg", [&](XTRmDialogDriver& d) {
         ExpectLockedHost(d, L"olga");
         EXPECT_EQ(L"Locked \u2014 olga \u2014 log in to continue", d.GetText(IDC_XTRM_LOCK_TEXT));
+        ::SendMessageW(d.GetHwnd(), WM_COMMAND, IDOK, 0); // Enter on the greyed OK: nothing to send
         d.Type(IDC_XTRM_LOCK_PASSWORD, L"olga-pw");
         EXPECT_TRUE(d.IsEnabled(IDOK));
         d.PressOK();
@@ -254,9 +255,12 @@ TEST_F(XTRmInactivityLockTest, InputKeepsTheLockAwayUntilTheLimitPassesWithoutIt
     EXPECT_TRUE(::IsWindowEnabled(m_hFrame));
     EXPECT_TRUE(::IsWindowEnabled(m_hTool));
     EXPECT_THAT(m_vecUserChanges, IsEmpty());
-    // The unlock starts a fresh period.
+    // The unlock starts a fresh period. Watched, as every lock must be: a
+    // lock nobody answers would never close.
+    XTRmUiRobot none;
     Minutes(4);
     EXPECT_FALSE(XTRmRestrictionManager::CheckInactivity());
+    EXPECT_EQ("", none.Finish());
 }
 
 TEST_F(XTRmInactivityLockTest, RefusedPasswordsShowTheLoginTextsAndKeepTheLock)
