@@ -66,12 +66,12 @@ private:
     HWND m_hWnd;
 };
 
-// Posts kMessages messages, every other one mouse input, and pumps them as a
-// host's loop does. Returns how many it dispatched.
-int PumpPostedMessages(HWND hWnd)
+// Posts kMessages messages, every other one mouse input or none at all, and
+// pumps them as a host's loop does. Returns how many it dispatched.
+int PumpPostedMessages(HWND hWnd, bool bWithInput)
 {
     for (int i = 0; i < kMessages; ++i)
-        ::PostMessageW(hWnd, (i & 1) != 0 ? WM_MOUSEMOVE : WM_APP + 1, 0, 0);
+        ::PostMessageW(hWnd, bWithInput && (i & 1) != 0 ? WM_MOUSEMOVE : WM_APP + 1, 0, 0);
     int nDispatched = 0;
     MSG msg;
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
@@ -91,15 +91,27 @@ TEST_CASE("Inactivity lock in the host's message loop")
     XTRmBenchLoopWindow window;
     CWnd* pMainWnd = CWnd::FromHandle(window.Get());
 
-    BENCHMARK("message loop, 1,000 posted messages, without the lock")
+    BENCHMARK("message loop, 1,000 posted messages, half input, without the lock")
     {
-        return PumpPostedMessages(window.Get());
+        return PumpPostedMessages(window.Get(), true);
+    };
+    BENCHMARK("message loop, 1,000 posted messages, no input, without the lock")
+    {
+        return PumpPostedMessages(window.Get(), false);
     };
 
     REQUIRE(XTRmRestrictionManager::EnableInactivityLock(pMainWnd, 60, nullptr));
-    BENCHMARK("message loop, 1,000 posted messages, with the lock")
+    // The user at work: the hook takes itself out at the first input and
+    // the timer arms it again a second later.
+    BENCHMARK("message loop, 1,000 posted messages, half input, with the lock")
     {
-        return PumpPostedMessages(window.Get());
+        return PumpPostedMessages(window.Get(), true);
+    };
+    // The user away: the hook stays armed and sees every message.
+    BENCHMARK("message loop, 1,000 posted messages, no input, with the lock")
+    {
+        XTRmRestrictionManager::CheckInactivity(); // arms it, as the timer would
+        return PumpPostedMessages(window.Get(), false);
     };
     BENCHMARK("the timer's inactivity check")
     {
@@ -108,9 +120,9 @@ TEST_CASE("Inactivity lock in the host's message loop")
     XTRmRestrictionManager::DisableInactivityLock();
 
     // Once more without, so that a drift of the machine's load shows.
-    BENCHMARK("message loop, 1,000 posted messages, without the lock again")
+    BENCHMARK("message loop, 1,000 posted messages, half input, without the lock again")
     {
-        return PumpPostedMessages(window.Get());
+        return PumpPostedMessages(window.Get(), true);
     };
     XTRmRestrictionManager::SetRestrictionManagerService(nullptr);
 }

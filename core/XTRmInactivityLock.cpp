@@ -2,9 +2,11 @@
 // touched keyboard or mouse, a timer that compares that with the limit, and
 // the lock dialog over the host's main window.
 //
-// The hook runs for every message the GUI thread takes from its queue, so it
-// does no more than compare the message number and, for input, read the
-// clock; everything else waits for the timer once a second.
+// A hook costs every message the GUI thread takes from its queue (under Wine
+// three round trips to the server each), so it is armed only until it has
+// seen one input message, which it notes before it takes itself out; the
+// timer arms it again each second. While the user works, a few messages a
+// second pass through it; the lock's resolution is that second.
 #include <afxwin.h>
 
 #include "XTRmLockDlg.h"
@@ -32,13 +34,19 @@ struct InactivityLockState
 
     unsigned long long Now() const { return fnClock ? fnClock() : ::GetTickCount64(); }
 
-    void Stop()
+    bool Arm();
+    void Disarm()
     {
         if (hHook != nullptr)
             ::UnhookWindowsHookEx(hHook);
+        hHook = nullptr;
+    }
+
+    void Stop()
+    {
+        Disarm();
         if (nTimerId != 0)
             ::KillTimer(nullptr, nTimerId);
-        hHook = nullptr;
         nTimerId = 0;
         hMainWnd = nullptr;
         nLimitMilliseconds = 0;
@@ -63,10 +71,23 @@ bool IsUserInput(UINT nMessage)
 
 LRESULT CALLBACK InactivityHookProc(int nCode, WPARAM wParam, LPARAM lParam)
 {
+    const LRESULT nResult = ::CallNextHookEx(g_lock.hHook, nCode, wParam, lParam);
     // A message only peeked at comes again when it is removed.
     if (nCode == HC_ACTION && wParam == PM_REMOVE && IsUserInput(reinterpret_cast<const MSG*>(lParam)->message))
+    {
         g_lock.nLastInput = g_lock.Now();
-    return ::CallNextHookEx(g_lock.hHook, nCode, wParam, lParam);
+        g_lock.Disarm();
+    }
+    return nResult;
+}
+
+bool InactivityLockState::Arm()
+{
+    // Not while the lock is off: the host may have turned it off from its
+    // callback, inside a check.
+    if (hHook == nullptr && nLimitMilliseconds != 0)
+        hHook = ::SetWindowsHookExW(WH_GETMESSAGE, &InactivityHookProc, nullptr, ::GetCurrentThreadId());
+    return hHook != nullptr;
 }
 
 void CALLBACK InactivityTimerProc(HWND /*hWnd*/, UINT /*nMsg*/, UINT_PTR /*nId*/, DWORD /*nTime*/)
@@ -118,17 +139,16 @@ bool XTRmRestrictionManager::EnableInactivityLock(
     if (nMinutes == 0 || dynamic_cast<XTRmsSessionServiceBase*>(ms_pRestrictionManagerService) == nullptr)
         return false;
 
-    g_lock.hHook = ::SetWindowsHookExW(WH_GETMESSAGE, &InactivityHookProc, nullptr, ::GetCurrentThreadId());
-    g_lock.nTimerId = ::SetTimer(nullptr, 0, kCheckPeriodMilliseconds, &InactivityTimerProc);
-    if (g_lock.hHook == nullptr || g_lock.nTimerId == 0)
-    {
-        g_lock.Stop();
-        return false;
-    }
     g_lock.hMainWnd = pMainWnd != nullptr ? pMainWnd->GetSafeHwnd() : nullptr;
     g_lock.nLimitMilliseconds = nMinutes * kMillisecondsPerMinute;
     g_lock.fnUserChanged = std::move(fnUserChanged);
     g_lock.nLastInput = g_lock.Now();
+    g_lock.nTimerId = ::SetTimer(nullptr, 0, kCheckPeriodMilliseconds, &InactivityTimerProc);
+    if (g_lock.nTimerId == 0 || !g_lock.Arm())
+    {
+        g_lock.Stop();
+        return false;
+    }
     return true;
 }
 
@@ -150,8 +170,13 @@ bool XTRmRestrictionManager::CheckInactivity()
     const unsigned long long nNow = g_lock.Now();
     // A clock set back counts as fresh input rather than as a long absence.
     if (nNow < g_lock.nLastInput || nNow - g_lock.nLastInput < g_lock.nLimitMilliseconds)
+    {
+        g_lock.Arm();
         return false;
-    return LockNow();
+    }
+    const bool bLocked = LockNow();
+    g_lock.Arm();
+    return bLocked;
 }
 
 bool XTRmRestrictionManager::LockNow()
