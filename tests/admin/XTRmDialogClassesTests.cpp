@@ -5,6 +5,7 @@
 #include "XTRmAddUserDlg.h"
 #include "XTRmChangePasswordDlg.h"
 #include "XTRmConnectionSettingsDlg.h"
+#include "XTRmLockDlg.h"
 #include "XTRmNGUserLoginDlg.h"
 #include "XTRmRestrictionSourceSelectorDlg.h"
 #include "XTRmShowSettingsDlg.h"
@@ -34,6 +35,7 @@ const DialogClass kDialogs[] = {
     {IDD_XTRM_USER_LOGIN_HDR_NG, RUNTIME_CLASS(XTRmUserLoginHdrDlg), "XTRmUserLoginHdrDlg"},
     {IDD_XTRM_SOURCE_SELECTOR, RUNTIME_CLASS(XTRmRestrictionSourceSelectorDlg), "XTRmRestrictionSourceSelectorDlg"},
     {IDD_XTRM_CONNECTION_SETTINGS, RUNTIME_CLASS(XTRmConnectionSettingsDlg), "XTRmConnectionSettingsDlg"},
+    {IDD_XTRM_LOCK, RUNTIME_CLASS(XTRmLockDlg), "XTRmLockDlg"},
 };
 
 BOOL CALLBACK CollectDialog(HMODULE, LPCWSTR, LPWSTR lpszName, LONG_PTR lParam)
