@@ -149,4 +149,16 @@
 #define IDS_XTRM_PASSWORD_ACCOUNT_LOCKED 7457
 #define IDS_XTRM_EXPIRED_CAPTION        7458
 #define IDS_XTRM_EXPIRED_TEXT           7459
+// Lock dialog: its own block from 7470. The template is 7470; controls and
+// texts both count from 7471 in their own number spaces.
+#define IDD_XTRM_LOCK                   7470
+
+#define IDC_XTRM_LOCK_TEXT              7471
+#define IDC_XTRM_LOCK_USER              7472
+#define IDC_XTRM_LOCK_PASSWORD          7473
+
+// "%1" in the lock texts stands for the locked user's name.
+#define IDS_XTRM_LOCK_CAPTION           7471
+#define IDS_XTRM_LOCK_TEXT              7472
+#define IDS_XTRM_LOCK_ACCOUNT_LOCKED    7473
 // clang-format on

@@ -120,6 +120,31 @@ public:
     // answer for the logged-in user.
     static bool ConfirmCommand(
         CWnd* pParent, int nRestrictionId, const std::wstring& strMeaning, const std::vector<std::wstring>& vecReasons);
+    // Locks the session after nMinutes without keyboard or mouse input on
+    // the calling (GUI) thread: the service's LockSession, then a lock dialog
+    // over pMainWnd with every window of the thread disabled until the same
+    // user unlocks with his password or another user logs in. After such a
+    // switch fnUserChanged gets the new user's name once the host's windows
+    // are enabled again; the host then rebuilds its XTRmRestrictionsMenu and
+    // adapts freshly loaded menus and toolbars (XTRmRestrictionsMenu::
+    // ReloadMenu). False, and nothing watched, when the service has no
+    // session interface or nMinutes is 0. Calling it again replaces the
+    // earlier settings. Implemented in core/XTRmInactivityLock.cpp.
+    static bool EnableInactivityLock(
+        CWnd* pMainWnd, unsigned int nMinutes, std::function<void(const std::wstring& strUser)> fnUserChanged);
+    static void DisableInactivityLock();
+    // Locks at once (a host's "Lock" command). True when the lock dialog was
+    // shown; false when the session cannot be locked (no session interface,
+    // nobody or a guest logged in) or a lock is showing already.
+    static bool LockNow();
+    // What the lock's one-second timer runs: locks when the clock shows
+    // nMinutes since the last input. Public, like the clock below, for tests
+    // and repeatable (headless) runs that move their own clock and need not
+    // wait for the timer. True when it locked.
+    static bool CheckInactivity();
+    // The clock the lock measures with, in milliseconds; empty means
+    // GetTickCount64. For tests and repeatable runs only.
+    static void SetInactivityClock(std::function<unsigned long long()> fnMilliseconds);
 
 private:
     // The tests' window on the caption and background rules.

@@ -35,6 +35,12 @@ public:
     // compiler inlines it into every update pass instead of calling into the DLL.
     bool Disable(unsigned int nCommandId, CCmdUI* pCmdUI) const;
     void HideToolBarButtons(CMFCToolBar* pToolBar) const;
+    // After a change of user: puts a fresh copy of menu resource
+    // nMenuResourceId on the window's menu bar and adapts it. Adapting only
+    // removes, so the old items could never come back for a user with more
+    // rights. The bar keeps its handle (a frame's default menu stays valid).
+    // False when the window has no menu bar or the resource is missing.
+    bool ReloadMenu(CWnd* pWnd, unsigned int nMenuResourceId) const;
 
 protected:
     // A list means that every right in it is needed; an empty list is always met.

@@ -5,6 +5,7 @@
 #include "XTRmAddUserDlg.h"
 #include "XTRmChangePasswordDlg.h"
 #include "XTRmConnectionSettingsDlg.h"
+#include "XTRmLockDlg.h"
 #include "XTRmNGUserLoginDlg.h"
 #include "XTRmRestrictionSourceSelectorDlg.h"
 #include "XTRmShowSettingsDlg.h"
@@ -37,6 +38,7 @@ const DialogClass kDialogs[] = {
     {IDD_XTRM_CONNECTION_SETTINGS, RUNTIME_CLASS(XTRmConnectionSettingsDlg), "XTRmConnectionSettingsDlg"},
     {IDD_XTRM_SIGNATURE, RUNTIME_CLASS(XTRmSignatureDlg), "XTRmSignatureDlg"},
     {IDD_XTRM_EXPIRED_PASSWORD, RUNTIME_CLASS(XTRmChangePasswordDlg), "XTRmChangePasswordDlg"},
+    {IDD_XTRM_LOCK, RUNTIME_CLASS(XTRmLockDlg), "XTRmLockDlg"},
 };
 
 BOOL CALLBACK CollectDialog(HMODULE, LPCWSTR, LPWSTR lpszName, LONG_PTR lParam)
