@@ -426,19 +426,7 @@ bool XTRmsServerStore::ReadAudit(const std::wstring& strToken, size_t nCount, st
         return false;
     std::vector<XTRmsAuditEntry> vecNewestFirst;
     while (statement.Fetch())
-    {
-        XTRmsAuditEntry entry;
-        entry.nSequence = statement.GetInt(1);
-        entry.strTimeUtc = statement.GetText(2);
-        entry.strWorkstation = statement.GetText(3);
-        entry.strOsUser = statement.GetText(4);
-        entry.strActor = statement.GetText(5);
-        entry.strEvent = statement.GetText(6);
-        entry.strSubject = statement.GetText(7);
-        entry.strDetail = statement.GetText(8);
-        entry.strHash = statement.GetText(9);
-        vecNewestFirst.push_back(std::move(entry));
-    }
+        vecNewestFirst.push_back(XTRmsStore::ReadAuditRow(statement));
     if (GetRefusal() != XTRmsServerRefusal::None)
         return false;
     pvecEntries->assign(vecNewestFirst.rbegin(), vecNewestFirst.rend());
@@ -467,18 +455,7 @@ bool XTRmsServerStore::QueryAudit(const std::wstring& strToken, const XTRmsAudit
     if (!statement.Execute())
         return false;
     while (statement.Fetch())
-    {
-        XTRmsAuditEntry entry;
-        entry.nSequence = statement.GetInt(1);
-        entry.strTimeUtc = statement.GetText(2);
-        entry.strWorkstation = statement.GetText(3);
-        entry.strOsUser = statement.GetText(4);
-        entry.strActor = statement.GetText(5);
-        entry.strEvent = statement.GetText(6);
-        entry.strSubject = statement.GetText(7);
-        entry.strDetail = statement.GetText(8);
-        pvecEntries->push_back(std::move(entry));
-    }
+        pvecEntries->push_back(XTRmsStore::ReadAuditRow(statement, false));
     return GetRefusal() == XTRmsServerRefusal::None;
 }
 

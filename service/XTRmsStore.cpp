@@ -76,8 +76,9 @@ static_assert(sizeof(kMigrations) / sizeof(kMigrations[0]) == XTRmsStore::kLates
     "one migration per schema version");
 
 const wchar_t* const kAuditColumns = L"seq, at_utc, workstation, os_user, actor, event, subject, detail, hash";
+} // namespace
 
-XTRmsAuditEntry ReadAuditRow(XTRmsOdbc::Statement& statement)
+XTRmsAuditEntry XTRmsStore::ReadAuditRow(XTRmsOdbc::Statement& statement, bool bWithHash)
 {
     XTRmsAuditEntry entry;
     entry.nSequence = statement.GetInt(1);
@@ -88,10 +89,10 @@ XTRmsAuditEntry ReadAuditRow(XTRmsOdbc::Statement& statement)
     entry.strEvent = statement.GetText(6);
     entry.strSubject = statement.GetText(7);
     entry.strDetail = statement.GetText(8);
-    entry.strHash = statement.GetText(9);
+    if (bWithHash)
+        entry.strHash = statement.GetText(9);
     return entry;
 }
-} // namespace
 
 XTRmsStore::XTRmsStore(XTRmsEngine nEngine, std::unique_ptr<XTRmsOdbc::Connection> pConnection)
     : m_nEngine(nEngine), m_pConnection(std::move(pConnection))

@@ -130,6 +130,10 @@ public:
         const std::wstring& strSinceHash = std::wstring());
     bool ReadAuditHead(long long* pnSequence, std::wstring* pstrHash);
 
+    // One audit row from the columns seq, at_utc, workstation, os_user,
+    // actor, event, subject, detail and (bWithHash) hash, in that order:
+    // what the trail's table and the rights server's functions give.
+    static XTRmsAuditEntry ReadAuditRow(XTRmsOdbc::Statement& statement, bool bWithHash = true);
     // The hash of one audit row, chained over the previous row's hash.
     static std::wstring AuditHash(const std::wstring& strPreviousHash, const XTRmsAuditEntry& entry);
     // The audit rows' time: "YYYY-MM-DDThh:mm:ssZ" of Unix seconds.

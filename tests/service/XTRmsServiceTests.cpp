@@ -1768,7 +1768,8 @@ TEST_P(XTRmsAuditReviewTest, PagesMeetWithoutARowLostOrShownTwice)
     {
         std::vector<long long> vecSeen;
         long long nBefore = 0;
-        for (;;)
+        // Bounded: a page that repeats its start must fail, not hang.
+        for (size_t nPages = 0; nPages <= vecAll.size() + 1; ++nPages)
         {
             std::vector<XTRmsAuditRow> vecPage;
             ASSERT_TRUE(pHost->QueryAudit(alice, nBefore, nPage, &vecPage, &strError)) << Narrow(strError);
