@@ -3,7 +3,7 @@
 // reaches the service's audit interface, and what the export writes.
 #include "XTRmAdminTestFixture.h"
 
-#include "../../admin/XTRmAuditTrailDlg.h"
+#include "XTRmAuditTrailDlg.h"
 #include "XTRmsAuditServiceBase.h"
 
 #include <fstream>

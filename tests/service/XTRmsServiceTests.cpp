@@ -750,8 +750,9 @@ TEST_P(XTRmsServiceTest, SettingsShowStorePolicyAndLatestAuditButNoSecret)
     StartProvisioned();
     std::unique_ptr<XTRmsService> pService = StartAs(L"admin", L"gate-keeper-1");
     std::wstring strSettings = pService->GetSettingsString();
+    const std::wstring strSchema = L"Schema version   : " + std::to_wstring(XTRmsService::GetLatestSchemaVersion());
     for (const wchar_t* pszPart : {GetParam() == XTRmsEngine::Sqlite ? L"SQLite file" : L"PostgreSQL database",
-             L"Schema version   : 5", L"after 3 failed logins", L"PBKDF2-HMAC-SHA256, 1000 iterations",
+             strSchema.c_str(), L"after 3 failed logins", L"PBKDF2-HMAC-SHA256, 1000 iterations",
              L"Logged-in user   : admin", L"  login ", L"answered as a wrong password",
              GetParam() == XTRmsEngine::Sqlite ? L"whoever can write the file" : L"decided there"})
         EXPECT_NE(strSettings.find(pszPart), std::wstring::npos) << Narrow(pszPart) << "\n" << Narrow(strSettings);
