@@ -1,6 +1,7 @@
 // The façade's entries into the administration dialogs.
 #include "XTRmRestrictionManager.h"
 
+#include "XTRmAuditTrailDlg.h"
 #include "XTRmChangePasswordDlg.h"
 #include "XTRmResourceIds.h"
 #include "XTRmShowSettingsDlg.h"
@@ -44,4 +45,19 @@ bool XTRmRestrictionManager::ShowChangePasswordDlg(CWnd* pParent)
         return false;
     AfxMessageBox(Txts::GetString(IDS_XTRM_PASSWORD_CHANGED).c_str(), MB_OK | MB_ICONINFORMATION, 0);
     return true;
+}
+
+void XTRmRestrictionManager::ShowAuditTrailDlg(CWnd* pParent)
+{
+    // The trail is an optional part of a rights service, like passwords.
+    XTRmsAuditServiceBase* pAuditService = dynamic_cast<XTRmsAuditServiceBase*>(ms_pRestrictionManagerService);
+    if (pAuditService == nullptr)
+        return;
+    if (!pAuditService->CanReadAudit())
+    {
+        AfxMessageBox(Txts::GetString(IDS_XTRM_AUDIT_NOT_PERMITTED).c_str(), MB_OK | MB_ICONINFORMATION, 0);
+        return;
+    }
+    XTRmAuditTrailDlg dlg(pAuditService, pParent);
+    dlg.DoModal();
 }

@@ -161,4 +161,33 @@
 #define IDS_XTRM_LOCK_CAPTION           7471
 #define IDS_XTRM_LOCK_TEXT              7472
 #define IDS_XTRM_LOCK_ACCOUNT_LOCKED    7473
+// Audit trail dialog: its own block 7490-7529. The template is 7490;
+// controls and texts both count from 7491 in their own number spaces.
+#define IDD_XTRM_AUDIT_TRAIL            7490
+
+#define IDC_XTRM_AUDIT_FROM             7491
+#define IDC_XTRM_AUDIT_TO               7492
+#define IDC_XTRM_AUDIT_USER             7493
+#define IDC_XTRM_AUDIT_EVENT            7494
+#define IDC_XTRM_AUDIT_TEXT             7495
+#define IDC_XTRM_AUDIT_APPLY            7496
+#define IDC_XTRM_AUDIT_LIST             7497
+#define IDC_XTRM_AUDIT_NEWER            7498
+#define IDC_XTRM_AUDIT_OLDER            7499
+#define IDC_XTRM_AUDIT_PAGE_INFO        7500
+#define IDC_XTRM_AUDIT_EXPORT           7501
+#define IDC_XTRM_AUDIT_VERIFY           7502
+#define IDC_XTRM_AUDIT_VERIFY_RESULT    7503
+
+// "%1" and "%2" stand for the values the texts name.
+#define IDS_XTRM_AUDIT_NOT_PERMITTED    7491
+#define IDS_XTRM_AUDIT_QUERY_FAILED     7492
+#define IDS_XTRM_AUDIT_PAGE             7493
+#define IDS_XTRM_AUDIT_NO_ROWS          7494
+#define IDS_XTRM_AUDIT_CSV_FILTER       7495
+#define IDS_XTRM_AUDIT_EXPORTED         7496
+#define IDS_XTRM_AUDIT_EXPORT_FAILED    7497
+#define IDS_XTRM_AUDIT_INTACT           7498
+#define IDS_XTRM_AUDIT_BROKEN           7499
+#define IDS_XTRM_AUDIT_VERIFY_FAILED    7500
 // clang-format on

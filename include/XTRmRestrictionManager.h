@@ -104,6 +104,11 @@ public:
     // password interface; false after a message when nobody or a guest is
     // logged in; true only when a password was changed.
     static bool ShowChangePasswordDlg(CWnd* pParent);
+    // An administrator's review of the audit trail: filters, pages, export
+    // to CSV and a check of the chain. Nothing shown when the service has no
+    // audit interface (XTRmsAuditServiceBase); a message instead when the
+    // logged-in user may not read the trail.
+    static void ShowAuditTrailDlg(CWnd* pParent);
 
     // Electronic signatures (core/XTRmSignatures.cpp). SignAction shows the
     // signing dialog for strMeaning with the host's reasons to choose from

@@ -426,23 +426,37 @@ bool XTRmsServerStore::ReadAudit(const std::wstring& strToken, size_t nCount, st
         return false;
     std::vector<XTRmsAuditEntry> vecNewestFirst;
     while (statement.Fetch())
-    {
-        XTRmsAuditEntry entry;
-        entry.nSequence = statement.GetInt(1);
-        entry.strTimeUtc = statement.GetText(2);
-        entry.strWorkstation = statement.GetText(3);
-        entry.strOsUser = statement.GetText(4);
-        entry.strActor = statement.GetText(5);
-        entry.strEvent = statement.GetText(6);
-        entry.strSubject = statement.GetText(7);
-        entry.strDetail = statement.GetText(8);
-        entry.strHash = statement.GetText(9);
-        vecNewestFirst.push_back(std::move(entry));
-    }
+        vecNewestFirst.push_back(XTRmsStore::ReadAuditRow(statement));
     if (GetRefusal() != XTRmsServerRefusal::None)
         return false;
     pvecEntries->assign(vecNewestFirst.rbegin(), vecNewestFirst.rend());
     return true;
+}
+
+bool XTRmsServerStore::QueryAudit(const std::wstring& strToken, const XTRmsAuditQuery& query, long long nBeforeSequence,
+    size_t nCount, std::vector<XTRmsAuditEntry>* pvecEntries)
+{
+    pvecEntries->clear();
+    XTRmsOdbc::Statement statement(m_connection,
+        L"SELECT seq, at_utc, workstation, os_user, actor, event, subject, detail "
+        L"FROM xtrms.query_audit(CAST(? AS text), CAST(? AS text), CAST(? AS text), CAST(? AS text), "
+        L"CAST(? AS text), CAST(? AS text), CAST(? AS bigint), CAST(? AS integer))");
+    BindToken(statement, strToken);
+    // An empty field is no condition: NULL says so to the function.
+    for (const std::wstring* pstrField :
+        {&query.strFromUtc, &query.strToUtc, &query.strUser, &query.strEvent, &query.strText})
+    {
+        if (pstrField->empty())
+            statement.BindNull();
+        else
+            statement.Bind(*pstrField);
+    }
+    statement.Bind(nBeforeSequence).Bind(static_cast<long long>(nCount));
+    if (!statement.Execute())
+        return false;
+    while (statement.Fetch())
+        pvecEntries->push_back(XTRmsStore::ReadAuditRow(statement, false));
+    return GetRefusal() == XTRmsServerRefusal::None;
 }
 
 bool XTRmsServerStore::VerifyAudit(const std::wstring& strToken, long long nSinceSequence,

@@ -100,6 +100,10 @@ public:
     // The latest nCount rows (0: all), oldest first.
     [[nodiscard]] bool ReadAudit(
         const std::wstring& strToken, size_t nCount, std::vector<XTRmsAuditEntry>* pvecEntries);
+    // One page of the rows that match, newest first, below nBeforeSequence
+    // (0: from the newest); the hash column stays empty.
+    [[nodiscard]] bool QueryAudit(const std::wstring& strToken, const XTRmsAuditQuery& query, long long nBeforeSequence,
+        size_t nCount, std::vector<XTRmsAuditEntry>* pvecEntries);
     // nSinceSequence 0: no checkpoint to compare with.
     [[nodiscard]] bool VerifyAudit(const std::wstring& strToken, long long nSinceSequence,
         const std::wstring& strSinceHash, bool* pbIntact, std::wstring* pstrProblem);

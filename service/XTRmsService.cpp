@@ -328,3 +328,50 @@ bool XTRmsService::AuditCheckpoint(std::wstring* pstrCheckpoint, std::wstring* p
 {
     return m_pImpl->AuditCheckpoint(pstrCheckpoint, pstrError);
 }
+
+bool XTRmsService::CanReadAudit() const
+{
+    return m_pImpl->CanReadAudit();
+}
+
+bool XTRmsService::QueryAudit(const XTRmsAuditFilter& filter, long long nBeforeSequence, size_t nCount,
+    std::vector<XTRmsAuditRow>* pvecRows, std::wstring* pstrError)
+{
+    pvecRows->clear();
+    std::vector<XTRmsAuditEntry> vecEntries;
+    if (!m_pImpl->QueryAudit(filter, nBeforeSequence, nCount, &vecEntries, pstrError))
+        return false;
+    pvecRows->reserve(vecEntries.size());
+    for (XTRmsAuditEntry& entry : vecEntries)
+    {
+        XTRmsAuditRow row;
+        row.nSequence = entry.nSequence;
+        row.strTimeUtc = std::move(entry.strTimeUtc);
+        row.strWorkstation = std::move(entry.strWorkstation);
+        row.strOsUser = std::move(entry.strOsUser);
+        row.strActor = std::move(entry.strActor);
+        row.strEvent = std::move(entry.strEvent);
+        row.strSubject = std::move(entry.strSubject);
+        row.strDetail = std::move(entry.strDetail);
+        pvecRows->push_back(std::move(row));
+    }
+    return true;
+}
+
+bool XTRmsService::VerifyAuditTrail(bool* pbIntact, std::wstring* pstrProblem)
+{
+    bool bReadable = false;
+    std::wstring strProblem;
+    bool bIntact = m_pImpl->VerifyAuditChainSince(std::wstring(), &strProblem, &bReadable);
+    if (pbIntact != nullptr)
+        *pbIntact = bIntact;
+    if (pstrProblem != nullptr)
+        *pstrProblem = strProblem;
+    return bReadable;
+}
+
+bool XTRmsService::CheckAuditFilter(const XTRmsAuditFilter& filter, std::wstring* pstrError)
+{
+    XTRmsAuditQuery query;
+    return XTRmsAuditQuery::FromFilter(filter, &query, pstrError);
+}

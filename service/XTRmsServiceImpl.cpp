@@ -19,6 +19,7 @@ namespace
 // Audit rows shown by GetSettingsString.
 const size_t kSettingsAuditRows = 10;
 const wchar_t kNotPermitted[] = L"Only a logged-in administrator may change users and rights.";
+const wchar_t kNotPermittedToRead[] = L"Only a logged-in administrator may read the audit trail.";
 const wchar_t kLastSuperUser[] = L"The last enabled super user cannot be removed, disabled or demoted.";
 
 std::wstring ComputerName()
@@ -858,7 +859,7 @@ bool XTRmsServiceImpl::SaveLocally(std::wstring* pstrError)
                         break; // already so: nothing to change, nothing to audit
                     if (!m_pStore->SetRight(strUser, change.nRight, change.bAllowed) ||
                         !Audit(strActor, change.bAllowed ? L"right-granted" : L"right-withdrawn", strUser,
-                            std::to_wstring(change.nRight)))
+                            RightChangeDetail(change.nRight, change.bAllowed)))
                         return false;
                     break;
                 }
@@ -867,6 +868,19 @@ bool XTRmsServiceImpl::SaveLocally(std::wstring* pstrError)
             return true;
         },
         pstrError);
+}
+
+std::wstring XTRmsServiceImpl::RightChangeDetail(int nRight, bool bAllowed) const
+{
+    // The label as the store defines it, so that the row still reads right
+    // after the right was renamed or dropped.
+    std::wstring strLabel;
+    for (const XTRmsRestrictionDefinition& right : m_workingCopy.GetRights())
+    {
+        if (right.GetId() == nRight)
+            strLabel = right.GetName();
+    }
+    return L"right " + std::to_wstring(nRight) + L" (" + strLabel + L"): " + (bAllowed ? L"no -> yes" : L"yes -> no");
 }
 
 bool XTRmsServiceImpl::IsUserDefined(const std::wstring& strUserName) const
@@ -1503,6 +1517,45 @@ bool XTRmsServiceImpl::VerifyAuditChainSince(
     if (pbReadable != nullptr)
         *pbReadable = bReadable;
     return bIntact && bReadable;
+}
+
+bool XTRmsServiceImpl::QueryAudit(const XTRmsAuditFilter& filter, long long nBeforeSequence, size_t nCount,
+    std::vector<XTRmsAuditEntry>* pvecEntries, std::wstring* pstrError)
+{
+    pvecEntries->clear();
+    XTRmsAuditQuery query;
+    if (!XTRmsAuditQuery::FromFilter(filter, &query, pstrError))
+        return false;
+    if (nCount == 0 || nCount > kXTRmsAuditMaxPage || nBeforeSequence < 0)
+        return RefuseFalse(
+            pstrError, L"A page of the audit trail holds 1 to " + std::to_wstring(kXTRmsAuditMaxPage) + L" rows.");
+    if (!HaveStore())
+        return RefuseFalse(pstrError, m_strStoreProblem);
+    // The trail tells who did what: for administrators only (a rights
+    // server decides on the session's user as he is now).
+    if (!MayAdministerNow())
+        return RefuseFalse(pstrError, kNotPermittedToRead);
+    if (IsServer())
+    {
+        if (!Server([&] { return m_pServer->QueryAudit(Token(), query, nBeforeSequence, nCount, pvecEntries); }))
+        {
+            pvecEntries->clear();
+            return RefuseFalse(pstrError, ServerProblem());
+        }
+        return true;
+    }
+    // On SQLite judged on the user's state as stored now, as every change is.
+    std::wstring strReason;
+    if (!AuthorizeAdministrator(&strReason))
+        return RefuseFalse(pstrError,
+            strReason.empty() ? L"The audit trail cannot be read: " + m_pStore->GetLastErrorText()
+                              : std::wstring(kNotPermittedToRead));
+    if (!m_pStore->QueryAudit(query, nBeforeSequence, nCount, pvecEntries))
+    {
+        pvecEntries->clear();
+        return RefuseFalse(pstrError, L"The audit trail cannot be read: " + m_pStore->GetLastErrorText());
+    }
+    return true;
 }
 
 bool XTRmsServiceImpl::AuditCheckpoint(std::wstring* pstrCheckpoint, std::wstring* pstrError)

@@ -93,6 +93,10 @@ public:
     [[nodiscard]] bool VerifyAuditChainSince(
         const std::wstring& strCheckpoint, std::wstring* pstrProblem, bool* pbReadable);
     [[nodiscard]] bool AuditCheckpoint(std::wstring* pstrCheckpoint, std::wstring* pstrError);
+    // The trail reviewed on screen: administrators only, a page at a time.
+    bool CanReadAudit() const { return m_pStore != nullptr && MayAdministerNow(); }
+    [[nodiscard]] bool QueryAudit(const XTRmsAuditFilter& filter, long long nBeforeSequence, size_t nCount,
+        std::vector<XTRmsAuditEntry>* pvecEntries, std::wstring* pstrError);
 
 private:
     // --- XTRmsServerLink -----------------------------------------------------
@@ -158,6 +162,10 @@ private:
     [[nodiscard]] bool ReopenKeepingSession();
     // The store, reopened first when a rights server was lost.
     bool HaveStore();
+
+    // The audit detail of a right granted or withdrawn: the right, its
+    // label and its value before and after.
+    std::wstring RightChangeDetail(int nRight, bool bAllowed) const;
 
     Rms::ERmsPasswordResult StorePassword(
         const std::wstring& strUserName, const std::wstring& strPassword, const wchar_t* pszEvent);

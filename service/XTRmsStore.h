@@ -3,6 +3,7 @@
 // ODBC connection. Every statement takes its values as parameters.
 #pragma once
 
+#include "XTRmsAuditQuery.h"
 #include "XTRmsOdbc.h"
 #include "XTRmsTypes.h"
 
@@ -47,7 +48,7 @@ enum class XTRmsOpenResult
 class XTRmsStore
 {
 public:
-    static const int kLatestSchemaVersion = 5;
+    static const int kLatestSchemaVersion = 6;
     // The bound of each statement of an upgrade.
     static const unsigned int kUpgradeTimeoutSeconds = 600;
 
@@ -119,12 +120,20 @@ public:
 
     // The latest nCount rows, oldest first (0: all).
     bool ReadAudit(size_t nCount, std::vector<XTRmsAuditEntry>* pvecEntries);
+    // At most nCount rows that match, newest first, all below
+    // nBeforeSequence (0: from the newest).
+    bool QueryAudit(const XTRmsAuditQuery& query, long long nBeforeSequence, size_t nCount,
+        std::vector<XTRmsAuditEntry>* pvecEntries);
     // With nSinceSequence > 0 also checks that row's hash against a
     // checkpoint taken earlier. Rows and head are read in one transaction.
     bool VerifyAudit(bool* pbIntact, std::wstring* pstrProblem, long long nSinceSequence = 0,
         const std::wstring& strSinceHash = std::wstring());
     bool ReadAuditHead(long long* pnSequence, std::wstring* pstrHash);
 
+    // One audit row from the columns seq, at_utc, workstation, os_user,
+    // actor, event, subject, detail and (bWithHash) hash, in that order:
+    // what the trail's table and the rights server's functions give.
+    static XTRmsAuditEntry ReadAuditRow(XTRmsOdbc::Statement& statement, bool bWithHash = true);
     // The hash of one audit row, chained over the previous row's hash.
     static std::wstring AuditHash(const std::wstring& strPreviousHash, const XTRmsAuditEntry& entry);
     // The audit rows' time: "YYYY-MM-DDThh:mm:ssZ" of Unix seconds.

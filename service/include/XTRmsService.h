@@ -6,6 +6,7 @@
 #pragma once
 
 #include "XTRmsApi.h"
+#include "XTRmsAuditServiceBase.h"
 #include "XTRmsPasswordServiceBase.h"
 #include "XTRmsRestrictionManagerServiceBase.h"
 #include "XTRmsTypes.h"
@@ -16,7 +17,9 @@
 
 class XTRmsServiceImpl;
 
-class XTRMS_API XTRmsService : public XTRmsRestrictionManagerServiceBase, public XTRmsPasswordServiceBase
+class XTRMS_API XTRmsService : public XTRmsRestrictionManagerServiceBase,
+                               public XTRmsPasswordServiceBase,
+                               public XTRmsAuditServiceBase
 {
 public:
     explicit XTRmsService(const XTRmsServiceConfig& config);
@@ -68,6 +71,20 @@ public:
         const std::wstring& strOldPassword, const std::wstring& strNewPassword) override;
     Rms::ERmsPasswordResult SetUserPassword(
         const std::wstring& strUserName, const std::wstring& strNewPassword) override;
+
+    // --- XTRmsAuditServiceBase ---------------------------------------------
+    // Administrators only, like GetAuditTrail; a page holds at most 1000
+    // rows. Both ends of the time range are inclusive and the user matches
+    // the actor or the subject (without regard to case: on SQLite for
+    // ASCII letters only).
+    bool CanReadAudit() const override;
+    bool QueryAudit(const XTRmsAuditFilter& filter, long long nBeforeSequence, size_t nCount,
+        std::vector<XTRmsAuditRow>* pvecRows, std::wstring* pstrError) override;
+    // True when the chain could be checked; *pbIntact tells the result.
+    bool VerifyAuditTrail(bool* pbIntact, std::wstring* pstrProblem) override;
+    // Checks a filter as QueryAudit does (ISO 8601 dates, lengths), for a
+    // caller that wants to refuse bad input before anything is opened.
+    static bool CheckAuditFilter(const XTRmsAuditFilter& filter, std::wstring* pstrError);
 
     // --- Administration (the console tool, provisioning, tests) ------------
     // These act at once, each in one transaction, and are audited. Every one

@@ -1,12 +1,13 @@
 #!/bin/bash
-# Exercises XTRmsPostgres.sql and XTRmsPostgres5.sql against the loopback
+# Exercises XTRmsPostgres.sql, XTRmsPostgres5.sql and XTRmsPostgresAudit.sql
+# against the loopback
 # cluster of tools/pg-cluster.sh: makes version-3 stores in throwaway databases
 # (one with users and an audit trail hashed the old way), upgrades them to
-# version 4 and then 5, and calls the functions as the workstation account and
+# version 4, 5 and then 6, and calls the functions as the workstation account and
 # as the administrator.
 #   service/sql/test-contract.sh DIR    (DIR as given to pg-cluster.sh start)
-# XTRMS_UPGRADE_SQL and XTRMS_UPGRADE5_SQL name other scripts to try in their
-# places.
+# XTRMS_UPGRADE_SQL, XTRMS_UPGRADE5_SQL and XTRMS_UPGRADE_AUDIT_SQL name other
+# scripts to try in their places.
 # Exit code 0 when every case passed.
 set -uo pipefail
 
@@ -14,6 +15,7 @@ dir="${1:?usage: $0 CLUSTER-DIR}"
 here="$(cd "$(dirname "$0")" && pwd)"
 upgrade="${XTRMS_UPGRADE_SQL:-$here/XTRmsPostgres.sql}"
 upgrade5="${XTRMS_UPGRADE5_SQL:-$here/XTRmsPostgres5.sql}"
+upgrade_audit="${XTRMS_UPGRADE_AUDIT_SQL:-$here/XTRmsPostgresAudit.sql}"
 port="$(cat "$dir/port")"
 ws_password="$(cat "$dir/password")"
 admin_password="$(cat "$dir/admin-password")"
@@ -109,12 +111,13 @@ run_script() { # DATABASE FILE -> SQLSTATE or "ok"
         -v ON_ERROR_STOP=1 -v VERBOSITY=sqlstate -1 -f "$2" 2>&1 >/dev/null)"
     [[ "$errors" != *ERROR* ]] && echo ok || sed -n 's/^.*ERROR:  \(.....\).*$/\1/p' <<<"$errors" | head -n 1
 }
-# Version 3 to 4, then 4 to 5, each in its own transaction as the service
+# Version 3 to 4, then 4 to 5 and 5 to 6, each in its own transaction as the service
 # runs them.
 upgrade_store() { # DATABASE -> SQLSTATE or "ok"
     local result
     result="$(run_script "$1" "$upgrade")"
     [[ "$result" == ok ]] && result="$(run_script "$1" "$upgrade5")"
+    [[ "$result" == ok ]] && result="$(run_script "$1" "$upgrade_audit")"
     echo "$result"
 }
 
@@ -155,6 +158,7 @@ EOF
 }
 check "the file cuts into single statements" "" "$(split_problems "$upgrade")"
 check "the version-5 file cuts into single statements" "" "$(split_problems "$upgrade5")"
+check "the version-6 file cuts into single statements" "" "$(split_problems "$upgrade_audit")"
 v3_store "$db" 1 3
 check "upgrade refuses a broken old trail" "XT009" "$(upgrade_store "$db")"
 check "a refused upgrade changes nothing" "3" "$(dba "SELECT version FROM public.xtrms_schema")"
@@ -162,6 +166,7 @@ v3_store "$db" 1 0
 check "upgrade of an intact store" "ok" "$(upgrade_store "$db")"
 check "upgrade a second time is refused" "55000" "$(upgrade_store "$db")"
 check "the version-5 upgrade a second time is refused" "55000" "$(run_script "$db" "$upgrade5")"
+check "the version-6 upgrade a second time is refused" "55000" "$(run_script "$db" "$upgrade_audit")"
 v3_store "$db2" 0 0
 check "upgrade of an empty store" "ok" "$(upgrade_store "$db2")"
 strip() { sed -e "/^--/d" -e "/^$/d" -e "/^\\\\/d"; }
@@ -169,7 +174,7 @@ check "two upgrades make the same schema" "" "$(diff <(PGPASSWORD="$admin_passwo
     <(PGPASSWORD="$admin_password" pg_dump -s -h 127.0.0.1 -p "$port" -U postgres "$db2" | strip))"
 
 # --- What the workstation account may and may not do -------------------------------
-granted="add_user change_own_password define import_users list_users login login_params logout policy read_audit rehash rights roles save_changes schema_version session set_disabled set_password set_policy unlock verify_audit"
+granted="add_user change_own_password define import_users list_users login login_params logout policy query_audit read_audit rehash rights roles save_changes schema_version session set_disabled set_password set_policy unlock verify_audit"
 check "the workstation may call exactly its functions" "$granted" \
     "$(ws "SELECT string_agg(p.proname, ' ' ORDER BY p.proname) FROM pg_proc p WHERE p.pronamespace = 'xtrms'::regnamespace AND has_function_privilege(p.oid, 'EXECUTE')")"
 check "every function of the store is the owner's, definer's, pinned" "0" \
@@ -194,7 +199,7 @@ create a schema^CREATE SCHEMA s^ERROR: 42501
 append to the trail directly^SELECT xtrms.xtrms_audit('', '', '', 'x', '', '')^ERROR: 42501
 take the checkpoint^SELECT seq FROM xtrms.audit_checkpoint()^ERROR: 42501
 call pgcrypto^SELECT xtrms.gen_random_bytes(4)^ERROR: 42501
-read the version^SELECT xtrms.schema_version()^5
+read the version^SELECT xtrms.schema_version()^6
 redefine^SELECT xtrms.redefine('[{"id":1,"name":"View"}]', '[{"id":1,"name":"Operator","rights":[1]}]', 'WS9', 'tester')^ERROR: 42501
 define over definitions^SELECT xtrms.define('[]', '[]', '{}')^0
 read the rights^SELECT string_agg(id || '=' || name, ',') FROM xtrms.rights()^1=View,2=Edit,3=Admin
@@ -261,6 +266,7 @@ xtrms.import_users(@, '[]', 'WS9', 'tester')
 xtrms.set_policy(@, '{"guest_allowed": true}', 'WS9', 'tester')
 count(*) FROM xtrms.read_audit(@, 0)
 count(*) FROM xtrms.verify_audit(@, NULL, NULL)
+count(*) FROM xtrms.query_audit(@, NULL, NULL, NULL, NULL, NULL, 0, 10)
 EOF
 check "change_own_password needs a session" "ERROR: XT001" \
     "$(ws "SELECT xtrms.change_own_password(NULL, '$old_key', '$salt', 1000, '$new_key', 'WS9', 'tester')")"
@@ -279,7 +285,7 @@ while IFS='^' read -r name sql expected audit; do
         check "$name: nothing audited" "$before" "$(head_seq)"
     fi
 done <<EOF
-create and grant^SELECT xtrms.save_changes('@admin', '[{"op":"create","user":"carol","full_name":"Carol","role":1},{"op":"right","user":"carol","right":2,"allowed":true},{"op":"right","user":"carol","right":1,"allowed":true}]', 'WS9', 'tester')^2^right-granted|admin|carol|2
+create and grant^SELECT xtrms.save_changes('@admin', '[{"op":"create","user":"carol","full_name":"Carol","role":1},{"op":"right","user":"carol","right":2,"allowed":true},{"op":"right","user":"carol","right":1,"allowed":true}]', 'WS9', 'tester')^2^right-granted|admin|carol|right 2 (Edit): no -> yes
 create an existing user^SELECT xtrms.save_changes('@admin', '[{"op":"create","user":"carol","full_name":"","role":1}]', 'WS9', 'tester')^ERROR: XT003^
 all or nothing^SELECT xtrms.save_changes('@admin', '[{"op":"create","user":"dave","full_name":"","role":1},{"op":"right","user":"dave","right":99,"allowed":true}]', 'WS9', 'tester')^ERROR: XT003^
 remove oneself^SELECT xtrms.save_changes('@admin', '[{"op":"remove","user":"admin"}]', 'WS9', 'tester')^ERROR: XT002^
@@ -393,6 +399,18 @@ check "redefine: drops audited" "right-removed|right 4|Export role-changed|role 
 # --- The trail -------------------------------------------------------------------------
 check "the trail is intact" "true||$(head_seq)" "$(ws "SELECT intact || '|' || problem || '|' || head_seq FROM xtrms.verify_audit('$admin', NULL, NULL)")"
 check "read the newest rows" "3" "$(ws "SELECT count(*) FROM xtrms.read_audit('$admin', 3)")"
+check "a page of the trail, newest first" "$(head_seq) $(( $(head_seq) - 1 ))" \
+    "$(ws "SELECT string_agg(seq::text, ' ' ORDER BY seq DESC) FROM xtrms.query_audit('$admin', NULL, NULL, NULL, NULL, NULL, 0, 2)")"
+check "the page below a row starts under it" "$(( $(head_seq) - 2 ))" \
+    "$(ws "SELECT max(seq) FROM xtrms.query_audit('$admin', NULL, NULL, NULL, NULL, NULL, $(( $(head_seq) - 1 )), 5)")"
+check "a right granted names its value before and after" "right 2 (Edit): no -> yes" \
+    "$(ws "SELECT detail FROM xtrms.query_audit('$admin', NULL, NULL, 'CAROL', 'right-granted', 'EDIT', 0, 1)")"
+check "a filter's values are data, not SQL" "0" \
+    "$(ws "SELECT count(*) FROM xtrms.query_audit('$admin', NULL, NULL, 'x'' OR ''1''=''1', NULL, ''' OR true --', 0, 10)")"
+check "a time not in the trail's form is refused" "ERROR: XT004" \
+    "$(ws "SELECT count(*) FROM xtrms.query_audit('$admin', '2027-01-15', NULL, NULL, NULL, NULL, 0, 10)")"
+check "a page holds at most 1000 rows" "ERROR: XT004" \
+    "$(ws "SELECT count(*) FROM xtrms.query_audit('$admin', NULL, NULL, NULL, NULL, NULL, 0, 1001)")"
 checkpoint="$(dba "SELECT seq || '|' || hash FROM xtrms.audit_checkpoint()")"
 check "the superuser may not change a row either" "ERROR: XT001" "$(dba "UPDATE xtrms.xtrms_audit SET detail = 'x' WHERE seq = 2")"
 check "nor empty the trail" "ERROR: XT001" "$(dba "TRUNCATE xtrms.xtrms_audit")"

@@ -59,8 +59,15 @@ const wchar_t kHelpText[] =
     L"                          standard input, after any password line)\n"
     L"                          (UTF-8, with or without byte order mark); users\n"
     L"                          it adds have no password yet\n"
-    L"  audit [--last N]        the audit trail, oldest first; only the latest N\n"
-    L"                          entries with --last\n"
+    L"  audit [--last N] [--from TIME] [--to TIME] [--who NAME] [--event EVENT]\n"
+    L"        [--text TEXT]     the audit trail, oldest first; only the latest N\n"
+    L"                          entries with --last; only the entries from/to\n"
+    L"                          TIME (ISO 8601 in UTC: 2027-01-15 or\n"
+    L"                          2027-01-15T08:00:00Z; both ends inclusive, a\n"
+    L"                          date as --to means the whole day), by or about\n"
+    L"                          the user NAME, of the event EVENT (e.g.\n"
+    L"                          right-granted), or holding TEXT in any field\n"
+    L"                          (without regard to case)\n"
     L"  audit checkpoint        the head of the trail as SEQ:HASH, to keep\n"
     L"                          outside the database\n"
     L"  verify [--since SEQ:HASH]\n"
@@ -754,10 +761,28 @@ int XTRmsTool::RunAudit()
         m_console.Out(strCheckpoint + L"\n");
         return kExitOk;
     }
-    std::vector<XTRmsAuditEntry> vecEntries = m_pService->GetAuditTrail(m_commandLine.GetLast());
-    if (vecEntries.empty())
+    // Page by page from the store, newest first, until --last is reached or
+    // nothing older matches; printed oldest first.
+    const size_t nLast = m_commandLine.GetLast();
+    const size_t kPage = 1000;
+    std::vector<XTRmsAuditRow> vecNewestFirst;
+    long long nBefore = 0;
+    for (;;)
     {
-        m_console.Out(L"The audit trail is empty.\n");
+        size_t nWant = nLast == 0 ? kPage : std::min(kPage, nLast - vecNewestFirst.size());
+        std::vector<XTRmsAuditRow> vecPage;
+        std::wstring strError;
+        if (!m_pService->QueryAudit(m_commandLine.GetAuditFilter(), nBefore, nWant, &vecPage, &strError))
+            return Fail(strError);
+        vecNewestFirst.insert(vecNewestFirst.end(), vecPage.begin(), vecPage.end());
+        if (vecPage.size() < nWant || (nLast != 0 && vecNewestFirst.size() >= nLast))
+            break;
+        nBefore = vecPage.back().nSequence;
+    }
+    if (vecNewestFirst.empty())
+    {
+        m_console.Out(m_commandLine.HasAuditFilter() ? L"No entry of the audit trail matches.\n"
+                                                     : L"The audit trail is empty.\n");
         return kExitOk;
     }
     std::vector<std::vector<std::wstring>> vecRows;
@@ -771,9 +796,12 @@ int XTRmsTool::RunAudit()
         }
         return strText.empty() ? std::wstring(L"-") : strText;
     };
-    for (const XTRmsAuditEntry& entry : vecEntries)
+    for (auto it = vecNewestFirst.rbegin(); it != vecNewestFirst.rend(); ++it)
+    {
+        const XTRmsAuditRow& entry = *it;
         vecRows.push_back({std::to_wstring(entry.nSequence), entry.strTimeUtc, entry.strEvent, orDash(entry.strSubject),
             orDash(entry.strDetail), orDash(entry.strActor), orDash(entry.strWorkstation + L"\\" + entry.strOsUser)});
+    }
     m_console.Out(FormatTable(vecRows));
     return kExitOk;
 }

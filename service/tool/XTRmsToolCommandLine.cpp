@@ -1,5 +1,7 @@
 #include "XTRmsToolCommandLine.h"
 
+#include "XTRmsService.h"
+
 namespace
 {
 enum : unsigned int
@@ -16,6 +18,12 @@ enum : unsigned int
     kOptLogin = 1 << 9,
     kOptSince = 1 << 10,
     kOptDefine = 1 << 11,
+    kOptFrom = 1 << 12,
+    kOptTo = 1 << 13,
+    kOptWho = 1 << 14,
+    kOptEvent = 1 << 15,
+    kOptText = 1 << 16,
+    kOptAuditFilter = kOptFrom | kOptTo | kOptWho | kOptEvent | kOptText,
     kOptStore = kOptDb | kOptServer | kOptDatabase | kOptUser | kOptIterations | kOptLogin
 };
 
@@ -43,7 +51,7 @@ const SCommand kCommands[] = {
     {L"export", XTRmsToolCommand::Export, L"a file name", 0},
     {L"import", XTRmsToolCommand::Import, L"a file name", 0},
     {L"define", XTRmsToolCommand::Define, L"a definition file", 0},
-    {L"audit", XTRmsToolCommand::Audit, nullptr, kOptLast},
+    {L"audit", XTRmsToolCommand::Audit, nullptr, kOptLast | kOptAuditFilter},
     {L"verify", XTRmsToolCommand::Verify, nullptr, kOptSince},
 };
 
@@ -67,6 +75,11 @@ const SOption kOptions[] = {
     {L"--login", kOptLogin, true},
     {L"--since", kOptSince, true},
     {L"--define", kOptDefine, true},
+    {L"--from", kOptFrom, true},
+    {L"--to", kOptTo, true},
+    {L"--who", kOptWho, true},
+    {L"--event", kOptEvent, true},
+    {L"--text", kOptText, true},
 };
 
 const wchar_t* const kSeeHelp = L"; 'xtrms help' lists the commands and options.";
@@ -252,6 +265,21 @@ bool XTRmsToolCommandLine::Parse(int nArgs, const wchar_t* const* ppszArgs, std:
         case kOptDefine:
             m_strDefineFile = strValue;
             break;
+        case kOptFrom:
+            m_auditFilter.strFromUtc = strValue;
+            break;
+        case kOptTo:
+            m_auditFilter.strToUtc = strValue;
+            break;
+        case kOptWho:
+            m_auditFilter.strUser = strValue;
+            break;
+        case kOptEvent:
+            m_auditFilter.strEvent = strValue;
+            break;
+        case kOptText:
+            m_auditFilter.strText = strValue;
+            break;
         case kOptLast:
             if (!ParseNumber(strValue, 1, 1000000000, &nNumber))
                 return fail(L"--last expects a number of entries from 1 up.");
@@ -280,8 +308,8 @@ bool XTRmsToolCommandLine::Validate(unsigned int nSeen, std::wstring* pstrError)
     // "audit checkpoint" prints the head of the trail instead of the trail.
     if (m_nCommand == XTRmsToolCommand::Audit && m_strArgument == L"checkpoint")
     {
-        if ((nSeen & kOptLast) != 0)
-            return fail(L"--last is not an option of audit checkpoint" + std::wstring(kSeeHelp));
+        if ((nSeen & (kOptLast | kOptAuditFilter)) != 0)
+            return fail(L"audit checkpoint takes no --last or filter" + std::wstring(kSeeHelp));
         m_strArgument.clear();
         m_bCheckpoint = true;
     }
@@ -303,6 +331,16 @@ bool XTRmsToolCommandLine::Validate(unsigned int nSeen, std::wstring* pstrError)
         return fail(L"--database and --user go with --server, not with --db.");
     if (bServer && (nSeen & kOptUser) == 0)
         return fail(L"--server needs --user NAME, the database account to connect as.");
+    // A mistyped date is refused here, before a password is asked for.
+    std::wstring strFilterError;
+    if ((nSeen & kOptAuditFilter) != 0 && !XTRmsService::CheckAuditFilter(m_auditFilter, &strFilterError))
+    {
+        const wchar_t* pszOption = (nSeen & kOptFrom) != 0 && strFilterError.find(L"start") != std::wstring::npos
+            ? L"--from: "
+            : (nSeen & kOptTo) != 0 && strFilterError.find(L"end") != std::wstring::npos ? L"--to: "
+                                                                                         : L"";
+        return fail(pszOption + strFilterError);
+    }
     if (m_nCommand == XTRmsToolCommand::AddUser && (nSeen & kOptRole) == 0)
         return fail(L"add-user needs --role ID (a role's number or name; 'xtrms info' lists them).");
     return true;

@@ -3,6 +3,8 @@
 // store, so that a typing mistake never reaches the database.
 #pragma once
 
+#include "XTRmsAuditServiceBase.h"
+
 #include <string>
 
 enum class XTRmsToolCommand
@@ -55,6 +57,13 @@ public:
     bool GetNoPassword() const { return m_bNoPassword; }
     // 0: the whole trail.
     size_t GetLast() const { return m_nLast; }
+    // audit --from, --to, --who, --event, --text: which entries.
+    const XTRmsAuditFilter& GetAuditFilter() const { return m_auditFilter; }
+    bool HasAuditFilter() const
+    {
+        return !m_auditFilter.strFromUtc.empty() || !m_auditFilter.strToUtc.empty() || !m_auditFilter.strUser.empty() ||
+            !m_auditFilter.strEvent.empty() || !m_auditFilter.strText.empty();
+    }
     // --login NAME: the XTRm administrator to act as (password asked).
     const std::wstring& GetLogin() const { return m_strLogin; }
     // audit checkpoint, and verify --since SEQ:HASH.
@@ -90,4 +99,5 @@ private:
     std::wstring m_strSince;
     std::wstring m_strDefineFile;
     bool m_bCheckpoint = false;
+    XTRmsAuditFilter m_auditFilter;
 };

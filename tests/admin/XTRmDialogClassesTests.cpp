@@ -3,6 +3,7 @@
 #include "XTRmAdminTestFixture.h"
 
 #include "XTRmAddUserDlg.h"
+#include "XTRmAuditTrailDlg.h"
 #include "XTRmChangePasswordDlg.h"
 #include "XTRmConnectionSettingsDlg.h"
 #include "XTRmLockDlg.h"
@@ -30,6 +31,7 @@ const DialogClass kDialogs[] = {
     {IDD_XTRM_ADD_USER, RUNTIME_CLASS(XTRmAddUserDlg), "XTRmAddUserDlg"},
     {IDD_XTRM_SHOW_SETTINGS, RUNTIME_CLASS(XTRmShowSettingsDlg), "XTRmShowSettingsDlg"},
     {IDD_XTRM_CHANGE_PASSWORD, RUNTIME_CLASS(XTRmChangePasswordDlg), "XTRmChangePasswordDlg"},
+    {IDD_XTRM_AUDIT_TRAIL, RUNTIME_CLASS(XTRmAuditTrailDlg), "XTRmAuditTrailDlg"},
     {IDD_XTRM_USER_LOGIN, RUNTIME_CLASS(XTRmUserLoginDlg), "XTRmUserLoginDlg"},
     {IDD_XTRM_NG_USER_LOGIN, RUNTIME_CLASS(XTRmNGUserLoginDlg), "XTRmNGUserLoginDlg"},
     {IDD_XTRM_USER_LOGIN_HDR, RUNTIME_CLASS(XTRmUserLoginHdrDlg), "XTRmUserLoginHdrDlg"},

@@ -386,8 +386,9 @@ TEST_P(XTRmsServiceTest, AuditRecordsWhoDidWhat)
     EXPECT_EQ(pHost->UserLogin(L"", L""), Rms::ERmsLoginOk);
     EXPECT_EQ(pHost->UserLogin(L"alice", L"nope-nope"), Rms::ERmsLoginWrongPassword);
 
-    const std::vector<std::wstring> vecExpected = {L"login:admin:", L"right-granted:alice:3",
-        L"right-withdrawn:alice:1", L"user-removed:nopass:", L"guest-login::", L"login-refused:alice:2 wrong password"};
+    const std::vector<std::wstring> vecExpected = {L"login:admin:",
+        L"right-granted:alice:right 3 (Configure): no -> yes", L"right-withdrawn:alice:right 1 (View): yes -> no",
+        L"user-removed:nopass:", L"guest-login::", L"login-refused:alice:2 wrong password"};
     std::vector<std::wstring> vecEvents = Events();
     ASSERT_EQ(vecEvents.size(), nBefore + vecExpected.size());
     EXPECT_EQ(std::vector<std::wstring>(vecEvents.begin() + static_cast<long>(nBefore), vecEvents.end()), vecExpected);
@@ -749,8 +750,9 @@ TEST_P(XTRmsServiceTest, SettingsShowStorePolicyAndLatestAuditButNoSecret)
     StartProvisioned();
     std::unique_ptr<XTRmsService> pService = StartAs(L"admin", L"gate-keeper-1");
     std::wstring strSettings = pService->GetSettingsString();
+    const std::wstring strSchema = L"Schema version   : " + std::to_wstring(XTRmsService::GetLatestSchemaVersion());
     for (const wchar_t* pszPart : {GetParam() == XTRmsEngine::Sqlite ? L"SQLite file" : L"PostgreSQL database",
-             L"Schema version   : 5", L"after 3 failed logins", L"PBKDF2-HMAC-SHA256, 1000 iterations",
+             strSchema.c_str(), L"after 3 failed logins", L"PBKDF2-HMAC-SHA256, 1000 iterations",
              L"Logged-in user   : admin", L"  login ", L"answered as a wrong password",
              GetParam() == XTRmsEngine::Sqlite ? L"whoever can write the file" : L"decided there"})
         EXPECT_NE(strSettings.find(pszPart), std::wstring::npos) << Narrow(pszPart) << "\n" << Narrow(strSettings);
@@ -1655,3 +1657,192 @@ TEST(XTRmsRightsServer, ConnectionTestsAnswerTheFacadesCodes)
     }
 }
 } // namespace
+
+// The trail as the review dialog pages it: rows that match, newest first.
+class XTRmsAuditReviewTest : public XTRmsServiceTest
+{
+protected:
+    // "event:subject" of each row of one query.
+    static std::vector<std::wstring> Rows(const std::vector<XTRmsAuditRow>& vecRows)
+    {
+        std::vector<std::wstring> vecTexts;
+        for (const XTRmsAuditRow& row : vecRows)
+            vecTexts.push_back(row.strEvent + L":" + row.strSubject);
+        return vecTexts;
+    }
+
+    // The trail's rows at known times: the provisioning on the 15th, alice's
+    // login on the 16th, the administrator's login and two rights changes
+    // on the 17th at 10:00, a refused login at midnight after. On a rights
+    // server the server's clock writes the rows, so the times are set
+    // afterwards, as its administrator could.
+    std::unique_ptr<XTRmsService> MakeTrail()
+    {
+        StartProvisioned();
+        const long long nBase = static_cast<long long>(Admin()->GetAuditTrail(0).size());
+        StartAs(L"alice", L"blue-harbour-7");
+        std::unique_ptr<XTRmsService> pHost = StartAs(L"admin", L"gate-keeper-1");
+        EXPECT_EQ(pHost->SetUserIsAllowed(L"alice", 3, true), Rms::RmsSuccess);
+        EXPECT_EQ(pHost->SetUserIsAllowed(L"alice", 1, false), Rms::RmsSuccess);
+        EXPECT_EQ(pHost->SaveUserProfiles(), Rms::RmsSuccess);
+        EXPECT_EQ(Start()->UserLogin(L"alice", L"wrong-wrong-1"), Rms::ERmsLoginWrongPassword);
+        const std::pair<long long, const wchar_t*> times[] = {{nBase, L"2027-01-15T08:00:00Z"},
+            {nBase + 1, L"2027-01-16T09:00:00Z"}, {nBase + 4, L"2027-01-17T10:00:00Z"},
+            {nBase + 5, L"2027-01-18T00:00:00Z"}};
+        long long nFrom = 1;
+        for (const auto& time : times)
+        {
+            EXPECT_TRUE(ExecuteAsAdministrator(std::wstring(L"UPDATE xtrms_audit SET at_utc = '") + time.second +
+                L"' WHERE seq BETWEEN " + std::to_wstring(nFrom) + L" AND " + std::to_wstring(time.first)));
+            nFrom = time.first + 1;
+        }
+        m_nTrailRows = static_cast<size_t>(nFrom - 1);
+        return pHost;
+    }
+
+    size_t m_nTrailRows = 0;
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    Engines, XTRmsAuditReviewTest, ::testing::Values(XTRmsEngine::Sqlite, XTRmsEngine::Postgres), EngineName);
+
+struct AuditFilterCase
+{
+    const char* pszWhat;
+    XTRmsAuditFilter filter;
+    std::vector<std::wstring> vecExpected; // newest first
+};
+
+TEST_P(XTRmsAuditReviewTest, FiltersFindExactlyTheirRowsNewestFirst)
+{
+    std::unique_ptr<XTRmsService> pHost = MakeTrail();
+    const std::wstring kGranted = L"right-granted:alice", kWithdrawn = L"right-withdrawn:alice",
+                       kRefused = L"login-refused:alice";
+    const AuditFilterCase cases[] = {
+        {"one day", {L"2027-01-16", L"2027-01-16", L"", L"", L""}, {L"login:alice"}},
+        {"from a time, inclusive", {L"2027-01-17T10:00:00Z", L"", L"", L"", L""},
+            {kRefused, kWithdrawn, kGranted, L"login:admin"}},
+        {"to a time without seconds, inclusive", {L"2027-01-16T09:00", L"2027-01-17T10:00", L"", L"", L""},
+            {kWithdrawn, kGranted, L"login:admin", L"login:alice"}},
+        {"a day's end is its last second", {L"2027-01-17", L"2027-01-17", L"", L"", L""},
+            {kWithdrawn, kGranted, L"login:admin"}},
+        {"user as actor or subject, any case", {L"2027-01-16", L"", L"ALICE", L"", L""},
+            {kRefused, kWithdrawn, kGranted, L"login:alice"}},
+        {"event exactly", {L"", L"", L"", L"right-granted", L""}, {kGranted}},
+        {"event is no prefix", {L"", L"", L"", L"right", L""}, {}},
+        {"text in the detail, any case", {L"", L"", L"", L"", L"CONFIGURE"}, {kGranted}},
+        {"text spans no fields", {L"", L"", L"", L"", L"alicelogin"}, {}},
+        {"everything at once", {L"2027-01-17", L"2027-01-18", L"admin", L"right-withdrawn", L"yes -> no"},
+            {kWithdrawn}},
+    };
+    for (const AuditFilterCase& c : cases)
+    {
+        std::vector<XTRmsAuditRow> vecRows;
+        std::wstring strError;
+        ASSERT_TRUE(pHost->QueryAudit(c.filter, 0, 100, &vecRows, &strError)) << c.pszWhat << ": " << Narrow(strError);
+        EXPECT_EQ(Rows(vecRows), c.vecExpected) << c.pszWhat;
+    }
+    // The whole trail, and the rights changes with their values before and
+    // after, named by their labels.
+    std::vector<XTRmsAuditRow> vecAll;
+    std::wstring strError;
+    ASSERT_TRUE(pHost->QueryAudit(XTRmsAuditFilter(), 0, 1000, &vecAll, &strError));
+    ASSERT_EQ(vecAll.size(), m_nTrailRows);
+    EXPECT_EQ(vecAll[1].strDetail, L"right 1 (View): yes -> no");
+    EXPECT_EQ(vecAll[2].strDetail, L"right 3 (Configure): no -> yes");
+    EXPECT_EQ(vecAll[2].strActor, L"admin");
+    EXPECT_EQ(vecAll[2].strTimeUtc, L"2027-01-17T10:00:00Z");
+
+    // Input no row could match is refused, not answered with nothing.
+    const std::pair<XTRmsAuditFilter, const wchar_t*> bad[] = {
+        {{L"2027-02-29", L"", L"", L"", L""}, L"ISO 8601"},
+        {{L"", L"2027-01-15T24:00:00Z", L"", L"", L""}, L"ISO 8601"},
+        {{L"15.01.2027", L"", L"", L"", L""}, L"ISO 8601"},
+        {{L"2027-01-18", L"2027-01-17", L"", L"", L""}, L"after its end"},
+        {{L"", L"", L"a\nb", L"", L""}, L"control characters"},
+    };
+    for (const auto& b : bad)
+    {
+        vecAll.assign(1, XTRmsAuditRow());
+        EXPECT_FALSE(pHost->QueryAudit(b.first, 0, 10, &vecAll, &strError)) << Narrow(b.second);
+        EXPECT_NE(strError.find(b.second), std::wstring::npos) << Narrow(strError);
+        EXPECT_TRUE(vecAll.empty());
+    }
+}
+
+TEST_P(XTRmsAuditReviewTest, PagesMeetWithoutARowLostOrShownTwice)
+{
+    std::unique_ptr<XTRmsService> pHost = MakeTrail();
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(Start()->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
+    const XTRmsAuditFilter alice = {L"", L"", L"alice", L"", L""};
+    std::vector<XTRmsAuditRow> vecAll;
+    std::wstring strError;
+    ASSERT_TRUE(pHost->QueryAudit(alice, 0, 1000, &vecAll, &strError));
+    ASSERT_GT(vecAll.size(), 12u);
+    // Pages of a size that divides the rows evenly and one that does not.
+    for (size_t nPage : {vecAll.size() / 2, size_t(5), size_t(1)})
+    {
+        std::vector<long long> vecSeen;
+        long long nBefore = 0;
+        // Bounded: a page that repeats its start must fail, not hang.
+        for (size_t nPages = 0; nPages <= vecAll.size() + 1; ++nPages)
+        {
+            std::vector<XTRmsAuditRow> vecPage;
+            ASSERT_TRUE(pHost->QueryAudit(alice, nBefore, nPage, &vecPage, &strError)) << Narrow(strError);
+            ASSERT_LE(vecPage.size(), nPage);
+            for (const XTRmsAuditRow& row : vecPage)
+                vecSeen.push_back(row.nSequence);
+            if (vecPage.empty())
+                break;
+            nBefore = vecPage.back().nSequence;
+        }
+        std::vector<long long> vecExpected;
+        for (const XTRmsAuditRow& row : vecAll)
+            vecExpected.push_back(row.nSequence);
+        EXPECT_EQ(vecSeen, vecExpected) << "page of " << nPage;
+    }
+    EXPECT_TRUE(std::is_sorted(vecAll.rbegin(), vecAll.rend(),
+        [](const XTRmsAuditRow& a, const XTRmsAuditRow& b) { return a.nSequence < b.nSequence; }));
+    // Below the oldest row there is nothing; a page is never the trail.
+    std::vector<XTRmsAuditRow> vecRows;
+    EXPECT_TRUE(pHost->QueryAudit(alice, vecAll.back().nSequence, 10, &vecRows, &strError));
+    EXPECT_TRUE(vecRows.empty());
+    EXPECT_FALSE(pHost->QueryAudit(alice, 0, 0, &vecRows, &strError));
+    EXPECT_FALSE(pHost->QueryAudit(alice, 0, 1001, &vecRows, &strError));
+}
+
+TEST_P(XTRmsAuditReviewTest, OnlyAdministratorsReviewAndVerifyTheTrail)
+{
+    StartProvisioned();
+    std::unique_ptr<XTRmsService> pAdminHost = StartAs(L"admin", L"gate-keeper-1");
+    std::unique_ptr<XTRmsService> pOperator = StartAs(L"alice", L"blue-harbour-7");
+    std::unique_ptr<XTRmsService> pNobody = Start();
+    std::wstring strError;
+    for (XTRmsService* pService : {pOperator.get(), pNobody.get()})
+    {
+        EXPECT_FALSE(pService->CanReadAudit());
+        std::vector<XTRmsAuditRow> vecRows(1);
+        EXPECT_FALSE(pService->QueryAudit(XTRmsAuditFilter(), 0, 10, &vecRows, &strError));
+        EXPECT_TRUE(vecRows.empty());
+        EXPECT_NE(strError.find(L"administrator"), std::wstring::npos) << Narrow(strError);
+        bool bIntact = true;
+        EXPECT_FALSE(pService->VerifyAuditTrail(&bIntact, &strError));
+        EXPECT_FALSE(bIntact);
+    }
+    ASSERT_TRUE(pAdminHost->CanReadAudit());
+    bool bIntact = false;
+    std::wstring strProblem;
+    EXPECT_TRUE(pAdminHost->VerifyAuditTrail(&bIntact, &strProblem));
+    EXPECT_TRUE(bIntact) << Narrow(strProblem);
+    // A row changed behind the service's back is named.
+    ASSERT_TRUE(ExecuteAsAdministrator(L"UPDATE xtrms_audit SET detail = 'forged' WHERE seq = 2"));
+    EXPECT_TRUE(pAdminHost->VerifyAuditTrail(&bIntact, &strProblem));
+    EXPECT_FALSE(bIntact);
+    EXPECT_NE(strProblem.find(L"audit row 2 was changed"), std::wstring::npos) << Narrow(strProblem);
+    // An administrator demoted meanwhile reads no more.
+    std::wstring strSql = L"UPDATE xtrms_users SET role_id = 1 WHERE name = 'admin'";
+    ASSERT_TRUE(ExecuteAsAdministrator(strSql));
+    std::vector<XTRmsAuditRow> vecRows;
+    EXPECT_FALSE(pAdminHost->QueryAudit(XTRmsAuditFilter(), 0, 10, &vecRows, &strError));
+}

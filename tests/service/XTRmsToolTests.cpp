@@ -201,6 +201,12 @@ TEST(XTRmsTool, BadInputFailsWithOneLineAndItsExitCodeAndChangesNothing)
         {L"add-user bob --role 1 --no-password=1" + strDb, "", "", 2, L"takes no value"},
         {L"add-user bob --role 1 --iterations 999" + strDb, "", "", 2, L"--iterations expects"},
         {L"audit --last 0" + strDb, "", "", 2, L"--last expects"},
+        {L"audit --from 2027-13-01" + strDb, "", "", 2, L"--from: The start of the time range must be an ISO 8601"},
+        {L"audit --to yesterday" + strDb, "", "", 2, L"--to: The end of the time range must be an ISO 8601"},
+        {L"audit --to 2027-01-15T08:00:00+01" + strDb, "", "", 2, L"--to: The end"},
+        {L"audit --from 2027-01-18 --to 2027-01-17" + strDb, "", "", 2, L"after its end"},
+        {L"audit checkpoint --event login" + strDb, "", "", 2, L"takes no --last or filter"},
+        {L"list --event login" + strDb, "", "", 2, L"--event is not an option of list"},
         {L"list" + strDb + L" --server 127.0.0.1:5432 --user x", "", "", 2, L"exclude each other"},
         {L"list" + strDb + L" --user x", "", "", 2, L"go with --server"},
         {L"list --server 127.0.0.1 --user x", "", "", 2, L"HOST:PORT"},
@@ -360,6 +366,38 @@ TEST(XTRmsTool, PasswordUnlockAndDisableReachTheStoreAndTheList)
     EXPECT_EQ(std::count(lastTwo.strOut.begin(), lastTwo.strOut.end(), L'\n'), 3) << Narrow(lastTwo.strOut);
     EXPECT_TRUE(Contains(lastTwo.strOut, L"user-enabled")) << Narrow(lastTwo.strOut);
     EXPECT_FALSE(Contains(lastTwo.strOut, L"user-disabled")) << Narrow(lastTwo.strOut);
+}
+
+TEST(XTRmsTool, AuditFiltersPickTheirEntriesOldestFirst)
+{
+    std::wstring strFile = NewProvisionedStore();
+    for (const wchar_t* pszCommand : {L"add-user ann --role 1 --no-password", L"add-user bob --role 1 --no-password",
+             L"disable ann", L"enable ann", L"disable bob"})
+        ASSERT_EQ(RunTool(pszCommand + Db(strFile)).nExitCode, 0u) << Narrow(pszCommand);
+    // The data lines of a listing, header left out.
+    auto lines = [&](const std::wstring& strArgs) {
+        SToolResult result = RunTool(L"audit " + strArgs + Db(strFile));
+        EXPECT_EQ(result.nExitCode, 0u) << Narrow(strArgs) << ": " << Narrow(result.strErr);
+        std::vector<std::wstring> vecLines;
+        size_t nStart = result.strOut.find(L'\n');
+        while (nStart != std::wstring::npos && nStart + 1 < result.strOut.size())
+        {
+            size_t nEnd = result.strOut.find(L'\n', nStart + 1);
+            vecLines.push_back(result.strOut.substr(nStart + 1, nEnd - nStart - 1));
+            nStart = nEnd;
+        }
+        return std::make_pair(vecLines, result.strOut);
+    };
+    auto disabled = lines(L"--event user-disabled");
+    ASSERT_EQ(disabled.first.size(), 2u) << Narrow(disabled.second);
+    EXPECT_TRUE(Contains(disabled.first[0], L" ann ")) << "oldest first: " << Narrow(disabled.second);
+    EXPECT_TRUE(Contains(disabled.first[1], L" bob ")) << Narrow(disabled.second);
+    auto ann = lines(L"--who ANN --last 2");
+    ASSERT_EQ(ann.first.size(), 2u) << Narrow(ann.second);
+    EXPECT_TRUE(Contains(ann.first[0], L"user-disabled")) << Narrow(ann.second);
+    EXPECT_TRUE(Contains(ann.first[1], L"user-enabled")) << Narrow(ann.second);
+    EXPECT_EQ(lines(L"--text USER-CREATED --from 2000-01-01").first.size(), 2u);
+    EXPECT_TRUE(Contains(lines(L"--from 2000-01-01 --to 2000-12-31").second, L"No entry of the audit trail matches."));
 }
 
 TEST(XTRmsTool, VerifyTellsAnIntactTrailFromATamperedOne)
