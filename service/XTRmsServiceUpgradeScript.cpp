@@ -6,7 +6,8 @@ namespace
 {
 // The scripts' names in the DLL's resource script (XTRmsServer.rc.in): the
 // upgrade to version 4 moved the store into its own schema, the one to 5
-// added the administrator's redefinition.
+// added the administrator's redefinition, the one to 6 the password
+// lifecycle, the session's lock and signatures.
 const wchar_t* ResourceName(int nVersion)
 {
     switch (nVersion)
@@ -15,6 +16,8 @@ const wchar_t* ResourceName(int nVersion)
         return L"XTRMS_POSTGRES_SQL";
     case 5:
         return L"XTRMS_POSTGRES5_SQL";
+    case 6:
+        return L"XTRMS_POSTGRES6_SQL";
     default:
         return nullptr;
     }
