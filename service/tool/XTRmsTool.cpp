@@ -361,6 +361,9 @@ bool XTRmsTool::LogIn(std::wstring* pstrError)
     case Rms::ERmsLoginAccountDisabled:
         *pstrError = L"The account " + strUser + L" is disabled.";
         return false;
+    case Rms::ERmsLoginPasswordExpired:
+        *pstrError = L"The password of " + strUser + L" must be changed first: log in once at a workstation.";
+        return false;
     case Rms::ERmsLoginSourceUnavailable:
         *pstrError = L"The store did not answer the login.";
         return false;
