@@ -1557,6 +1557,8 @@ TEST_P(XTRmsServiceTest, HistoryAndMinimumAgeHoldForOnesOwnChange)
     XTRmsServiceConfig config = WithPolicy(policy);
     std::unique_ptr<XTRmsService> pService = Start(config);
     ASSERT_EQ(pService->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
+    // An hour short of the minimum age: counted in days, not seconds.
+    AgePassword(L"alice", kDay - 3600);
     EXPECT_EQ(pService->ChangeOwnPassword(L"blue-harbour-7", L"first-new-11"), Rms::ERmsPasswordTooRecent);
     const wchar_t* const kSteps[][2] = {
         {L"first-new-11", L"ok"}, {L"blue-harbour-7", L"reused"}, // the last but one
