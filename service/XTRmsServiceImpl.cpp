@@ -985,24 +985,9 @@ Rms::ERmsPasswordResult XTRmsServiceImpl::ChangeOwnPassword(
     {
         if (nPolicy != Rms::ERmsPasswordOk)
             return nPolicy;
-        std::wstring strOldKeyHex;
-        std::wstring strHistoryKeys;
-        std::wstring strSaltHex;
-        std::wstring strKeyHex;
-        if (!ServerKey(strUser, strOldPassword, &strOldKeyHex) ||
-            !HistoryKeys(strUser, strNewPassword, &strHistoryKeys) ||
-            !m_signIn.NewCredential(strNewPassword, m_policy.nPbkdf2Iterations, &strSaltHex, &strKeyHex))
-            return Rms::ERmsPasswordStoreFailed;
         XTRmsServerLogin answer;
-        bool bAnswered = Server([&] {
-            return m_pServer->ChangePassword(Token(), strUser, strOldKeyHex, strSaltHex, m_policy.nPbkdf2Iterations,
-                strKeyHex, strHistoryKeys, false, &answer);
-        });
-        XTRmsCrypto::Wipe(strOldKeyHex);
-        XTRmsCrypto::Wipe(strKeyHex);
-        if (!bAnswered)
+        if (!ChangeOnServer(strUser, strOldPassword, strNewPassword, false, &answer))
         {
-            m_strStoreProblem = ServerProblem();
             return m_pServer->GetRefusal() == XTRmsServerRefusal::NotPermitted ? Rms::ERmsPasswordNotPermitted
                                                                                : Rms::ERmsPasswordStoreFailed;
         }
@@ -1075,6 +1060,28 @@ bool XTRmsServiceImpl::StoreOwnPassword(const XTRmsStoredUser& user, const std::
         return false;
     *pnResult = Rms::ERmsPasswordOk;
     return true;
+}
+
+bool XTRmsServiceImpl::ChangeOnServer(const std::wstring& strUserName, const std::wstring& strOldPassword,
+    const std::wstring& strNewPassword, bool bForced, XTRmsServerLogin* pAnswer)
+{
+    std::wstring strOldKeyHex;
+    std::wstring strHistoryKeys;
+    std::wstring strSaltHex;
+    std::wstring strKeyHex;
+    bool bAnswered = ServerKey(strUserName, strOldPassword, &strOldKeyHex) &&
+        HistoryKeys(strUserName, strNewPassword, &strHistoryKeys) &&
+        m_signIn.NewCredential(strNewPassword, m_policy.nPbkdf2Iterations, &strSaltHex, &strKeyHex) && Server([&] {
+            // A change at login has no session yet: the server proves the
+            // old key instead.
+            return m_pServer->ChangePassword(bForced ? std::wstring() : Token(), strUserName, strOldKeyHex, strSaltHex,
+                m_policy.nPbkdf2Iterations, strKeyHex, strHistoryKeys, bForced, pAnswer);
+        });
+    XTRmsCrypto::Wipe(strOldKeyHex);
+    XTRmsCrypto::Wipe(strKeyHex);
+    if (!bAnswered)
+        m_strStoreProblem = ServerProblem();
+    return bAnswered;
 }
 
 bool XTRmsServiceImpl::ServerKey(
@@ -1184,26 +1191,9 @@ Rms::ERmsPasswordResult XTRmsServiceImpl::ChangeExpiredPassword(
     {
         if (nRule != Rms::ERmsPasswordOk)
             return nRule;
-        std::wstring strOldKeyHex;
-        std::wstring strHistoryKeys;
-        std::wstring strSaltHex;
-        std::wstring strKeyHex;
-        if (!ServerKey(strName, strOldPassword, &strOldKeyHex) ||
-            !HistoryKeys(strName, strNewPassword, &strHistoryKeys) ||
-            !m_signIn.NewCredential(strNewPassword, m_policy.nPbkdf2Iterations, &strSaltHex, &strKeyHex))
-            return Rms::ERmsPasswordStoreFailed;
         XTRmsServerLogin answer;
-        bool bAnswered = Server([&] {
-            return m_pServer->ChangePassword(std::wstring(), strName, strOldKeyHex, strSaltHex,
-                m_policy.nPbkdf2Iterations, strKeyHex, strHistoryKeys, true, &answer);
-        });
-        XTRmsCrypto::Wipe(strOldKeyHex);
-        XTRmsCrypto::Wipe(strKeyHex);
-        if (!bAnswered)
-        {
-            m_strStoreProblem = ServerProblem();
+        if (!ChangeOnServer(strName, strOldPassword, strNewPassword, true, &answer))
             return Rms::ERmsPasswordStoreFailed;
-        }
         if (answer.nResult != Rms::ERmsPasswordOk)
             return static_cast<Rms::ERmsPasswordResult>(answer.nResult);
         XTRmsSignedIn signedIn;

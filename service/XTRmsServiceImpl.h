@@ -182,6 +182,11 @@ private:
     // the current and the kept passwords, which the server compares.
     [[nodiscard]] bool HistoryKeys(
         const std::wstring& strUserName, const std::wstring& strNewPassword, std::wstring* pstrKeys);
+    // A password change by the server's function: the user's own (bForced
+    // false, with the session) or the one a login asked for; false when the
+    // server did not answer (m_strStoreProblem says why).
+    [[nodiscard]] bool ChangeOnServer(const std::wstring& strUserName, const std::wstring& strOldPassword,
+        const std::wstring& strNewPassword, bool bForced, XTRmsServerLogin* pAnswer);
     // The key of strPassword under the salt the server gives for the name.
     [[nodiscard]] bool ServerKey(
         const std::wstring& strUserName, const std::wstring& strPassword, std::wstring* pstrKeyHex);

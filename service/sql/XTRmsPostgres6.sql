@@ -82,30 +82,64 @@ END
 $$;
 --;
 
--- A failure under a name that does not exist, counted and locked like a
--- real one. Returns whether the name is locked now (or was already).
-CREATE FUNCTION xtrms.xtrms_count_name_failure(p_name text, OUT o_locked boolean, OUT o_was_locked boolean)
+-- A name and key proven as a login proves them, under the head lock, for
+-- what is not a login (a change at login, the lock, a signature): unknown
+-- names count and lock like real ones, a wrong key counts toward lockout,
+-- every refusal is audited under p_event. Answers an Rms::ERmsLoginResult:
+-- 1 proven (failures cleared), 2 wrong, 3 unknown and reported so, 4 locked,
+-- 11 disabled (told only with the right key).
+CREATE FUNCTION xtrms.xtrms_prove(p_name text, p_key_hex text, p_workstation text, p_os_user text, p_event text)
+RETURNS integer
 LANGUAGE plpgsql VOLATILE SECURITY DEFINER SET search_path = xtrms, pg_temp SET lock_timeout = '3s'
 AS $$
 DECLARE
     v_policy xtrms_policy;
-    v_key constant text := xtrms_name_key(p_name);
+    v_user xtrms_users;
+    v_now constant bigint := xtrms_now();
+    v_key text;
     v_failed integer;
     v_until bigint;
+    v_locked boolean;
 BEGIN
     SELECT p.* INTO v_policy FROM xtrms_policy p WHERE p.id = 1;
-    SELECT f.failed_logins, f.locked_until INTO v_failed, v_until FROM xtrms_name_failures f WHERE f.name_key = v_key;
-    o_was_locked := v_until = -1 OR v_until > xtrms_now();
-    IF o_was_locked THEN
-        o_locked := true;
-        RETURN;
+    IF xtrms_valid_user_name(p_name) THEN
+        SELECT u.* INTO v_user FROM xtrms_users u WHERE u.name = p_name;
     END IF;
-    v_failed := CASE WHEN v_until > 0 THEN 1 ELSE coalesce(v_failed, 0) + 1 END;
-    o_locked := v_policy.lockout_threshold > 0 AND v_failed >= v_policy.lockout_threshold;
-    v_until := CASE WHEN NOT o_locked THEN 0 WHEN v_policy.lockout_seconds = 0 THEN -1
-                    ELSE ceil(extract(epoch FROM clock_timestamp()))::bigint + v_policy.lockout_seconds END;
-    INSERT INTO xtrms_name_failures AS f (name_key, failed_logins, locked_until) VALUES (v_key, v_failed, v_until)
-    ON CONFLICT (name_key) DO UPDATE SET failed_logins = EXCLUDED.failed_logins, locked_until = EXCLUDED.locked_until;
+    IF v_user.name IS NULL THEN
+        v_key := xtrms_name_key(p_name);
+        SELECT f.failed_logins, f.locked_until INTO v_failed, v_until FROM xtrms_name_failures f WHERE f.name_key = v_key;
+        IF v_until = -1 OR v_until > v_now THEN
+            PERFORM xtrms_audit(p_workstation, p_os_user, '', p_event, '', '4 locked');
+            RETURN 4;
+        END IF;
+        v_failed := CASE WHEN v_until > 0 THEN 1 ELSE coalesce(v_failed, 0) + 1 END;
+        v_locked := v_policy.lockout_threshold > 0 AND v_failed >= v_policy.lockout_threshold;
+        v_until := CASE WHEN NOT v_locked THEN 0 WHEN v_policy.lockout_seconds = 0 THEN -1
+                        ELSE ceil(extract(epoch FROM clock_timestamp()))::bigint + v_policy.lockout_seconds END;
+        INSERT INTO xtrms_name_failures AS f (name_key, failed_logins, locked_until) VALUES (v_key, v_failed, v_until)
+        ON CONFLICT (name_key) DO UPDATE SET failed_logins = EXCLUDED.failed_logins, locked_until = EXCLUDED.locked_until;
+        PERFORM xtrms_audit(p_workstation, p_os_user, '', p_event, '', '2 unknown user');
+        RETURN CASE WHEN v_locked THEN 4 WHEN v_policy.report_unknown THEN 3 ELSE 2 END;
+    END IF;
+    IF v_user.locked_until = -1 OR v_user.locked_until > v_now THEN
+        PERFORM xtrms_audit(p_workstation, p_os_user, '', p_event, v_user.name, '4 locked');
+        RETURN 4;
+    END IF;
+    IF v_user.password_hash IS NULL OR xtrms_key_hash(p_key_hex) IS DISTINCT FROM v_user.password_hash THEN
+        SELECT c.o_failed, c.o_locked INTO v_failed, v_locked FROM xtrms_count_failure(v_user.name) c;
+        PERFORM xtrms_audit_append(p_workstation, p_os_user, '',
+            CASE WHEN v_locked THEN ARRAY[p_event, 'user-locked'] ELSE ARRAY[p_event] END,
+            ARRAY[v_user.name, v_user.name]::text[],
+            ARRAY[CASE WHEN v_locked THEN '2 wrong password, now locked' ELSE '2 wrong password' END,
+                  v_failed || ' failed logins']);
+        RETURN CASE WHEN v_locked THEN 4 ELSE 2 END;
+    END IF;
+    IF v_user.disabled <> 0 THEN
+        PERFORM xtrms_audit(p_workstation, p_os_user, '', p_event, v_user.name, '11 disabled');
+        RETURN 11;
+    END IF;
+    UPDATE xtrms_users u SET failed_logins = 0, locked_until = 0 WHERE u.name = v_user.name;
+    RETURN 1;
 END
 $$;
 --;
@@ -534,12 +568,9 @@ DECLARE
     v_policy xtrms_policy;
     v_name text;
     v_user xtrms_users;
-    v_failed integer;
-    v_locked boolean;
-    v_was boolean;
+    v_proof integer;
     v_keys text[] := string_to_array(coalesce(p_history_keys, ''), ';');
     v_token text;
-    v_event constant text := 'password-change-refused';
 BEGIN
     PERFORM xtrms_lock_head();
     SELECT p.* INTO v_policy FROM xtrms_policy p WHERE p.id = 1;
@@ -555,41 +586,17 @@ BEGIN
         END IF;
     END IF;
     PERFORM xtrms_check_password_input(p_salt_hex, p_iterations, p_key_hex);
-    IF xtrms_valid_user_name(v_name) THEN
-        SELECT u.* INTO v_user FROM xtrms_users u WHERE u.name = v_name;
-    END IF;
-    IF v_user.name IS NULL THEN
-        SELECT c.o_locked, c.o_was_locked INTO v_locked, v_was FROM xtrms_count_name_failure(v_name) c;
-        PERFORM xtrms_audit(p_workstation, p_os_user, '', v_event, '',
-            CASE WHEN v_was THEN '4 locked' ELSE '2 unknown user' END);
-        RETURN QUERY SELECT CASE WHEN v_locked THEN 10 ELSE 1 END, NULL::text, NULL::text, NULL::integer,
+    v_proof := xtrms_prove(v_name, p_old_key_hex, p_workstation, p_os_user, 'password-change-refused');
+    IF v_proof <> 1 THEN
+        RETURN QUERY SELECT CASE WHEN v_proof IN (2, 3) THEN 1 ELSE 10 END, NULL::text, NULL::text, NULL::integer,
                             NULL::boolean, NULL::text;
         RETURN;
     END IF;
-    IF v_user.locked_until = -1 OR v_user.locked_until > xtrms_now() THEN
-        PERFORM xtrms_audit(p_workstation, p_os_user, '', v_event, v_user.name, '4 locked');
-        RETURN QUERY SELECT 10, NULL::text, NULL::text, NULL::integer, NULL::boolean, NULL::text;
-        RETURN;
-    END IF;
-    IF v_user.password_hash IS NULL OR xtrms_key_hash(p_old_key_hex) IS DISTINCT FROM v_user.password_hash THEN
-        SELECT c.o_failed, c.o_locked INTO v_failed, v_locked FROM xtrms_count_failure(v_user.name) c;
-        PERFORM xtrms_audit_append(p_workstation, p_os_user, '',
-            CASE WHEN v_locked THEN ARRAY[v_event, 'user-locked'] ELSE ARRAY[v_event] END,
-            ARRAY[v_user.name, v_user.name]::text[], ARRAY['wrong old password', v_failed || ' failed logins']);
-        RETURN QUERY SELECT CASE WHEN v_locked THEN 10 ELSE 1 END, NULL::text, NULL::text, NULL::integer,
-                            NULL::boolean, NULL::text;
-        RETURN;
-    END IF;
-    UPDATE xtrms_users u SET failed_logins = 0, locked_until = 0 WHERE u.name = v_user.name;
-    IF v_user.disabled <> 0 THEN
-        PERFORM xtrms_audit(p_workstation, p_os_user, '', v_event, v_user.name, '11 disabled');
-        RETURN QUERY SELECT 10, NULL::text, NULL::text, NULL::integer, NULL::boolean, NULL::text;
-        RETURN;
-    END IF;
+    SELECT u.* INTO v_user FROM xtrms_users u WHERE u.name = v_name;
     -- Not a way around the minimum age: only a password that is due is
     -- changed without a session.
     IF coalesce(p_forced, false) AND NOT xtrms_expired(v_user.name) THEN
-        PERFORM xtrms_audit(p_workstation, p_os_user, '', v_event, v_user.name, 'not expired');
+        PERFORM xtrms_audit(p_workstation, p_os_user, '', 'password-change-refused', v_user.name, 'not expired');
         RETURN QUERY SELECT 4, NULL::text, NULL::text, NULL::integer, NULL::boolean, NULL::text;
         RETURN;
     END IF;
@@ -650,8 +657,7 @@ LANGUAGE plpgsql VOLATILE SECURITY DEFINER SET search_path = xtrms, pg_temp SET 
 AS $$
 DECLARE
     v_user xtrms_users;
-    v_failed integer;
-    v_locked boolean;
+    v_proof integer;
 BEGIN
     PERFORM xtrms_lock_head();
     SELECT u.* INTO v_user FROM xtrms_sessions s JOIN xtrms_users u ON u.name = s.user_name
@@ -659,24 +665,10 @@ BEGIN
     IF v_user.name IS NULL THEN
         RAISE EXCEPTION USING ERRCODE = 'XT001', MESSAGE = 'not permitted';
     END IF;
-    IF v_user.locked_until = -1 OR v_user.locked_until > xtrms_now() THEN
-        PERFORM xtrms_audit(p_workstation, p_os_user, '', 'unlock-refused', v_user.name, '4 locked');
-        RETURN 4;
+    v_proof := xtrms_prove(v_user.name, p_key_hex, p_workstation, p_os_user, 'unlock-refused');
+    IF v_proof <> 1 THEN
+        RETURN v_proof;
     END IF;
-    IF v_user.password_hash IS NULL OR xtrms_key_hash(p_key_hex) IS DISTINCT FROM v_user.password_hash THEN
-        SELECT c.o_failed, c.o_locked INTO v_failed, v_locked FROM xtrms_count_failure(v_user.name) c;
-        PERFORM xtrms_audit_append(p_workstation, p_os_user, '',
-            CASE WHEN v_locked THEN ARRAY['unlock-refused', 'user-locked'] ELSE ARRAY['unlock-refused'] END,
-            ARRAY[v_user.name, v_user.name]::text[],
-            ARRAY[CASE WHEN v_locked THEN '2 wrong password, now locked' ELSE '2 wrong password' END,
-                  v_failed || ' failed logins']);
-        RETURN CASE WHEN v_locked THEN 4 ELSE 2 END;
-    END IF;
-    IF v_user.disabled <> 0 THEN
-        PERFORM xtrms_audit(p_workstation, p_os_user, '', 'unlock-refused', v_user.name, '11 disabled');
-        RETURN 11;
-    END IF;
-    UPDATE xtrms_users u SET failed_logins = 0, locked_until = 0 WHERE u.name = v_user.name;
     UPDATE xtrms_sessions s SET locked = false WHERE s.token_hash = xtrms_token_hash(p_token);
     PERFORM xtrms_audit(p_workstation, p_os_user, v_user.name, 'session-unlocked', v_user.name, '');
     RETURN 1;
@@ -717,16 +709,11 @@ LANGUAGE plpgsql VOLATILE SECURITY DEFINER SET search_path = xtrms, pg_temp SET 
 AS $$
 #variable_conflict use_column
 DECLARE
-    v_policy xtrms_policy;
     v_actor text;
     v_user xtrms_users;
-    v_failed integer;
-    v_locked boolean;
-    v_was boolean;
-    v_event constant text := 'signature-refused';
+    v_proof integer;
 BEGIN
     PERFORM xtrms_lock_head();
-    SELECT p.* INTO v_policy FROM xtrms_policy p WHERE p.id = 1;
     SELECT s.user_name INTO v_actor FROM xtrms_session_user(p_token) s WHERE NOT s.guest;
     IF v_actor IS NULL OR EXISTS (SELECT 1 FROM xtrms_sessions s
                                   WHERE s.token_hash = xtrms_token_hash(p_token) AND s.locked) THEN
@@ -741,41 +728,16 @@ BEGIN
         RETURN QUERY SELECT 4, NULL::text, NULL::text, NULL::text, NULL::bigint;
         RETURN;
     END IF;
-    IF xtrms_valid_user_name(p_name) THEN
-        SELECT u.* INTO v_user FROM xtrms_users u WHERE u.name = p_name;
-    END IF;
-    IF v_user.name IS NULL THEN
-        SELECT c.o_locked, c.o_was_locked INTO v_locked, v_was FROM xtrms_count_name_failure(p_name) c;
-        PERFORM xtrms_audit(p_workstation, p_os_user, v_actor, v_event, '',
-            CASE WHEN v_was THEN '4 locked' ELSE '2 unknown user' END);
-        RETURN QUERY SELECT CASE WHEN v_locked THEN 2 WHEN v_policy.report_unknown THEN 5 ELSE 1 END,
+    v_proof := xtrms_prove(p_name, p_key_hex, p_workstation, p_os_user, 'signature-refused');
+    IF v_proof <> 1 THEN
+        RETURN QUERY SELECT CASE v_proof WHEN 2 THEN 1 WHEN 3 THEN 5 WHEN 4 THEN 2 ELSE 3 END,
                             NULL::text, NULL::text, NULL::text, NULL::bigint;
         RETURN;
     END IF;
-    IF v_user.locked_until = -1 OR v_user.locked_until > xtrms_now() THEN
-        PERFORM xtrms_audit(p_workstation, p_os_user, v_actor, v_event, v_user.name, '4 locked');
-        RETURN QUERY SELECT 2, NULL::text, NULL::text, NULL::text, NULL::bigint;
-        RETURN;
-    END IF;
-    IF v_user.password_hash IS NULL OR xtrms_key_hash(p_key_hex) IS DISTINCT FROM v_user.password_hash THEN
-        SELECT c.o_failed, c.o_locked INTO v_failed, v_locked FROM xtrms_count_failure(v_user.name) c;
-        PERFORM xtrms_audit_append(p_workstation, p_os_user, v_actor,
-            CASE WHEN v_locked THEN ARRAY[v_event, 'user-locked'] ELSE ARRAY[v_event] END,
-            ARRAY[v_user.name, v_user.name]::text[],
-            ARRAY[CASE WHEN v_locked THEN '2 wrong password, now locked' ELSE '2 wrong password' END,
-                  v_failed || ' failed logins']);
-        RETURN QUERY SELECT CASE WHEN v_locked THEN 2 ELSE 1 END, NULL::text, NULL::text, NULL::text, NULL::bigint;
-        RETURN;
-    END IF;
-    UPDATE xtrms_users u SET failed_logins = 0, locked_until = 0 WHERE u.name = v_user.name;
-    IF v_user.disabled <> 0 THEN
-        PERFORM xtrms_audit(p_workstation, p_os_user, v_actor, v_event, v_user.name, '11 disabled');
-        RETURN QUERY SELECT 3, NULL::text, NULL::text, NULL::text, NULL::bigint;
-        RETURN;
-    END IF;
+    SELECT u.* INTO v_user FROM xtrms_users u WHERE u.name = p_name;
     -- A password that is due must be changed before it signs.
     IF xtrms_expired(v_user.name) THEN
-        PERFORM xtrms_audit(p_workstation, p_os_user, v_actor, v_event, v_user.name, '6 password expired');
+        PERFORM xtrms_audit(p_workstation, p_os_user, '', 'signature-refused', v_user.name, '6 password expired');
         RETURN QUERY SELECT 5, NULL::text, NULL::text, NULL::text, NULL::bigint;
         RETURN;
     END IF;
@@ -794,7 +756,7 @@ $$;
 ALTER FUNCTION xtrms.xtrms_expired(text) OWNER TO xtrms_owner;
 --;
 
-ALTER FUNCTION xtrms.xtrms_count_name_failure(text) OWNER TO xtrms_owner;
+ALTER FUNCTION xtrms.xtrms_prove(text, text, text, text, text) OWNER TO xtrms_owner;
 --;
 
 ALTER FUNCTION xtrms.xtrms_password_written() OWNER TO xtrms_owner;
@@ -822,7 +784,7 @@ ALTER FUNCTION xtrms.switch_user(text, text, text, text) OWNER TO xtrms_owner;
 ALTER FUNCTION xtrms.sign(text, text, text, text, text, text, text, text) OWNER TO xtrms_owner;
 --;
 
-REVOKE ALL ON FUNCTION xtrms.xtrms_expired(text), xtrms.xtrms_count_name_failure(text),
+REVOKE ALL ON FUNCTION xtrms.xtrms_expired(text), xtrms.xtrms_prove(text, text, text, text, text),
     xtrms.xtrms_password_written(), xtrms.password_policy(), xtrms.password_salts(text),
     xtrms.change_password(text, text, text, text, integer, text, text, boolean, text, text),
     xtrms.lock_session(text, text, text), xtrms.unlock_session(text, text, text, text),

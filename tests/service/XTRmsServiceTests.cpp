@@ -1769,7 +1769,7 @@ TEST_P(XTRmsServiceTest, WorkstationCredentialsReachNoLifecycleFunctionWithoutAS
     }
     // The helpers and the history are the owner's alone.
     for (const wchar_t* pszSql : {L"SELECT xtrms.xtrms_expired('alice')", L"SELECT * FROM xtrms.xtrms_password_history",
-             L"SELECT * FROM xtrms.xtrms_count_name_failure('alice')"})
+             L"SELECT xtrms.xtrms_prove('alice', '', 'ws', 'os', 'x')"})
     {
         XTRmsOdbc::Statement statement(*pStation, pszSql);
         bool bRan = statement.Execute();
