@@ -25,6 +25,8 @@ XTRmsServiceConfig XTRmsBenchConfig(
     config.strServerPassword = server.strPassword;
     config.strWorkstation = L"BENCHWS";
     config.policy.nPbkdf2Iterations = nIterations;
+    // The benchmarks provision users and log them in at once.
+    config.policy.bMustChangeAfterReset = false;
     for (int nRight = 1; nRight <= kBenchRights; ++nRight)
         config.vecRights.emplace_back(nRight, L"Right " + std::to_wstring(nRight));
     const wchar_t* const apszRoles[kBenchRoles] = {L"Operator", L"Engineer", L"Administrator"};

@@ -108,6 +108,9 @@ XTRmsServiceConfig MakeConfig()
     config.policy.bGuestLoginAllowed = true;
     config.policy.vecGuestRights = {XTRmDemoRightViewReports};
     config.policy.nMinPasswordLength = 8;
+    // The demo's accounts are published with their passwords and log in as
+    // they are: a forced change at the first login would stop the tour.
+    config.policy.bMustChangeAfterReset = false;
 
     // The plant's directory, as the add-user dialog's "all users" lists it.
     config.vecDirectoryUsers = {{L"PLANT\\dave", L"Dave Evans"}, {L"PLANT\\erin", L"Erin Fischer"}};

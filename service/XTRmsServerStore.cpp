@@ -110,7 +110,14 @@ std::wstring XTRmsServerStore::PolicyJson(const XTRmsPolicy& policy)
         }()) +
         L",\"report_unknown\":" + (policy.bReportUnknownUser ? L"true" : L"false") + L",\"min_password_length\":" +
         std::to_wstring(policy.nMinPasswordLength) + L",\"iterations\":" + std::to_wstring(policy.nPbkdf2Iterations) +
-        L"}";
+        L",\"max_age_days\":" + std::to_wstring(policy.nMaxPasswordAgeDays) + L",\"min_age_days\":" +
+        std::to_wstring(policy.nMinPasswordAgeDays) + L",\"history\":" + std::to_wstring(policy.nPasswordHistory) +
+        L",\"must_change_after_reset\":" + (policy.bMustChangeAfterReset ? L"true" : L"false") + L"}";
+}
+
+std::wstring XTRmsServerStore::SignedRightsJson(const std::vector<int>& vecRights)
+{
+    return L"{\"signed_rights\":" + IntList(vecRights) + L"}";
 }
 
 std::wstring XTRmsServerStore::ImportJson(const std::vector<XTRmsStoredUser>& vecUsers)
@@ -145,14 +152,19 @@ void XTRmsServerStore::DefinitionsJson(const std::vector<XTRmsRestrictionDefinit
 }
 
 bool XTRmsServerStore::Define(const std::vector<XTRmsRestrictionDefinition>& vecRights,
-    const std::vector<XTRmsRoleDefinition>& vecRoles, const XTRmsPolicy& policy, bool* pbWritten)
+    const std::vector<XTRmsRoleDefinition>& vecRoles, const std::vector<int>& vecSignedRights,
+    const XTRmsPolicy& policy, bool* pbWritten)
 {
     std::wstring strRights;
     std::wstring strRoles;
     DefinitionsJson(vecRights, vecRoles, &strRights, &strRoles);
+    std::wstring strPolicy = PolicyJson(policy);
+    // The first host's rights that need a signature travel with its policy.
+    strPolicy.back() = L',';
+    strPolicy += SignedRightsJson(vecSignedRights).substr(1);
     XTRmsOdbc::Statement statement(
         m_connection, L"SELECT xtrms.define(CAST(? AS jsonb), CAST(? AS jsonb), CAST(? AS jsonb))");
-    statement.Bind(strRights).Bind(strRoles).Bind(PolicyJson(policy));
+    statement.Bind(strRights).Bind(strRoles).Bind(strPolicy);
     if (!statement.Execute() || !statement.Fetch())
         return false;
     *pbWritten = statement.GetInt(1) != 0;
@@ -518,4 +530,107 @@ std::wstring XTRmsServerStore::GetRefusalText() const
     if (nLineEnd != std::wstring::npos && GetRefusal() != XTRmsServerRefusal::Unavailable)
         strMessage.resize(nLineEnd);
     return strMessage;
+}
+
+bool XTRmsServerStore::ReadPasswordPolicy(XTRmsPolicy* pPolicy, std::set<int>* psetSignedRights)
+{
+    XTRmsOdbc::Statement statement(m_connection,
+        L"SELECT max_age_days, min_age_days, history, CASE WHEN must_change_after_reset THEN 1 ELSE 0 END, "
+        L"signed_rights FROM xtrms.password_policy()");
+    if (!statement.Execute() || !statement.Fetch())
+        return false;
+    pPolicy->nMaxPasswordAgeDays = static_cast<unsigned int>(statement.GetInt(1));
+    pPolicy->nMinPasswordAgeDays = static_cast<unsigned int>(statement.GetInt(2));
+    pPolicy->nPasswordHistory = static_cast<unsigned int>(statement.GetInt(3));
+    pPolicy->bMustChangeAfterReset = statement.GetInt(4) != 0;
+    *psetSignedRights = ParseRights(statement.GetText(5));
+    return true;
+}
+
+bool XTRmsServerStore::PasswordSalts(
+    const std::wstring& strUserName, std::vector<std::pair<std::wstring, unsigned int>>* pvecSalts)
+{
+    pvecSalts->clear();
+    XTRmsOdbc::Statement statement(
+        m_connection, L"SELECT salt_hex, iterations FROM xtrms.password_salts(CAST(? AS text))");
+    statement.Bind(strUserName);
+    if (!statement.Execute())
+        return false;
+    while (statement.Fetch())
+        pvecSalts->emplace_back(statement.GetText(1), static_cast<unsigned int>(statement.GetInt(2)));
+    return GetRefusal() == XTRmsServerRefusal::None;
+}
+
+bool XTRmsServerStore::ChangePassword(const std::wstring& strToken, const std::wstring& strUserName,
+    const std::wstring& strOldKeyHex, const std::wstring& strSaltHex, unsigned int nIterations,
+    const std::wstring& strKeyHex, const std::wstring& strHistoryKeys, bool bForced, XTRmsServerLogin* pAnswer)
+{
+    XTRmsOdbc::Statement statement(m_connection,
+        L"SELECT result, token, user_name, role_id, CASE WHEN super_user THEN 1 ELSE 0 END, rights "
+        L"FROM xtrms.change_password(CAST(? AS text), CAST(? AS text), CAST(? AS text), CAST(? AS text), "
+        L"CAST(? AS integer), CAST(? AS text), CAST(? AS text), CAST(? AS integer) <> 0, CAST(? AS text), "
+        L"CAST(? AS text))");
+    BindToken(statement, strToken).Bind(strUserName).Bind(strOldKeyHex).Bind(strSaltHex);
+    statement.Bind(static_cast<long long>(nIterations)).Bind(strKeyHex).Bind(strHistoryKeys).Bind(bForced ? 1LL : 0LL);
+    BindClaims(statement);
+    if (!statement.Execute() || !statement.Fetch())
+        return false;
+    pAnswer->nResult = static_cast<int>(statement.GetInt(1));
+    pAnswer->strToken = statement.GetText(2);
+    pAnswer->strUserName = statement.GetText(3);
+    pAnswer->nRole = static_cast<int>(statement.GetInt(4));
+    pAnswer->bSuperUser = statement.GetInt(5) != 0;
+    pAnswer->setRights = ParseRights(statement.GetText(6));
+    return true;
+}
+
+bool XTRmsServerStore::LockSession(const std::wstring& strToken)
+{
+    XTRmsOdbc::Statement statement(
+        m_connection, L"SELECT xtrms.lock_session(CAST(? AS text), CAST(? AS text), CAST(? AS text))");
+    BindToken(statement, strToken);
+    BindClaims(statement);
+    return statement.Execute();
+}
+
+bool XTRmsServerStore::UnlockSession(const std::wstring& strToken, const std::wstring& strKeyHex, int* pnResult)
+{
+    XTRmsOdbc::Statement statement(m_connection,
+        L"SELECT xtrms.unlock_session(CAST(? AS text), CAST(? AS text), CAST(? AS text), CAST(? AS text))");
+    BindToken(statement, strToken).Bind(strKeyHex);
+    BindClaims(statement);
+    if (!statement.Execute() || !statement.Fetch())
+        return false;
+    *pnResult = static_cast<int>(statement.GetInt(1));
+    return true;
+}
+
+bool XTRmsServerStore::SwitchUser(const std::wstring& strLockedToken, const std::wstring& strToken)
+{
+    XTRmsOdbc::Statement statement(
+        m_connection, L"SELECT xtrms.switch_user(CAST(? AS text), CAST(? AS text), CAST(? AS text), CAST(? AS text))");
+    BindToken(statement, strLockedToken);
+    BindToken(statement, strToken);
+    BindClaims(statement);
+    return statement.Execute();
+}
+
+bool XTRmsServerStore::Sign(const std::wstring& strToken, const std::wstring& strUserName,
+    const std::wstring& strKeyHex, const std::wstring& strMeaning, const std::wstring& strReason,
+    const std::wstring& strFirstSigner, XTRmsSignature* pSignature, int* pnResult)
+{
+    XTRmsOdbc::Statement statement(m_connection,
+        L"SELECT result, user_name, full_name, at_utc, seq FROM xtrms.sign(CAST(? AS text), CAST(? AS text), "
+        L"CAST(? AS text), CAST(? AS text), CAST(? AS text), CAST(? AS text), CAST(? AS text), CAST(? AS text))");
+    BindToken(statement, strToken).Bind(strUserName).Bind(strKeyHex).Bind(strMeaning).Bind(strReason);
+    statement.Bind(strFirstSigner);
+    BindClaims(statement);
+    if (!statement.Execute() || !statement.Fetch())
+        return false;
+    *pnResult = static_cast<int>(statement.GetInt(1));
+    pSignature->strUserName = statement.GetText(2);
+    pSignature->strFullName = statement.GetText(3);
+    pSignature->strTimeUtc = statement.GetText(4);
+    pSignature->nAuditSequence = statement.GetInt(5);
+    return true;
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "XTRmsOdbc.h"
+#include "XTRmsSessionServiceBase.h"
 #include "XTRmsStore.h"
 
 #include <set>
@@ -59,7 +60,8 @@ public:
 
     // The host's definitions, written only while the store has none.
     [[nodiscard]] bool Define(const std::vector<XTRmsRestrictionDefinition>& vecRights,
-        const std::vector<XTRmsRoleDefinition>& vecRoles, const XTRmsPolicy& policy, bool* pbWritten);
+        const std::vector<XTRmsRoleDefinition>& vecRoles, const std::vector<int>& vecSignedRights,
+        const XTRmsPolicy& policy, bool* pbWritten);
     // The administrator's whole definition (the database administrator's
     // only): *pnChanges rights and roles added, changed or dropped.
     [[nodiscard]] bool Redefine(const std::vector<XTRmsRestrictionDefinition>& vecRights,
@@ -118,6 +120,33 @@ public:
     // JSON texts the functions take.
     static std::wstring JsonString(const std::wstring& strText);
     static std::wstring PolicyJson(const XTRmsPolicy& policy);
+    // The policy's one key that says which rights need a signature.
+    static std::wstring SignedRightsJson(const std::vector<int>& vecRights);
+
+    // The password lifecycle and the session (schema version 7).
+    // The lifecycle's policy fields and the rights that need a signature.
+    [[nodiscard]] bool ReadPasswordPolicy(XTRmsPolicy* pPolicy, std::set<int>* psetSignedRights);
+    // Salt and count of the current and each kept password (made-up ones for
+    // what does not exist, so that the answer tells nothing), newest first.
+    [[nodiscard]] bool PasswordSalts(
+        const std::wstring& strUserName, std::vector<std::pair<std::wstring, unsigned int>>* pvecSalts);
+    // A user's own change (with the session's token) or a change forced at
+    // login (bForced, no token): strHistoryKeys are the new password's keys
+    // under PasswordSalts' salts, separated by ';'. pAnswer->nResult is an
+    // Rms::ERmsPasswordResult; a forced change that succeeded opened a session.
+    [[nodiscard]] bool ChangePassword(const std::wstring& strToken, const std::wstring& strUserName,
+        const std::wstring& strOldKeyHex, const std::wstring& strSaltHex, unsigned int nIterations,
+        const std::wstring& strKeyHex, const std::wstring& strHistoryKeys, bool bForced, XTRmsServerLogin* pAnswer);
+    [[nodiscard]] bool LockSession(const std::wstring& strToken);
+    // *pnResult an Rms::ERmsLoginResult.
+    [[nodiscard]] bool UnlockSession(const std::wstring& strToken, const std::wstring& strKeyHex, int* pnResult);
+    // Ends the locked session in favour of the new user's, audited.
+    [[nodiscard]] bool SwitchUser(const std::wstring& strLockedToken, const std::wstring& strToken);
+    // *pnResult an Rms::ERmsSignResult; on success the record as the server
+    // wrote it.
+    [[nodiscard]] bool Sign(const std::wstring& strToken, const std::wstring& strUserName,
+        const std::wstring& strKeyHex, const std::wstring& strMeaning, const std::wstring& strReason,
+        const std::wstring& strFirstSigner, XTRmsSignature* pSignature, int* pnResult);
     // Users as the import function takes them: name, full name, role,
     // disabled and the whole set of rights of each.
     static std::wstring ImportJson(const std::vector<XTRmsStoredUser>& vecUsers);

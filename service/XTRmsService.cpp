@@ -286,10 +286,35 @@ Rms::RmsResult XTRmsService::DefineSite(const std::vector<XTRmsRestrictionDefini
     const std::vector<XTRmsRoleDefinition>& vecRoles, size_t* pnChanges, std::wstring* pstrError)
 {
     size_t nChanges = 0;
-    bool bOk = m_pImpl->DefineSite(XTRmsSiteDefinition{vecRights, vecRoles}, &nChanges, pstrError);
+    XTRmsSiteDefinition definition{vecRights, vecRoles, {}, false};
+    bool bOk = m_pImpl->DefineSite(definition, &nChanges, pstrError);
     if (pnChanges != nullptr)
         *pnChanges = nChanges;
     return bOk ? Rms::RmsSuccess : Rms::RmsFailure;
+}
+
+Rms::RmsResult XTRmsService::DefineSite(const std::vector<XTRmsRestrictionDefinition>& vecRights,
+    const std::vector<XTRmsRoleDefinition>& vecRoles, const std::vector<int>& vecSignedRights, size_t* pnChanges,
+    std::wstring* pstrError)
+{
+    size_t nChanges = 0;
+    XTRmsSiteDefinition definition{vecRights, vecRoles, vecSignedRights, true};
+    bool bOk = m_pImpl->DefineSite(definition, &nChanges, pstrError);
+    if (pnChanges != nullptr)
+        *pnChanges = nChanges;
+    return bOk ? Rms::RmsSuccess : Rms::RmsFailure;
+}
+
+bool XTRmsService::ParseSiteDefinition(const std::wstring& strText, std::vector<XTRmsRestrictionDefinition>* pvecRights,
+    std::vector<XTRmsRoleDefinition>* pvecRoles, std::vector<int>* pvecSignedRights, std::wstring* pstrError)
+{
+    XTRmsSiteDefinition definition;
+    if (!XTRmsSiteDefinition::Parse(strText, &definition, pstrError))
+        return false;
+    *pvecRights = std::move(definition.vecRights);
+    *pvecRoles = std::move(definition.vecRoles);
+    *pvecSignedRights = std::move(definition.vecSignedRights);
+    return true;
 }
 
 bool XTRmsService::ParseSiteDefinition(const std::wstring& strText, std::vector<XTRmsRestrictionDefinition>* pvecRights,
@@ -374,4 +399,42 @@ bool XTRmsService::CheckAuditFilter(const XTRmsAuditFilter& filter, std::wstring
 {
     XTRmsAuditQuery query;
     return XTRmsAuditQuery::FromFilter(filter, &query, pstrError);
+}
+
+Rms::ERmsPasswordResult XTRmsService::ChangeExpiredPassword(
+    const std::wstring& strUserName, const std::wstring& strOldPassword, const std::wstring& strNewPassword)
+{
+    return m_pImpl->ChangeExpiredPassword(strUserName, strOldPassword, strNewPassword);
+}
+
+bool XTRmsService::LockSession()
+{
+    return m_pImpl->LockSession();
+}
+
+bool XTRmsService::IsSessionLocked() const
+{
+    return m_pImpl->IsSessionLocked();
+}
+
+Rms::ERmsLoginResult XTRmsService::UnlockSession(const std::wstring& strPassword)
+{
+    return m_pImpl->UnlockSession(strPassword);
+}
+
+Rms::ERmsLoginResult XTRmsService::SwitchUser(const std::wstring& strUserName, const std::wstring& strPassword)
+{
+    return m_pImpl->SwitchUser(strUserName, strPassword);
+}
+
+Rms::ERmsSignResult XTRmsService::Sign(const std::wstring& strUserName, const std::wstring& strPassword,
+    const std::wstring& strMeaning, const std::wstring& strReason, const std::wstring& strFirstSigner,
+    XTRmsSignature* pSignature)
+{
+    return m_pImpl->Sign(strUserName, strPassword, strMeaning, strReason, strFirstSigner, pSignature);
+}
+
+bool XTRmsService::IsSignatureRequired(int nRestrictionId) const
+{
+    return m_pImpl->IsSignatureRequired(nRestrictionId);
 }

@@ -245,7 +245,7 @@ XTRmsOpenResult XTRmsServiceImpl::Open(
     // host's, or its administrator's from a file), that is the site's: a
     // host with other rights or roles works with the store's, and only the
     // administrator changes them (xtrms define).
-    XTRmsSiteDefinition host{m_config.vecRights, m_config.vecRoles};
+    XTRmsSiteDefinition host{m_config.vecRights, m_config.vecRoles, m_config.vecSignedRights};
     const bool bHostDefines = !host.vecRights.empty() || !host.vecRoles.empty();
     std::wstring strInvalid;
     if (bHostDefines && !host.Check(&strInvalid))
@@ -255,7 +255,8 @@ XTRmsOpenResult XTRmsServiceImpl::Open(
     {
         pServer = std::make_unique<XTRmsServerStore>(pStore->GetConnection(), m_strWorkstation, m_strOsUser);
         bool bWritten = false;
-        if (bHostDefines && !pServer->Define(host.vecRights, host.vecRoles, m_config.policy, &bWritten))
+        if (bHostDefines &&
+            !pServer->Define(host.vecRights, host.vecRoles, host.vecSignedRights, m_config.policy, &bWritten))
             return Fail(XTRmsOpenResult::Unreadable,
                 L"The " + StoreLocation(nEngine) + L" cannot be written: " + pStore->GetLastErrorText());
         m_policy = m_config.policy;
@@ -279,7 +280,7 @@ XTRmsOpenResult XTRmsServiceImpl::Open(
     m_vecDefinitionDifferences.clear();
     if (bHostDefines)
         m_vecDefinitionDifferences = XTRmsSiteDefinition::Differences(
-            host, XTRmsSiteDefinition{m_workingCopy.GetRights(), m_workingCopy.GetRoles()});
+            host, XTRmsSiteDefinition{m_workingCopy.GetRights(), m_workingCopy.GetRoles(), {}, false});
     m_strStoreProblem.clear();
     return XTRmsOpenResult::Ok;
 }
@@ -294,7 +295,7 @@ bool XTRmsServiceImpl::DefineIfEmpty(XTRmsStore& store, const XTRmsSiteDefinitio
     // Read under the write lock: another process may have written first.
     if (!vecRights.empty() || !vecRoles.empty())
         return true;
-    return store.WriteDefinitions(host.vecRights, host.vecRoles) &&
+    return store.WriteDefinitions(host.vecRights, host.vecRoles) && store.WriteSignedRights(host.vecSignedRights) &&
         store.AppendAudit(m_strWorkstation, m_strOsUser, std::wstring(), L"definitions-written", std::wstring(),
             std::to_wstring(host.vecRights.size()) + L" rights, " + std::to_wstring(host.vecRoles.size()) +
                 L" roles") &&
@@ -319,7 +320,8 @@ bool XTRmsServiceImpl::ReadWorkingCopy()
         return false;
     if (IsServer())
     {
-        if (!m_pServer->ReadDefinitions(&vecRights, &vecRoles) || !m_pServer->ReadPolicy(&m_policy))
+        if (!m_pServer->ReadDefinitions(&vecRights, &vecRoles) || !m_pServer->ReadPolicy(&m_policy) ||
+            !m_pServer->ReadPasswordPolicy(&m_policy, &m_setSignedRights))
             return false;
         if (MayAdministerNow() && !Server([&] { return m_pServer->ListUsers(m_strToken, &vecUsers); }))
         {
@@ -332,7 +334,7 @@ bool XTRmsServiceImpl::ReadWorkingCopy()
     }
     else
     {
-        if (!m_pStore->ReadDefinitions(&vecRights, &vecRoles))
+        if (!m_pStore->ReadDefinitions(&vecRights, &vecRoles) || !m_pStore->ReadSignedRights(&m_setSignedRights))
             return false;
         if (MayAdministerNow() && !m_pStore->ReadUsers(&vecUsers))
             return false;
@@ -351,6 +353,7 @@ void XTRmsServiceImpl::EndSession()
     m_bLoggedIn = false;
     m_bGuest = false;
     m_bSuperUser = false;
+    m_bSessionLocked = false;
     m_strUser.clear();
     m_setRights.clear();
 }
@@ -368,7 +371,7 @@ void XTRmsServiceImpl::BeginSession(XTRmsSignedIn& signedIn)
 
 bool XTRmsServiceImpl::MayAdministerNow() const
 {
-    return m_bStoreAdministrator || (m_bLoggedIn && !m_bGuest && m_bSuperUser);
+    return m_bStoreAdministrator || (m_bLoggedIn && !m_bGuest && m_bSuperUser && !m_bSessionLocked);
 }
 
 std::wstring XTRmsServiceImpl::Actor() const
@@ -501,7 +504,7 @@ Rms::ERmsLoginResult XTRmsServiceImpl::Reconnect()
 
 bool XTRmsServiceImpl::GetIsAllowed(int nRestrictionId) const
 {
-    return m_bLoggedIn && m_setRights.count(nRestrictionId) != 0;
+    return m_bLoggedIn && !m_bSessionLocked && m_setRights.count(nRestrictionId) != 0;
 }
 
 std::wstring XTRmsServiceImpl::GetLoggedInUserName() const
@@ -749,6 +752,7 @@ Rms::RmsResult XTRmsServiceImpl::CreateUser(const std::wstring& strUserName, Rms
     user.strUserName = strName;
     user.nRole = nRole;
     user.setRights.insert(pRole->vecRights.begin(), pRole->vecRights.end());
+    MarkNewAccount(&user);
     for (const XTRmsUserInfo& account : GetAllUsers())
     {
         if (account.GetUserNameW() == strUserName)
@@ -954,12 +958,22 @@ Rms::ERmsPasswordResult XTRmsServiceImpl::StorePassword(
     bool bUnknown = false;
     bool bOk = WriteAsAdministrator(
         [&](std::wstring*) {
-            if (!m_pStore->SetPassword(strUserName, strHash, strSaltHex, m_policy.nPbkdf2Iterations))
+            XTRmsStoredUser before;
+            bool bFound = false;
+            if (!m_pStore->ReadUser(strUserName, &before, &bFound))
+                return false;
+            if (!bFound || !m_pStore->SetPassword(strUserName, strHash, strSaltHex, m_policy.nPbkdf2Iterations))
             {
                 bUnknown = true;
                 return false;
             }
-            return Audit(AdminActor(), pszEvent, strUserName, std::wstring());
+            // The replaced password joins the history; the one the
+            // administrator chose is the user's to replace at once.
+            return m_pStore->PushPasswordHistory(strUserName,
+                       {before.strHashHex, before.strSaltHex, before.nIterations}, before.nPasswordChanged,
+                       m_policy.nPasswordHistory) &&
+                m_pStore->SetPasswordAge(strUserName, m_signIn.Now(), m_policy.bMustChangeAfterReset) &&
+                Audit(AdminActor(), pszEvent, strUserName, std::wstring());
         },
         &m_strStoreProblem);
     if (bOk)
@@ -976,8 +990,8 @@ Rms::ERmsPasswordResult XTRmsServiceImpl::ChangeOwnPassword(
     const std::wstring& strOldPassword, const std::wstring& strNewPassword)
 {
     std::wstring strUser = GetLoggedInUserName();
-    if (strUser.empty() || !HaveStore())
-        return strUser.empty() ? Rms::ERmsPasswordNotPermitted : Rms::ERmsPasswordStoreFailed;
+    if (strUser.empty() || m_bSessionLocked || !HaveStore())
+        return strUser.empty() || m_bSessionLocked ? Rms::ERmsPasswordNotPermitted : Rms::ERmsPasswordStoreFailed;
     if (!XTRmsInputRules::IsPasswordLengthAcceptable(strOldPassword))
         return Rms::ERmsPasswordWrongOld;
     Rms::ERmsPasswordResult nPolicy = CheckNewPassword(strUser, strNewPassword, m_policy.nMinPasswordLength);
@@ -985,32 +999,13 @@ Rms::ERmsPasswordResult XTRmsServiceImpl::ChangeOwnPassword(
     {
         if (nPolicy != Rms::ERmsPasswordOk)
             return nPolicy;
-        std::wstring strOldSaltHex;
-        unsigned int nOldIterations = 0;
-        std::vector<unsigned char> vecOldSalt;
-        std::wstring strSaltHex;
-        std::wstring strKeyHex;
-        if (!Server([&] { return m_pServer->LoginParams(strUser, &strOldSaltHex, &nOldIterations); }) ||
-            !XTRmsCrypto::FromHex(strOldSaltHex, &vecOldSalt) ||
-            !m_signIn.NewCredential(strNewPassword, m_policy.nPbkdf2Iterations, &strSaltHex, &strKeyHex))
-            return Rms::ERmsPasswordStoreFailed;
-        std::vector<unsigned char> vecOldKey = m_signIn.DeriveKey(strOldPassword, vecOldSalt, nOldIterations);
-        std::wstring strOldKeyHex = XTRmsCrypto::ToHex(vecOldKey);
-        XTRmsCrypto::Wipe(vecOldKey);
-        int nResult = -1;
-        bool bAnswered = Server([&] {
-            return m_pServer->ChangeOwnPassword(
-                Token(), strOldKeyHex, strSaltHex, m_policy.nPbkdf2Iterations, strKeyHex, &nResult);
-        });
-        XTRmsCrypto::Wipe(strOldKeyHex);
-        XTRmsCrypto::Wipe(strKeyHex);
-        if (!bAnswered)
+        XTRmsServerLogin answer;
+        if (!ChangeOnServer(strUser, strOldPassword, strNewPassword, false, &answer))
         {
-            m_strStoreProblem = ServerProblem();
             return m_pServer->GetRefusal() == XTRmsServerRefusal::NotPermitted ? Rms::ERmsPasswordNotPermitted
                                                                                : Rms::ERmsPasswordStoreFailed;
         }
-        return nResult == 0 ? Rms::ERmsPasswordOk : Rms::ERmsPasswordWrongOld;
+        return static_cast<Rms::ERmsPasswordResult>(answer.nResult);
     }
     XTRmsStoredUser user;
     bool bFound = false;
@@ -1018,6 +1013,9 @@ Rms::ERmsPasswordResult XTRmsServiceImpl::ChangeOwnPassword(
         return Rms::ERmsPasswordStoreFailed;
     if (!bFound)
         return Rms::ERmsPasswordUnknownUser;
+    // Locked or disabled meanwhile: only an administrator helps now.
+    if (user.bDisabled || m_signIn.IsLocked(user))
+        return Rms::ERmsPasswordAccountLocked;
     if (!m_signIn.IsPasswordOf(user, strOldPassword))
     {
         // A refusal whose audit row cannot be written is reported as a
@@ -1029,19 +1027,436 @@ Rms::ERmsPasswordResult XTRmsServiceImpl::ChangeOwnPassword(
     }
     if (nPolicy != Rms::ERmsPasswordOk)
         return nPolicy;
+    Rms::ERmsPasswordResult nResult = Rms::ERmsPasswordStoreFailed;
+    bool bOk = Write(
+        [&](std::wstring*) {
+            XTRmsStoredUser current;
+            bool bStillThere = false;
+            return m_pStore->ReadUser(strUser, &current, &bStillThere) && bStillThere &&
+                StoreOwnPassword(current, strNewPassword, false, L"password-changed", &nResult);
+        },
+        nullptr);
+    return bOk ? nResult : Rms::ERmsPasswordStoreFailed;
+}
+
+bool XTRmsServiceImpl::StoreOwnPassword(const XTRmsStoredUser& user, const std::wstring& strNewPassword, bool bForced,
+    const wchar_t* pszEvent, Rms::ERmsPasswordResult* pnResult)
+{
+    const long long nNow = m_signIn.Now();
+    // A forced change is due now, whatever the password's age.
+    if (!bForced && !user.bMustChange && m_policy.nMinPasswordAgeDays != 0 &&
+        nNow - user.nPasswordChanged < static_cast<long long>(m_policy.nMinPasswordAgeDays) * 86400)
+    {
+        *pnResult = Rms::ERmsPasswordTooRecent;
+        return true;
+    }
+    std::vector<XTRmsStoredHash> vecHistory;
+    if (!m_pStore->ReadPasswordHistory(user.strUserName, &vecHistory))
+        return false;
+    if (vecHistory.size() > m_policy.nPasswordHistory)
+        vecHistory.resize(m_policy.nPasswordHistory);
+    if (m_signIn.IsReused(user, vecHistory, strNewPassword))
+    {
+        *pnResult = Rms::ERmsPasswordReused;
+        return true;
+    }
     std::wstring strSaltHex;
     std::wstring strKeyHex;
     if (!m_signIn.NewCredential(strNewPassword, m_policy.nPbkdf2Iterations, &strSaltHex, &strKeyHex))
-        return Rms::ERmsPasswordStoreFailed;
+        return false;
     std::wstring strHash = XTRmsSignIn::StoredHashOf(strKeyHex);
     XTRmsCrypto::Wipe(strKeyHex);
-    bool bOk = Write(
-        [&](std::wstring*) {
-            return m_pStore->SetPassword(strUser, strHash, strSaltHex, m_policy.nPbkdf2Iterations) &&
-                Audit(strUser, L"password-changed", strUser, std::wstring());
-        },
-        nullptr);
-    return bOk ? Rms::ERmsPasswordOk : Rms::ERmsPasswordStoreFailed;
+    if (!m_pStore->SetPassword(user.strUserName, strHash, strSaltHex, m_policy.nPbkdf2Iterations) ||
+        !m_pStore->PushPasswordHistory(user.strUserName, {user.strHashHex, user.strSaltHex, user.nIterations},
+            user.nPasswordChanged, m_policy.nPasswordHistory) ||
+        !m_pStore->SetPasswordAge(user.strUserName, nNow, false) ||
+        !Audit(user.strUserName, pszEvent, user.strUserName, std::wstring()))
+        return false;
+    *pnResult = Rms::ERmsPasswordOk;
+    return true;
+}
+
+bool XTRmsServiceImpl::ChangeOnServer(const std::wstring& strUserName, const std::wstring& strOldPassword,
+    const std::wstring& strNewPassword, bool bForced, XTRmsServerLogin* pAnswer)
+{
+    std::wstring strOldKeyHex;
+    std::wstring strHistoryKeys;
+    std::wstring strSaltHex;
+    std::wstring strKeyHex;
+    bool bAnswered = ServerKey(strUserName, strOldPassword, &strOldKeyHex) &&
+        HistoryKeys(strUserName, strNewPassword, &strHistoryKeys) &&
+        m_signIn.NewCredential(strNewPassword, m_policy.nPbkdf2Iterations, &strSaltHex, &strKeyHex) && Server([&] {
+            // A change at login has no session yet: the server proves the
+            // old key instead.
+            return m_pServer->ChangePassword(bForced ? std::wstring() : Token(), strUserName, strOldKeyHex, strSaltHex,
+                m_policy.nPbkdf2Iterations, strKeyHex, strHistoryKeys, bForced, pAnswer);
+        });
+    XTRmsCrypto::Wipe(strOldKeyHex);
+    XTRmsCrypto::Wipe(strKeyHex);
+    if (!bAnswered)
+        m_strStoreProblem = ServerProblem();
+    return bAnswered;
+}
+
+bool XTRmsServiceImpl::ServerKey(
+    const std::wstring& strUserName, const std::wstring& strPassword, std::wstring* pstrKeyHex)
+{
+    std::wstring strSaltHex;
+    unsigned int nIterations = 0;
+    std::vector<unsigned char> vecSalt;
+    if (!Server([&] { return m_pServer->LoginParams(strUserName, &strSaltHex, &nIterations); }) ||
+        !XTRmsCrypto::FromHex(strSaltHex, &vecSalt))
+        return false;
+    std::vector<unsigned char> vecKey = m_signIn.DeriveKey(strPassword, vecSalt, nIterations);
+    *pstrKeyHex = XTRmsCrypto::ToHex(vecKey);
+    XTRmsCrypto::Wipe(vecKey);
+    return !pstrKeyHex->empty();
+}
+
+bool XTRmsServiceImpl::HistoryKeys(
+    const std::wstring& strUserName, const std::wstring& strNewPassword, std::wstring* pstrKeys)
+{
+    std::vector<std::pair<std::wstring, unsigned int>> vecSalts;
+    if (!Server([&] { return m_pServer->PasswordSalts(strUserName, &vecSalts); }))
+        return false;
+    pstrKeys->clear();
+    for (const auto& salt : vecSalts)
+    {
+        std::vector<unsigned char> vecSalt;
+        if (!XTRmsCrypto::FromHex(salt.first, &vecSalt))
+            return false;
+        std::vector<unsigned char> vecKey = m_signIn.DeriveKey(strNewPassword, vecSalt, salt.second);
+        *pstrKeys += (pstrKeys->empty() ? L"" : L";") + XTRmsCrypto::ToHex(vecKey);
+        XTRmsCrypto::Wipe(vecKey);
+    }
+    return true;
+}
+
+void XTRmsServiceImpl::MarkNewAccount(XTRmsStoredUser* pUser) const
+{
+    pUser->nPasswordChanged = m_signIn.Now();
+    pUser->bMustChange = m_policy.bMustChangeAfterReset;
+}
+
+XTRmsSignedIn XTRmsServiceImpl::SignedInFrom(const XTRmsStoredUser& user) const
+{
+    XTRmsSignedIn signedIn;
+    const XTRmsRoleDefinition* pRole = m_workingCopy.FindRole(user.nRole);
+    signedIn.strUserName = user.strUserName;
+    signedIn.bSuperUser = pRole != nullptr && pRole->bSuperUser;
+    signedIn.setRights = user.setRights;
+    return signedIn;
+}
+
+namespace
+{
+// What a proof of name and password answered, as a password change reads it.
+Rms::ERmsPasswordResult PasswordResultOf(Rms::ERmsLoginResult nLogin)
+{
+    switch (nLogin)
+    {
+    case Rms::ERmsLoginOk:
+        return Rms::ERmsPasswordOk;
+    case Rms::ERmsLoginWrongPassword:
+    case Rms::ERmsLoginUnknownUser:
+        return Rms::ERmsPasswordWrongOld;
+    case Rms::ERmsLoginUserLocked:
+    case Rms::ERmsLoginAccountDisabled:
+        return Rms::ERmsPasswordAccountLocked;
+    default:
+        return Rms::ERmsPasswordStoreFailed;
+    }
+}
+
+Rms::ERmsSignResult SignResultOf(Rms::ERmsLoginResult nLogin)
+{
+    switch (nLogin)
+    {
+    case Rms::ERmsLoginOk:
+        return Rms::ERmsSignOk;
+    case Rms::ERmsLoginWrongPassword:
+        return Rms::ERmsSignWrongPassword;
+    case Rms::ERmsLoginUserLocked:
+        return Rms::ERmsSignUserLocked;
+    case Rms::ERmsLoginAccountDisabled:
+        return Rms::ERmsSignAccountDisabled;
+    case Rms::ERmsLoginSourceUnavailable:
+        return Rms::ERmsSignStoreFailed;
+    default:
+        return Rms::ERmsSignNotPermitted;
+    }
+}
+} // namespace
+
+Rms::ERmsPasswordResult XTRmsServiceImpl::ChangeExpiredPassword(
+    const std::wstring& strUserName, const std::wstring& strOldPassword, const std::wstring& strNewPassword)
+{
+    m_strLastServerMessage.clear();
+    EndSession();
+    if (!HaveStore())
+        return Rms::ERmsPasswordStoreFailed;
+    if (!XTRmsInputRules::IsPasswordLengthAcceptable(strOldPassword))
+        return Rms::ERmsPasswordWrongOld;
+    std::wstring strName;
+    if (!XTRmsInputRules::CheckUserName(strUserName, &strName, nullptr))
+        strName = std::wstring(L"\uFFFD");
+    Rms::ERmsPasswordResult nRule = CheckNewPassword(strName, strNewPassword, m_policy.nMinPasswordLength);
+    if (IsServer())
+    {
+        if (nRule != Rms::ERmsPasswordOk)
+            return nRule;
+        XTRmsServerLogin answer;
+        if (!ChangeOnServer(strName, strOldPassword, strNewPassword, true, &answer))
+            return Rms::ERmsPasswordStoreFailed;
+        if (answer.nResult != Rms::ERmsPasswordOk)
+            return static_cast<Rms::ERmsPasswordResult>(answer.nResult);
+        XTRmsSignedIn signedIn;
+        signedIn.strUserName = answer.strUserName;
+        signedIn.strToken = answer.strToken;
+        XTRmsCrypto::Wipe(answer.strToken);
+        signedIn.bSuperUser = answer.bSuperUser;
+        signedIn.setRights = answer.setRights;
+        BeginSession(signedIn);
+    }
+    else
+    {
+        Rms::ERmsPasswordResult nChange = Rms::ERmsPasswordStoreFailed;
+        XTRmsStoredUser user;
+        std::wstring strProblem;
+        Rms::ERmsLoginResult nProof = m_signIn.LocalCheck(
+            *m_pStore, m_policy, strName, strOldPassword, L"password-change-refused",
+            [&](const XTRmsStoredUser& current, Rms::ERmsLoginResult* pnResult) {
+                *pnResult = Rms::ERmsLoginServerRefused;
+                // Not a way around the minimum age: only a password that is
+                // due is changed here.
+                if (!m_signIn.IsExpired(current, m_policy))
+                {
+                    nChange = Rms::ERmsPasswordNotPermitted;
+                    return Audit(strName, L"password-change-refused", strName, L"not expired");
+                }
+                if (nRule != Rms::ERmsPasswordOk)
+                {
+                    nChange = nRule;
+                    return true;
+                }
+                if (!StoreOwnPassword(current, strNewPassword, true, L"password-expired-change", &nChange))
+                    return false;
+                if (nChange != Rms::ERmsPasswordOk)
+                    return true;
+                *pnResult = Rms::ERmsLoginOk;
+                return Audit(strName, L"login", strName, L"");
+            },
+            &user, &strProblem);
+        if (!strProblem.empty())
+            m_strStoreProblem = strProblem;
+        if (nProof == Rms::ERmsLoginServerRefused)
+            return nChange;
+        if (nProof != Rms::ERmsLoginOk)
+            return PasswordResultOf(nProof);
+        XTRmsSignedIn signedIn = SignedInFrom(user);
+        BeginSession(signedIn);
+    }
+    if (MayAdministerNow())
+        ReadWorkingCopy();
+    else
+        m_workingCopy.ForgetUsers();
+    return Rms::ERmsPasswordOk;
+}
+
+// --- The session's lock and signatures ------------------------------------------
+
+bool XTRmsServiceImpl::LockSession()
+{
+    if (!m_bLoggedIn || m_bGuest || !HaveStore())
+        return false;
+    if (m_bSessionLocked)
+        return true;
+    // Locked even when the row cannot be written: the screen must not stay
+    // open because the store is away.
+    m_bSessionLocked = true;
+    if (IsServer())
+        (void)Server([&] { return m_pServer->LockSession(Token()); });
+    else
+        (void)Write([&](std::wstring*) { return Audit(m_strUser, L"session-locked", m_strUser, L""); }, nullptr);
+    return true;
+}
+
+Rms::ERmsLoginResult XTRmsServiceImpl::UnlockSession(const std::wstring& strPassword)
+{
+    if (!m_bSessionLocked)
+        return Rms::ERmsLoginServerRefused;
+    if (!HaveStore())
+        return Rms::ERmsLoginSourceUnavailable;
+    if (!XTRmsInputRules::IsPasswordLengthAcceptable(strPassword))
+        return Rms::ERmsLoginWrongPassword;
+    Rms::ERmsLoginResult nResult = Rms::ERmsLoginSourceUnavailable;
+    if (IsServer())
+    {
+        std::wstring strKeyHex;
+        int nAnswer = 0;
+        if (!ServerKey(m_strUser, strPassword, &strKeyHex) ||
+            !Server([&] { return m_pServer->UnlockSession(Token(), strKeyHex, &nAnswer); }))
+        {
+            XTRmsCrypto::Wipe(strKeyHex);
+            m_strStoreProblem = ServerProblem();
+            return Rms::ERmsLoginSourceUnavailable;
+        }
+        XTRmsCrypto::Wipe(strKeyHex);
+        nResult = static_cast<Rms::ERmsLoginResult>(nAnswer);
+    }
+    else
+    {
+        XTRmsStoredUser user;
+        std::wstring strProblem;
+        nResult = m_signIn.LocalCheck(
+            *m_pStore, m_policy, m_strUser, strPassword, L"unlock-refused",
+            [&](const XTRmsStoredUser&, Rms::ERmsLoginResult* pnResult) {
+                *pnResult = Rms::ERmsLoginOk;
+                return Audit(m_strUser, L"session-unlocked", m_strUser, L"");
+            },
+            &user, &strProblem);
+        if (!strProblem.empty())
+            m_strStoreProblem = strProblem;
+    }
+    if (nResult == Rms::ERmsLoginOk)
+        m_bSessionLocked = false;
+    return nResult;
+}
+
+Rms::ERmsLoginResult XTRmsServiceImpl::SwitchUser(const std::wstring& strUserName, const std::wstring& strPassword)
+{
+    if (!m_bSessionLocked)
+        return Rms::ERmsLoginServerRefused;
+    if (!HaveStore())
+        return Rms::ERmsLoginSourceUnavailable;
+    if (!XTRmsInputRules::IsPasswordLengthAcceptable(strPassword) || strUserName.empty())
+        return Rms::ERmsLoginWrongPassword;
+    std::wstring strName;
+    if (!XTRmsInputRules::CheckUserName(strUserName, &strName, nullptr))
+        strName = std::wstring(L"\uFFFD");
+    XTRmsSignedIn signedIn;
+    std::wstring strProblem;
+    Rms::ERmsLoginResult nResult = IsServer()
+        ? m_signIn.ServerLogin(*this, m_policy, strName, strPassword, &signedIn, &strProblem)
+        : m_signIn.LocalLogin(*m_pStore, m_policy, m_workingCopy, strName, strPassword, &signedIn, &strProblem);
+    if (!strProblem.empty())
+        m_strStoreProblem = strProblem;
+    // Refused: the previous user's session stays, locked.
+    if (nResult != Rms::ERmsLoginOk)
+        return nResult;
+    const std::wstring strPrevious = m_strUser;
+    bool bRecorded = false;
+    if (IsServer())
+    {
+        bRecorded = Server([&] { return m_pServer->SwitchUser(Token(), signedIn.strToken); });
+        // The server ended the previous session with the switch.
+        if (bRecorded)
+            XTRmsCrypto::Wipe(m_strToken);
+    }
+    else
+        bRecorded = Write(
+            [&](std::wstring*) {
+                return Audit(signedIn.strUserName, L"user-switched", signedIn.strUserName, strPrevious);
+            },
+            nullptr);
+    EndSession();
+    if (!bRecorded)
+    {
+        // A switch the trail does not show does not happen.
+        if (m_pServer && !signedIn.strToken.empty())
+            m_pServer->Logout(signedIn.strToken);
+        XTRmsCrypto::Wipe(signedIn.strToken);
+        return Rms::ERmsLoginSourceUnavailable;
+    }
+    BeginSession(signedIn);
+    if (MayAdministerNow())
+        ReadWorkingCopy();
+    else
+        m_workingCopy.ForgetUsers();
+    return Rms::ERmsLoginOk;
+}
+
+Rms::ERmsSignResult XTRmsServiceImpl::Sign(const std::wstring& strUserName, const std::wstring& strPassword,
+    const std::wstring& strMeaning, const std::wstring& strReason, const std::wstring& strFirstSigner,
+    XTRmsSignature* pSignature)
+{
+    if (!m_bLoggedIn || m_bGuest || m_bSessionLocked || pSignature == nullptr)
+        return Rms::ERmsSignNotPermitted;
+    std::wstring strMeaningNfc;
+    std::wstring strReasonNfc;
+    if (!XTRmsInputRules::CheckLabel(strMeaning, L"The meaning", &strMeaningNfc, nullptr) ||
+        !XTRmsInputRules::CheckLabel(strReason, L"The reason", &strReasonNfc, nullptr))
+        return Rms::ERmsSignInvalidInput;
+    std::wstring strFirst;
+    if (!strFirstSigner.empty() && !XTRmsInputRules::CheckUserName(strFirstSigner, &strFirst, nullptr))
+        return Rms::ERmsSignInvalidInput;
+    if (!XTRmsInputRules::IsPasswordLengthAcceptable(strPassword))
+        return Rms::ERmsSignWrongPassword;
+    std::wstring strName;
+    if (!XTRmsInputRules::CheckUserName(strUserName, &strName, nullptr))
+        strName = std::wstring(L"\uFFFD");
+    // Four eyes: the second signer is another person, whatever the case
+    // the name was typed in.
+    if (!strFirst.empty() && CompareStringOrdinal(strFirst.c_str(), -1, strName.c_str(), -1, TRUE) == CSTR_EQUAL)
+        return Rms::ERmsSignSameSigner;
+    if (!HaveStore())
+        return Rms::ERmsSignStoreFailed;
+    const std::wstring strDetail = strMeaningNfc + L"; reason: " + strReasonNfc +
+        (strFirst.empty() ? std::wstring() : L"; first signer: " + strFirst);
+    XTRmsSignature signature;
+    signature.strMeaning = strMeaningNfc;
+    signature.strReason = strReasonNfc;
+    if (IsServer())
+    {
+        std::wstring strKeyHex;
+        int nAnswer = Rms::ERmsSignStoreFailed;
+        bool bAnswered = ServerKey(strName, strPassword, &strKeyHex) && Server([&] {
+            return m_pServer->Sign(
+                Token(), strName, strKeyHex, strMeaningNfc, strReasonNfc, strFirst, &signature, &nAnswer);
+        });
+        XTRmsCrypto::Wipe(strKeyHex);
+        if (!bAnswered)
+        {
+            m_strStoreProblem = ServerProblem();
+            return m_pServer->GetRefusal() == XTRmsServerRefusal::NotPermitted ? Rms::ERmsSignNotPermitted
+                                                                               : Rms::ERmsSignStoreFailed;
+        }
+        if (nAnswer != Rms::ERmsSignOk)
+            return static_cast<Rms::ERmsSignResult>(nAnswer);
+    }
+    else
+    {
+        XTRmsStoredUser user;
+        std::wstring strProblem;
+        bool bExpired = false;
+        Rms::ERmsLoginResult nProof = m_signIn.LocalCheck(
+            *m_pStore, m_policy, strName, strPassword, L"signature-refused",
+            [&](const XTRmsStoredUser& current, Rms::ERmsLoginResult* pnResult) {
+                // A password that is due must be changed before it signs.
+                if (m_signIn.IsExpired(current, m_policy))
+                {
+                    bExpired = true;
+                    *pnResult = Rms::ERmsLoginPasswordExpired;
+                    return Audit(m_strUser, L"signature-refused", strName, L"6 password expired");
+                }
+                std::wstring strHead;
+                *pnResult = Rms::ERmsLoginOk;
+                signature.strUserName = current.strUserName;
+                signature.strFullName = current.strFullName;
+                signature.strTimeUtc = XTRmsStore::UtcText(m_signIn.Now());
+                return Audit(m_strUser, L"signature", current.strUserName, strDetail) &&
+                    m_pStore->ReadAuditHead(&signature.nAuditSequence, &strHead);
+            },
+            &user, &strProblem);
+        if (!strProblem.empty())
+            m_strStoreProblem = strProblem;
+        if (nProof == Rms::ERmsLoginUnknownUser)
+            return Rms::ERmsSignNotPermitted;
+        if (nProof != Rms::ERmsLoginOk)
+            return bExpired ? Rms::ERmsSignNotPermitted : SignResultOf(nProof);
+    }
+    *pSignature = signature;
+    return Rms::ERmsSignOk;
 }
 
 Rms::ERmsPasswordResult XTRmsServiceImpl::SetUserPassword(
@@ -1115,6 +1530,7 @@ Rms::RmsResult XTRmsServiceImpl::AddUser(const std::wstring& strUserName, const 
     user.strFullName = strFullName;
     user.nRole = nRole;
     user.setRights.insert(pRole->vecRights.begin(), pRole->vecRights.end());
+    MarkNewAccount(&user);
     if (IsServer())
     {
         bool bOk = Server([&] {
@@ -1293,6 +1709,16 @@ bool XTRmsServiceImpl::DefineSite(const XTRmsSiteDefinition& definition, size_t*
     {
         if (!Server([&] { return m_pServer->Redefine(wanted.vecRights, wanted.vecRoles, pnChanges); }))
             return fail(ServerProblem());
+        // The rights that need a signature are kept with the server's policy.
+        std::set<int> setWanted(wanted.vecSignedRights.begin(), wanted.vecSignedRights.end());
+        if (wanted.bSaysSignedRights && setWanted != m_setSignedRights)
+        {
+            if (!Server([&] {
+                    return m_pServer->SetPolicy(Token(), XTRmsServerStore::SignedRightsJson(wanted.vecSignedRights));
+                }))
+                return fail(ServerProblem());
+            ++*pnChanges;
+        }
         ReadWorkingCopy();
         return true;
     }
@@ -1328,6 +1754,20 @@ bool XTRmsServiceImpl::DefineSite(const XTRmsSiteDefinition& definition, size_t*
                                 L"definition.");
                 }
             }
+            std::set<int> setSigned;
+            if (!m_pStore->ReadSignedRights(&setSigned))
+                return false;
+            std::set<int> setWanted(wanted.vecSignedRights.begin(), wanted.vecSignedRights.end());
+            if (wanted.bSaysSignedRights && setWanted != setSigned)
+            {
+                std::wstring strList;
+                for (int nRight : setWanted)
+                    strList += (strList.empty() ? L"" : L";") + std::to_wstring(nRight);
+                if (!m_pStore->WriteSignedRights(wanted.vecSignedRights) ||
+                    !Audit(strActor, L"signatures-changed", L"", strList.empty() ? L"none" : strList))
+                    return false;
+                ++*pnChanges;
+            }
             if (vecChanges.empty())
                 return true;
             if (!m_pStore->WriteDefinitions(wanted.vecRights, wanted.vecRoles))
@@ -1337,7 +1777,7 @@ bool XTRmsServiceImpl::DefineSite(const XTRmsSiteDefinition& definition, size_t*
                 if (!Audit(strActor, change.strEvent.c_str(), change.strSubject, change.strDetail))
                     return false;
             }
-            *pnChanges = vecChanges.size();
+            *pnChanges += vecChanges.size();
             return true;
         },
         pstrError);
@@ -1429,7 +1869,9 @@ bool XTRmsServiceImpl::ImportCsv(const std::wstring& strCsv, std::wstring* pstrE
                     return false;
                 if (!bExists)
                 {
-                    if (!m_pStore->InsertUser(user))
+                    XTRmsStoredUser created = user;
+                    MarkNewAccount(&created);
+                    if (!m_pStore->InsertUser(created))
                         return false;
                 }
                 else

@@ -7,6 +7,7 @@
 
 #include "XTRmsConnectionFactory.h"
 #include "XTRmsPasswordServiceBase.h"
+#include "XTRmsSessionServiceBase.h"
 #include "XTRmsServerLink.h"
 #include "XTRmsServerStore.h"
 #include "XTRmsSignIn.h"
@@ -16,6 +17,7 @@
 #include "XTRmsWorkingCopy.h"
 
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -68,6 +70,18 @@ public:
     unsigned int GetMinPasswordLength() const { return m_policy.nMinPasswordLength; }
     Rms::ERmsPasswordResult ChangeOwnPassword(const std::wstring& strOldPassword, const std::wstring& strNewPassword);
     Rms::ERmsPasswordResult SetUserPassword(const std::wstring& strUserName, const std::wstring& strNewPassword);
+    Rms::ERmsPasswordResult ChangeExpiredPassword(
+        const std::wstring& strUserName, const std::wstring& strOldPassword, const std::wstring& strNewPassword);
+
+    // The session's lock and electronic signatures.
+    bool LockSession();
+    bool IsSessionLocked() const { return m_bSessionLocked; }
+    Rms::ERmsLoginResult UnlockSession(const std::wstring& strPassword);
+    Rms::ERmsLoginResult SwitchUser(const std::wstring& strUserName, const std::wstring& strPassword);
+    Rms::ERmsSignResult Sign(const std::wstring& strUserName, const std::wstring& strPassword,
+        const std::wstring& strMeaning, const std::wstring& strReason, const std::wstring& strFirstSigner,
+        XTRmsSignature* pSignature);
+    bool IsSignatureRequired(int nRestrictionId) const { return m_setSignedRights.count(nRestrictionId) != 0; }
 
     // Administration, each change at once in its own audited transaction.
     [[nodiscard]] bool OpenStore(XTRmsEngine nEngine, bool bCreateOrUpgrade, std::wstring* pstrError);
@@ -167,6 +181,27 @@ private:
     // label and its value before and after.
     std::wstring RightChangeDetail(int nRight, bool bAllowed) const;
 
+    // A user's own new password on SQLite, inside the write transaction
+    // that proved the old one: minimum age (unless forced), history, then
+    // stored with the age restarted and the must-change mark cleared.
+    [[nodiscard]] bool StoreOwnPassword(const XTRmsStoredUser& user, const std::wstring& strNewPassword, bool bForced,
+        const wchar_t* pszEvent, Rms::ERmsPasswordResult* pnResult);
+    // On a rights server: the keys of the new password under the salts of
+    // the current and the kept passwords, which the server compares.
+    [[nodiscard]] bool HistoryKeys(
+        const std::wstring& strUserName, const std::wstring& strNewPassword, std::wstring* pstrKeys);
+    // A password change by the server's function: the user's own (bForced
+    // false, with the session) or the one a login asked for; false when the
+    // server did not answer (m_strStoreProblem says why).
+    [[nodiscard]] bool ChangeOnServer(const std::wstring& strUserName, const std::wstring& strOldPassword,
+        const std::wstring& strNewPassword, bool bForced, XTRmsServerLogin* pAnswer);
+    // The key of strPassword under the salt the server gives for the name.
+    [[nodiscard]] bool ServerKey(
+        const std::wstring& strUserName, const std::wstring& strPassword, std::wstring* pstrKeyHex);
+    // A new account as the policy wants it: its age starts now and, when the
+    // policy says so, it must change its first password.
+    void MarkNewAccount(XTRmsStoredUser* pUser) const;
+    XTRmsSignedIn SignedInFrom(const XTRmsStoredUser& user) const;
     Rms::ERmsPasswordResult StorePassword(
         const std::wstring& strUserName, const std::wstring& strPassword, const wchar_t* pszEvent);
     [[nodiscard]] bool SaveLocally(std::wstring* pstrError);
@@ -208,5 +243,10 @@ private:
     std::wstring m_strUser;
     std::wstring m_strToken; // the server's session
     std::unordered_set<int> m_setRights;
+    // Locked while the user is away: no rights, no administration, until
+    // the same user unlocks or another one switches in.
+    bool m_bSessionLocked = false;
+    // Rights whose use needs a signature, as the store marks them.
+    std::set<int> m_setSignedRights;
     std::wstring m_strLastServerMessage;
 };

@@ -7,7 +7,8 @@ namespace
 // The scripts' names in the DLL's resource script (XTRmsServer.rc.in): the
 // upgrade to version 4 moved the store into its own schema, the one to 5
 // added the administrator's redefinition, the one to 6 the audit trail's
-// paged query.
+// paged query, the one to 7 the password lifecycle, the session's lock and
+// signatures.
 const wchar_t* ResourceName(int nVersion)
 {
     switch (nVersion)
@@ -18,6 +19,8 @@ const wchar_t* ResourceName(int nVersion)
         return L"XTRMS_POSTGRES5_SQL";
     case 6: // the audit trail reviewed on screen
         return L"XTRMS_POSTGRES_AUDIT_SQL";
+    case 7: // the password lifecycle, the session's lock and signatures
+        return L"XTRMS_POSTGRES7_SQL";
     default:
         return nullptr;
     }

@@ -10,7 +10,7 @@
 namespace XTRmsServiceUpgradeScript
 {
 // The statements, in order, of the script that brings a rights server to
-// nVersion (4 to 6); empty when there is no such script or its resource is
+// nVersion (4 to 7); empty when there is no such script or its resource is
 // missing.
 std::vector<std::wstring> Statements(int nVersion);
 } // namespace XTRmsServiceUpgradeScript

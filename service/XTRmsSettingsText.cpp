@@ -61,6 +61,19 @@ std::wstring XTRmsSettingsText::Compose(const Facts& facts)
                                       : L"after " + std::to_wstring(policy.nLockoutThreshold) + L" failed logins, " +
                 (policy.nLockoutSeconds == 0 ? std::wstring(L"until an administrator unlocks")
                                              : L"for " + std::to_wstring(policy.nLockoutSeconds) + L" s"));
+    line(L"Password age     : ",
+        (policy.nMaxPasswordAgeDays == 0 ? std::wstring(L"never expires")
+                                         : L"expires after " + std::to_wstring(policy.nMaxPasswordAgeDays) + L" days") +
+            (policy.nMinPasswordAgeDays == 0
+                    ? std::wstring()
+                    : L", kept at least " + std::to_wstring(policy.nMinPasswordAgeDays) + L" days"));
+    line(L"Password history : ",
+        policy.nPasswordHistory == 0
+            ? std::wstring(L"the current password cannot be chosen again")
+            : L"the current and the last " + std::to_wstring(policy.nPasswordHistory) + L" cannot be chosen again");
+    line(L"After a reset    : ",
+        policy.bMustChangeAfterReset ? L"the user must change the password at the next login"
+                                     : L"the password is used as the administrator set it");
     line(L"Unknown users    : ", policy.bReportUnknownUser ? L"reported as unknown" : L"answered as a wrong password");
     line(L"Guest login      : ", policy.bGuestLoginAllowed ? L"allowed" : L"not allowed");
     strText += L"\r\nLatest audit entries:\r\n";

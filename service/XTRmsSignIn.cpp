@@ -88,9 +88,33 @@ bool XTRmsSignIn::Audit(XTRmsStore& store, const std::wstring& strActor, const w
     return store.AppendAudit(m_strWorkstation, m_strOsUser, strActor, pszEvent, strSubject, strDetail);
 }
 
-Rms::ERmsLoginResult XTRmsSignIn::LocalLogin(XTRmsStore& store, const XTRmsPolicy& policy,
-    const XTRmsWorkingCopy& workingCopy, const std::wstring& strUserName, const std::wstring& strPassword,
-    XTRmsSignedIn* pSignedIn, std::wstring* pstrProblem) const
+bool XTRmsSignIn::IsExpired(const XTRmsStoredUser& user, const XTRmsPolicy& policy) const
+{
+    return user.bMustChange ||
+        (policy.nMaxPasswordAgeDays != 0 &&
+            m_fnClock() - user.nPasswordChanged >= static_cast<long long>(policy.nMaxPasswordAgeDays) * 86400);
+}
+
+bool XTRmsSignIn::IsReused(
+    const XTRmsStoredUser& user, const std::vector<XTRmsStoredHash>& vecHistory, const std::wstring& strPassword) const
+{
+    if (!user.strHashHex.empty() && IsPasswordOf(user, strPassword))
+        return true;
+    for (const XTRmsStoredHash& hash : vecHistory)
+    {
+        XTRmsStoredUser earlier;
+        earlier.strHashHex = hash.strHashHex;
+        earlier.strSaltHex = hash.strSaltHex;
+        earlier.nIterations = hash.nIterations;
+        if (IsPasswordOf(earlier, strPassword))
+            return true;
+    }
+    return false;
+}
+
+Rms::ERmsLoginResult XTRmsSignIn::LocalCheck(XTRmsStore& store, const XTRmsPolicy& policy,
+    const std::wstring& strUserName, const std::wstring& strPassword, const wchar_t* pszRefused, const Proven& fnProven,
+    XTRmsStoredUser* pUser, std::wstring* pstrProblem) const
 {
     XTRmsStoredUser user;
     bool bFound = false;
@@ -147,7 +171,7 @@ Rms::ERmsLoginResult XTRmsSignIn::LocalLogin(XTRmsStore& store, const XTRmsPolic
             if (nLockedUntil < 0 || nLockedUntil > nNow)
             {
                 nResult = Rms::ERmsLoginUserLocked;
-                return Audit(store, L"", L"login-refused", L"", L"4 locked");
+                return Audit(store, L"", pszRefused, L"", L"4 locked");
             }
             bool bNowLocked = false;
             long long nNewLockedUntil = 0;
@@ -156,12 +180,12 @@ Rms::ERmsLoginResult XTRmsSignIn::LocalLogin(XTRmsStore& store, const XTRmsPolic
                 : policy.bReportUnknownUser ? Rms::ERmsLoginUnknownUser
                                             : Rms::ERmsLoginWrongPassword;
             return store.SetNameFailures(strKey, nFailed, nNewLockedUntil) &&
-                Audit(store, L"", L"login-refused", L"", L"2 unknown user");
+                Audit(store, L"", pszRefused, L"", L"2 unknown user");
         }
         if (IsLocked(current))
         {
             nResult = Rms::ERmsLoginUserLocked;
-            return Audit(store, L"", L"login-refused", strUserName, L"4 locked");
+            return Audit(store, L"", pszRefused, strUserName, L"4 locked");
         }
         if (!bPasswordOk)
         {
@@ -170,7 +194,7 @@ Rms::ERmsLoginResult XTRmsSignIn::LocalLogin(XTRmsStore& store, const XTRmsPolic
             unsigned int nFailed = nextFailure(current.nFailedLogins, current.nLockedUntil, &bNowLocked, &nLockedUntil);
             nResult = bNowLocked ? Rms::ERmsLoginUserLocked : Rms::ERmsLoginWrongPassword;
             return store.SetLockState(strUserName, nFailed, nLockedUntil) &&
-                Audit(store, L"", L"login-refused", strUserName,
+                Audit(store, L"", pszRefused, strUserName,
                     bNowLocked ? L"2 wrong password, now locked" : L"2 wrong password") &&
                 (!bNowLocked ||
                     Audit(store, L"", L"user-locked", strUserName, std::to_wstring(nFailed) + L" failed logins"));
@@ -178,15 +202,37 @@ Rms::ERmsLoginResult XTRmsSignIn::LocalLogin(XTRmsStore& store, const XTRmsPolic
         if (current.bDisabled)
         {
             nResult = Rms::ERmsLoginAccountDisabled;
-            return Audit(store, L"", L"login-refused", strUserName, L"11 disabled");
+            return Audit(store, L"", pszRefused, strUserName, L"11 disabled");
         }
-        nResult = Rms::ERmsLoginOk;
         user = current;
-        return store.SetLockState(strUserName, 0, 0) && Audit(store, strUserName, L"login", strUserName, L"");
+        return store.SetLockState(strUserName, 0, 0) && fnProven(current, &nResult);
     });
     // A refusal whose audit row cannot be written is no answer at all.
     if (!bWritten)
         return Rms::ERmsLoginSourceUnavailable;
+    *pUser = user;
+    return nResult;
+}
+
+Rms::ERmsLoginResult XTRmsSignIn::LocalLogin(XTRmsStore& store, const XTRmsPolicy& policy,
+    const XTRmsWorkingCopy& workingCopy, const std::wstring& strUserName, const std::wstring& strPassword,
+    XTRmsSignedIn* pSignedIn, std::wstring* pstrProblem) const
+{
+    XTRmsStoredUser user;
+    Rms::ERmsLoginResult nResult = LocalCheck(
+        store, policy, strUserName, strPassword, L"login-refused",
+        [&](const XTRmsStoredUser& current, Rms::ERmsLoginResult* pnResult) {
+            // The right password of an expired account opens no session:
+            // the user changes it first (ChangeExpiredPassword).
+            if (IsExpired(current, policy))
+            {
+                *pnResult = Rms::ERmsLoginPasswordExpired;
+                return Audit(store, L"", L"login-refused", strUserName, L"6 password expired");
+            }
+            *pnResult = Rms::ERmsLoginOk;
+            return Audit(store, strUserName, L"login", strUserName, L"");
+        },
+        &user, pstrProblem);
     if (nResult == Rms::ERmsLoginOk)
     {
         const XTRmsRoleDefinition* pRole = workingCopy.FindRole(user.nRole);

@@ -52,6 +52,24 @@ public:
     // Whether strPassword is the one a SQLite store holds for the user.
     [[nodiscard]] bool IsPasswordOf(const XTRmsStoredUser& user, const std::wstring& strPassword) const;
 
+    // Whether the user must change the password before a session opens:
+    // marked so, or older than the policy's maximum age.
+    bool IsExpired(const XTRmsStoredUser& user, const XTRmsPolicy& policy) const;
+    // Whether strPassword is the user's current one or one of the kept ones.
+    [[nodiscard]] bool IsReused(const XTRmsStoredUser& user, const std::vector<XTRmsStoredHash>& vecHistory,
+        const std::wstring& strPassword) const;
+
+    // Inside the write transaction, once name and password proved right on
+    // an enabled, unlocked account (its failures already cleared): records
+    // what the caller does and sets the answer.
+    using Proven = std::function<bool(const XTRmsStoredUser& current, Rms::ERmsLoginResult* pnResult)>;
+    // A name and password checked as a login checks them, with one key
+    // derivation, failures counted and locking, refusals audited under
+    // pszRefused; fnProven decides the rest. *pUser is the account as stored.
+    [[nodiscard]] Rms::ERmsLoginResult LocalCheck(XTRmsStore& store, const XTRmsPolicy& policy,
+        const std::wstring& strUserName, const std::wstring& strPassword, const wchar_t* pszRefused,
+        const Proven& fnProven, XTRmsStoredUser* pUser, std::wstring* pstrProblem) const;
+
     // The logins. The name is in NFC, or a stand-in that cannot exist. Only
     // a store that cannot be read or reached sets *pstrProblem.
     [[nodiscard]] Rms::ERmsLoginResult LocalLogin(XTRmsStore& store, const XTRmsPolicy& policy,

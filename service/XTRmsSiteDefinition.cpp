@@ -208,9 +208,12 @@ bool XTRmsSiteDefinition::Parse(const std::wstring& strText, XTRmsSiteDefinition
     {
         None,
         Rights,
-        Role
+        Role,
+        Signatures
     } nSection = Section::None;
     size_t nRightsSection = 0;
+    size_t nSignaturesSection = 0;
+    size_t nSignaturesLine = 0;
     std::map<int, size_t> mapRoleSections;
     unsigned int nRoleSeen = 0;
     size_t nStart = strText.compare(0, 1, L"\uFEFF") == 0 ? 1 : 0;
@@ -242,6 +245,16 @@ bool XTRmsSiteDefinition::Parse(const std::wstring& strText, XTRmsSiteDefinition
                 nRightsSection = nLine;
                 nSection = Section::Rights;
             }
+            else if (EqualsNoCase(strName, L"signatures"))
+            {
+                if (nSignaturesSection != 0)
+                    return Refuse(pstrError,
+                        Sentence(nLine,
+                            L"the section [signatures] is given twice (first on line " +
+                                std::to_wstring(nSignaturesSection) + L")."));
+                nSignaturesSection = nLine;
+                nSection = Section::Signatures;
+            }
             else if (strName.size() > 4 && EqualsNoCase(strName.substr(0, 4), L"role") &&
                 (strName[4] == L' ' || strName[4] == L'\t') && ParseId(Trim(strName.substr(5)), &nRole))
             {
@@ -262,7 +275,9 @@ bool XTRmsSiteDefinition::Parse(const std::wstring& strText, XTRmsSiteDefinition
             }
             else
                 return Refuse(pstrError,
-                    Sentence(nLine, L"'[" + strName + L"]' is not a section of a definition ([rights] or [role N])."));
+                    Sentence(nLine,
+                        L"'[" + strName +
+                            L"]' is not a section of a definition ([rights], [role N] or [signatures])."));
             continue;
         }
         size_t nEquals = strLine.find(L'=');
@@ -281,6 +296,29 @@ bool XTRmsSiteDefinition::Parse(const std::wstring& strText, XTRmsSiteDefinition
             lines.vecRight.push_back(nLine);
             continue;
         }
+        if (nSection == Section::Signatures)
+        {
+            if (!EqualsNoCase(strKey, L"rights"))
+                return Refuse(
+                    pstrError, Sentence(nLine, L"'" + strKey + L"' is not a setting of [signatures] (rights)."));
+            if (nSignaturesLine != 0)
+                return Refuse(pstrError, Sentence(nLine, L"rights of [signatures] is given twice."));
+            nSignaturesLine = nLine;
+            XTRmsRoleDefinition list;
+            unsigned int nSeen = 1;
+            Lines ignored;
+            ignored.vecRoleRights.push_back(0);
+            // The same list of ids a role's rights are.
+            if (!ReadRoleEntry(L"rights", strValue, nLine, &list, &nSeen, &ignored, pstrError))
+            {
+                size_t nAt = pstrError != nullptr ? pstrError->find(L"role 0") : std::wstring::npos;
+                if (nAt != std::wstring::npos)
+                    pstrError->replace(nAt, 6, L"[signatures]");
+                return false;
+            }
+            definition.vecSignedRights = list.vecRights;
+            continue;
+        }
         if (!ReadRoleEntry(strKey, strValue, nLine, &definition.vecRoles.back(), &nRoleSeen, &lines, pstrError))
             return false;
     }
@@ -297,13 +335,33 @@ bool XTRmsSiteDefinition::Parse(const std::wstring& strText, XTRmsSiteDefinition
         return Refuse(pstrError, L"The definition has no roles: a [role N] section for each.");
     if (!CheckAt(definition, &lines, pstrError))
         return false;
+    for (int nRight : definition.vecSignedRights)
+    {
+        if (std::none_of(definition.vecRights.begin(), definition.vecRights.end(),
+                [nRight](const XTRmsRestrictionDefinition& right) { return right.GetId() == nRight; }))
+            return Refuse(pstrError,
+                Sentence(nSignaturesLine,
+                    L"[signatures] lists right " + std::to_wstring(nRight) + L", which [rights] does not define."));
+    }
     *pDefinition = std::move(definition);
     return true;
 }
 
 bool XTRmsSiteDefinition::Check(std::wstring* pstrError)
 {
-    return CheckAt(*this, nullptr, pstrError);
+    if (!CheckAt(*this, nullptr, pstrError))
+        return false;
+    std::set<int> setSeen;
+    for (int nRight : vecSignedRights)
+    {
+        if (!setSeen.insert(nRight).second ||
+            std::none_of(vecRights.begin(), vecRights.end(),
+                [nRight](const XTRmsRestrictionDefinition& right) { return right.GetId() == nRight; }))
+            return Refuse(pstrError,
+                L"The right " + std::to_wstring(nRight) +
+                    L" that needs a signature is not defined, or is listed twice.");
+    }
+    return true;
 }
 
 std::wstring XTRmsSiteDefinition::DescribeRole(const XTRmsRoleDefinition& role)

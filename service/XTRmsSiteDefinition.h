@@ -12,6 +12,12 @@ struct XTRmsSiteDefinition
 {
     std::vector<XTRmsRestrictionDefinition> vecRights;
     std::vector<XTRmsRoleDefinition> vecRoles;
+    // Rights whose use needs an electronic signature ([signatures] rights).
+    std::vector<int> vecSignedRights;
+    // Whether the definition says which rights need one: a file always does
+    // (none without the section); a caller that does not leaves them as
+    // the store has them.
+    bool bSaysSignedRights = true;
 
     // The highest id a right or a role may have: nine digits, which every
     // engine and the CSV read alike. Rights start at 0, roles at 1 (0 is no

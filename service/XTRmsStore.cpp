@@ -53,6 +53,15 @@ const wchar_t* const kMigration6[] = {
     L"CREATE INDEX xtrms_audit_subject ON xtrms_audit (lower(subject), seq)",
     L"CREATE INDEX xtrms_audit_time ON xtrms_audit (at_utc, seq)",
 };
+// The password lifecycle (age, must change, history) and the rights that
+// need a signature came with version 7.
+const wchar_t* const kMigration7[] = {
+    L"ALTER TABLE xtrms_users ADD COLUMN password_changed BIGINT NOT NULL DEFAULT 0",
+    L"ALTER TABLE xtrms_users ADD COLUMN must_change INTEGER NOT NULL DEFAULT 0",
+    L"CREATE TABLE xtrms_password_history (user_name VARCHAR(256) NOT NULL, changed BIGINT NOT NULL, "
+    L"password_hash VARCHAR(128) NOT NULL, password_salt VARCHAR(64) NOT NULL, password_iterations INTEGER NOT NULL)",
+    L"CREATE TABLE xtrms_signed_rights (right_id INTEGER PRIMARY KEY)",
+};
 
 struct Migration
 {
@@ -71,6 +80,7 @@ const Migration kMigrations[] = {
     // added the administrator's redefinition (its own script).
     {nullptr, 0},
     {kMigration6, sizeof(kMigration6) / sizeof(kMigration6[0]), true},
+    {kMigration7, sizeof(kMigration7) / sizeof(kMigration7[0]), true},
 };
 static_assert(sizeof(kMigrations) / sizeof(kMigrations[0]) == XTRmsStore::kLatestSchemaVersion,
     "one migration per schema version");
@@ -182,6 +192,14 @@ bool XTRmsStore::ApplyMigration(int nVersion)
     }
     if (nVersion == 4 && !RehashStoredPasswords())
         return false;
+    // Passwords stored before their age was kept count from the upgrade.
+    if (nVersion == 7)
+    {
+        XTRmsOdbc::Statement age(*m_pConnection, L"UPDATE xtrms_users SET password_changed = ?");
+        age.Bind(m_fnClock());
+        if (!age.Execute())
+            return false;
+    }
     XTRmsOdbc::Statement statement(*m_pConnection, L"UPDATE xtrms_schema SET version = ? WHERE id = 1");
     statement.Bind(static_cast<long long>(nVersion));
     return statement.Execute();
@@ -464,7 +482,7 @@ bool XTRmsStore::ReadUser(const std::wstring& strUserName, XTRmsStoredUser* pUse
     *pbFound = false;
     XTRmsOdbc::Statement user(*m_pConnection,
         L"SELECT name, full_name, role_id, password_hash, password_salt, password_iterations, failed_logins, "
-        L"locked_until, disabled FROM xtrms_users WHERE name = ?");
+        L"locked_until, disabled, password_changed, must_change FROM xtrms_users WHERE name = ?");
     user.Bind(strUserName);
     if (!user.Execute())
         return false;
@@ -480,6 +498,8 @@ bool XTRmsStore::ReadUser(const std::wstring& strUserName, XTRmsStoredUser* pUse
     pUser->nFailedLogins = static_cast<unsigned int>(user.GetInt(7));
     pUser->nLockedUntil = user.GetInt(8);
     pUser->bDisabled = user.GetInt(9) != 0;
+    pUser->nPasswordChanged = user.GetInt(10);
+    pUser->bMustChange = user.GetInt(11) != 0;
     pUser->setRights.clear();
     XTRmsOdbc::Statement rights(*m_pConnection, L"SELECT right_id FROM xtrms_user_rights WHERE user_name = ?");
     rights.Bind(strUserName);
@@ -494,13 +514,14 @@ bool XTRmsStore::InsertUser(const XTRmsStoredUser& user)
 {
     XTRmsOdbc::Statement insert(*m_pConnection,
         L"INSERT INTO xtrms_users (name, full_name, role_id, password_hash, password_salt, password_iterations, "
-        L"failed_logins, locked_until, disabled) VALUES (?, ?, ?, ?, ?, ?, 0, 0, ?)");
+        L"failed_logins, locked_until, disabled, password_changed, must_change) VALUES (?, ?, ?, ?, ?, ?, 0, 0, ?, ?, "
+        L"?)");
     insert.Bind(user.strUserName).Bind(user.strFullName).Bind(static_cast<long long>(user.nRole));
     if (user.strHashHex.empty())
         insert.BindNull().BindNull().Bind(0LL);
     else
         insert.Bind(user.strHashHex).Bind(user.strSaltHex).Bind(static_cast<long long>(user.nIterations));
-    insert.Bind(user.bDisabled ? 1LL : 0LL);
+    insert.Bind(user.bDisabled ? 1LL : 0LL).Bind(user.nPasswordChanged).Bind(user.bMustChange ? 1LL : 0LL);
     if (!insert.Execute())
         return false;
     for (int nRight : user.setRights)
@@ -516,6 +537,10 @@ bool XTRmsStore::DeleteUser(const std::wstring& strUserName, bool* pbRemoved)
     XTRmsOdbc::Statement rights(*m_pConnection, L"DELETE FROM xtrms_user_rights WHERE user_name = ?");
     rights.Bind(strUserName);
     if (!rights.Execute())
+        return false;
+    XTRmsOdbc::Statement history(*m_pConnection, L"DELETE FROM xtrms_password_history WHERE user_name = ?");
+    history.Bind(strUserName);
+    if (!history.Execute())
         return false;
     XTRmsOdbc::Statement user(*m_pConnection, L"DELETE FROM xtrms_users WHERE name = ?");
     user.Bind(strUserName);
@@ -791,4 +816,78 @@ long long XTRmsStore::NowUnixSeconds()
     value.HighPart = ft.dwHighDateTime;
     // 100-ns intervals since 1601 to seconds since 1970.
     return static_cast<long long>(value.QuadPart / 10000000ULL) - 11644473600LL;
+}
+
+bool XTRmsStore::SetPasswordAge(const std::wstring& strUserName, long long nChanged, bool bMustChange)
+{
+    XTRmsOdbc::Statement update(
+        *m_pConnection, L"UPDATE xtrms_users SET password_changed = ?, must_change = ? WHERE name = ?");
+    update.Bind(nChanged).Bind(bMustChange ? 1LL : 0LL).Bind(strUserName);
+    return update.Execute();
+}
+
+bool XTRmsStore::ReadPasswordHistory(const std::wstring& strUserName, std::vector<XTRmsStoredHash>* pvecHashes)
+{
+    pvecHashes->clear();
+    XTRmsOdbc::Statement read(*m_pConnection,
+        L"SELECT password_hash, password_salt, password_iterations FROM xtrms_password_history "
+        L"WHERE user_name = ? ORDER BY rowid DESC");
+    read.Bind(strUserName);
+    if (!read.Execute())
+        return false;
+    while (read.Fetch())
+    {
+        XTRmsStoredHash hash;
+        hash.strHashHex = read.GetText(1);
+        hash.strSaltHex = read.GetText(2);
+        hash.nIterations = static_cast<unsigned int>(read.GetInt(3));
+        pvecHashes->push_back(hash);
+    }
+    return true;
+}
+
+bool XTRmsStore::PushPasswordHistory(
+    const std::wstring& strUserName, const XTRmsStoredHash& hash, long long nChanged, unsigned int nKeep)
+{
+    if (nKeep > 0 && !hash.strHashHex.empty())
+    {
+        XTRmsOdbc::Statement insert(*m_pConnection,
+            L"INSERT INTO xtrms_password_history (user_name, changed, password_hash, password_salt, "
+            L"password_iterations) VALUES (?, ?, ?, ?, ?)");
+        insert.Bind(strUserName).Bind(nChanged).Bind(hash.strHashHex).Bind(hash.strSaltHex);
+        insert.Bind(static_cast<long long>(hash.nIterations));
+        if (!insert.Execute())
+            return false;
+    }
+    XTRmsOdbc::Statement trim(*m_pConnection,
+        L"DELETE FROM xtrms_password_history WHERE user_name = ? AND rowid NOT IN (SELECT rowid FROM "
+        L"xtrms_password_history WHERE user_name = ? ORDER BY rowid DESC LIMIT ?)");
+    trim.Bind(strUserName).Bind(strUserName).Bind(static_cast<long long>(nKeep));
+    return trim.Execute();
+}
+
+bool XTRmsStore::ReadSignedRights(std::set<int>* psetRights)
+{
+    psetRights->clear();
+    XTRmsOdbc::Statement read(*m_pConnection, L"SELECT right_id FROM xtrms_signed_rights");
+    if (!read.Execute())
+        return false;
+    while (read.Fetch())
+        psetRights->insert(static_cast<int>(read.GetInt(1)));
+    return true;
+}
+
+bool XTRmsStore::WriteSignedRights(const std::vector<int>& vecRights)
+{
+    if (!m_pConnection->Execute(L"DELETE FROM xtrms_signed_rights"))
+        return false;
+    XTRmsOdbc::Statement insert(*m_pConnection, L"INSERT INTO xtrms_signed_rights (right_id) VALUES (?)");
+    for (int nRight : std::set<int>(vecRights.begin(), vecRights.end()))
+    {
+        insert.ClearBindings();
+        insert.Bind(static_cast<long long>(nRight));
+        if (!insert.Execute())
+            return false;
+    }
+    return true;
 }

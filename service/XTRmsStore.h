@@ -29,6 +29,19 @@ struct XTRmsStoredUser
     long long nLockedUntil = 0;
     bool bDisabled = false;
     std::set<int> setRights;
+    // Unix time the password was set (0: before the store knew), and whether
+    // its user must change it at the next login.
+    long long nPasswordChanged = 0;
+    bool bMustChange = false;
+};
+
+// A password the user had, kept so that it is not chosen again: the hash of
+// the derived key with its salt and count, never the password.
+struct XTRmsStoredHash
+{
+    std::wstring strHashHex;
+    std::wstring strSaltHex;
+    unsigned int nIterations = 0;
 };
 
 // What happened when a store was opened; the service maps it to the codes
@@ -48,7 +61,7 @@ enum class XTRmsOpenResult
 class XTRmsStore
 {
 public:
-    static const int kLatestSchemaVersion = 6;
+    static const int kLatestSchemaVersion = 7;
     // The bound of each statement of an upgrade.
     static const unsigned int kUpgradeTimeoutSeconds = 600;
 
@@ -103,6 +116,17 @@ public:
     bool SetPassword(const std::wstring& strUserName, const std::wstring& strHashHex, const std::wstring& strSaltHex,
         unsigned int nIterations);
     bool SetLockState(const std::wstring& strUserName, unsigned int nFailedLogins, long long nLockedUntil);
+    // When the password was set and whether it must be changed at the next
+    // login.
+    bool SetPasswordAge(const std::wstring& strUserName, long long nChanged, bool bMustChange);
+    // The user's earlier passwords, newest first.
+    bool ReadPasswordHistory(const std::wstring& strUserName, std::vector<XTRmsStoredHash>* pvecHashes);
+    // Keeps a replaced password and drops all but the newest nKeep.
+    bool PushPasswordHistory(
+        const std::wstring& strUserName, const XTRmsStoredHash& hash, long long nChanged, unsigned int nKeep);
+    // The rights whose use needs a signature; written with the definitions.
+    bool ReadSignedRights(std::set<int>* psetRights);
+    bool WriteSignedRights(const std::vector<int>& vecRights);
     bool SetDisabled(const std::wstring& strUserName, bool bDisabled);
     // Failed logins under a name that does not exist, keyed by a digest of
     // the name so that the typed text is never stored.

@@ -9,6 +9,7 @@
 #include "XTRmsAuditServiceBase.h"
 #include "XTRmsPasswordServiceBase.h"
 #include "XTRmsRestrictionManagerServiceBase.h"
+#include "XTRmsSessionServiceBase.h"
 #include "XTRmsTypes.h"
 
 #include <memory>
@@ -19,7 +20,8 @@ class XTRmsServiceImpl;
 
 class XTRMS_API XTRmsService : public XTRmsRestrictionManagerServiceBase,
                                public XTRmsPasswordServiceBase,
-                               public XTRmsAuditServiceBase
+                               public XTRmsAuditServiceBase,
+                               public XTRmsSessionServiceBase
 {
 public:
     explicit XTRmsService(const XTRmsServiceConfig& config);
@@ -71,6 +73,19 @@ public:
         const std::wstring& strOldPassword, const std::wstring& strNewPassword) override;
     Rms::ERmsPasswordResult SetUserPassword(
         const std::wstring& strUserName, const std::wstring& strNewPassword) override;
+    Rms::ERmsPasswordResult ChangeExpiredPassword(const std::wstring& strUserName, const std::wstring& strOldPassword,
+        const std::wstring& strNewPassword) override;
+
+    // --- XTRmsSessionServiceBase -------------------------------------------
+    // While locked the session answers no right and administers nothing.
+    bool LockSession() override;
+    bool IsSessionLocked() const override;
+    Rms::ERmsLoginResult UnlockSession(const std::wstring& strPassword) override;
+    Rms::ERmsLoginResult SwitchUser(const std::wstring& strUserName, const std::wstring& strPassword) override;
+    Rms::ERmsSignResult Sign(const std::wstring& strUserName, const std::wstring& strPassword,
+        const std::wstring& strMeaning, const std::wstring& strReason, const std::wstring& strFirstSigner,
+        XTRmsSignature* pSignature) override;
+    bool IsSignatureRequired(int nRestrictionId) const override;
 
     // --- XTRmsAuditServiceBase ---------------------------------------------
     // Administrators only, like GetAuditTrail; a page holds at most 1000
@@ -139,6 +154,13 @@ public:
     // transaction, each change audited; *pnChanges (may be null) counts them.
     Rms::RmsResult DefineSite(const std::vector<XTRmsRestrictionDefinition>& vecRights,
         const std::vector<XTRmsRoleDefinition>& vecRoles, size_t* pnChanges, std::wstring* pstrError);
+    // The same with the rights that need a signature ([signatures]): a
+    // definition file says them always; the overload above leaves them.
+    Rms::RmsResult DefineSite(const std::vector<XTRmsRestrictionDefinition>& vecRights,
+        const std::vector<XTRmsRoleDefinition>& vecRoles, const std::vector<int>& vecSignedRights, size_t* pnChanges,
+        std::wstring* pstrError);
+    static bool ParseSiteDefinition(const std::wstring& strText, std::vector<XTRmsRestrictionDefinition>* pvecRights,
+        std::vector<XTRmsRoleDefinition>* pvecRoles, std::vector<int>* pvecSignedRights, std::wstring* pstrError);
     // Reads the text of a site definition file (INI, as service/README.md
     // describes it); false with a sentence that names the line at fault.
     static bool ParseSiteDefinition(const std::wstring& strText, std::vector<XTRmsRestrictionDefinition>* pvecRights,

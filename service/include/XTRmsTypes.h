@@ -35,6 +35,17 @@ struct XTRmsPolicy
     unsigned int nMinPasswordLength = 8;
     // PBKDF2-HMAC-SHA256 iterations for new hashes; each hash keeps its own.
     unsigned int nPbkdf2Iterations = 600000;
+    // Password lifecycle. A password older than the maximum age (days; 0
+    // never) must be changed at the next login; one younger than the minimum
+    // age cannot be changed by its owner (a change forced at login can).
+    unsigned int nMaxPasswordAgeDays = 0;
+    unsigned int nMinPasswordAgeDays = 0;
+    // A new password may not repeat the current one nor the last N; each
+    // kept hash costs one key derivation per change, so keep N small.
+    unsigned int nPasswordHistory = 0;
+    // A password an administrator sets (and a new account's) must be
+    // changed by its user at the next login.
+    bool bMustChangeAfterReset = true;
 };
 
 struct XTRmsServiceConfig
@@ -77,6 +88,9 @@ struct XTRmsServiceConfig
     std::vector<XTRmsRestrictionDefinition> vecRights;
     std::vector<XTRmsRoleDefinition> vecRoles;
     Rms::RmsUserRole nInitialRole = Rms::RmsRoleNone;
+    // Rights whose use needs an electronic signature; written with the
+    // host's definition into a store that has none.
+    std::vector<int> vecSignedRights;
 
     // Seams for tests and benchmarks; empty means the system's. The clock
     // gives Unix seconds (lockout periods); the key derivation is

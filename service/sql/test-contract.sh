@@ -1,12 +1,12 @@
 #!/bin/bash
-# Exercises XTRmsPostgres.sql, XTRmsPostgres5.sql and XTRmsPostgresAudit.sql
-# against the loopback
-# cluster of tools/pg-cluster.sh: makes version-3 stores in throwaway databases
-# (one with users and an audit trail hashed the old way), upgrades them to
-# version 4, 5 and then 6, and calls the functions as the workstation account and
-# as the administrator.
+# Exercises XTRmsPostgres.sql, XTRmsPostgres5.sql, XTRmsPostgresAudit.sql and
+# XTRmsPostgres7.sql against the loopback cluster of tools/pg-cluster.sh: makes
+# version-3 stores in throwaway databases (one with users and an audit trail
+# hashed the old way), upgrades them to version 4, 5 and 6, calls the functions
+# as the workstation account and as the administrator, then upgrades to 7 and
+# calls the password lifecycle's, the lock's and the signature's functions.
 #   service/sql/test-contract.sh DIR    (DIR as given to pg-cluster.sh start)
-# XTRMS_UPGRADE_SQL, XTRMS_UPGRADE5_SQL and XTRMS_UPGRADE_AUDIT_SQL name other
+# XTRMS_UPGRADE_SQL, XTRMS_UPGRADE5_SQL, XTRMS_UPGRADE_AUDIT_SQL and XTRMS_UPGRADE7_SQL name other
 # scripts to try in their places.
 # Exit code 0 when every case passed.
 set -uo pipefail
@@ -16,6 +16,7 @@ here="$(cd "$(dirname "$0")" && pwd)"
 upgrade="${XTRMS_UPGRADE_SQL:-$here/XTRmsPostgres.sql}"
 upgrade5="${XTRMS_UPGRADE5_SQL:-$here/XTRmsPostgres5.sql}"
 upgrade_audit="${XTRMS_UPGRADE_AUDIT_SQL:-$here/XTRmsPostgresAudit.sql}"
+upgrade7="${XTRMS_UPGRADE7_SQL:-$here/XTRmsPostgres7.sql}"
 port="$(cat "$dir/port")"
 ws_password="$(cat "$dir/password")"
 admin_password="$(cat "$dir/admin-password")"
@@ -159,6 +160,7 @@ EOF
 check "the file cuts into single statements" "" "$(split_problems "$upgrade")"
 check "the version-5 file cuts into single statements" "" "$(split_problems "$upgrade5")"
 check "the version-6 file cuts into single statements" "" "$(split_problems "$upgrade_audit")"
+check "the version-7 file cuts into single statements" "" "$(split_problems "$upgrade7")"
 v3_store "$db" 1 3
 check "upgrade refuses a broken old trail" "XT009" "$(upgrade_store "$db")"
 check "a refused upgrade changes nothing" "3" "$(dba "SELECT version FROM public.xtrms_schema")"
@@ -448,6 +450,69 @@ quiet dba
 check "a quiet administrator is not ended" "ERROR: 55P03" "$(login admin "$old_key")"
 wait "$quiet_pid"
 rm -rf "$work"
+
+# --- Version 7: the password lifecycle, the session's lock, signatures -------------------
+check "upgrade to version 7" "ok" "$(run_script "$db" "$upgrade7")"
+check "the version-7 upgrade a second time is refused" "55000" "$(run_script "$db" "$upgrade7")"
+check "version 7" "7" "$(ws "SELECT xtrms.schema_version()")"
+granted7="add_user change_own_password change_password define import_users list_users lock_session login login_params logout password_policy password_salts policy query_audit read_audit rehash rights roles save_changes schema_version session set_disabled set_password set_policy sign switch_user unlock unlock_session verify_audit"
+check "the workstation may call exactly its functions at version 7" "$granted7" \
+    "$(ws "SELECT string_agg(p.proname, ' ' ORDER BY p.proname) FROM pg_proc p WHERE p.pronamespace = 'xtrms'::regnamespace AND has_function_privilege(p.oid, 'EXECUTE')")"
+check "every function of version 7 is the owner's, definer's, pinned" "0" \
+    "$(dba "SELECT count(*) FROM pg_proc p WHERE p.pronamespace = 'xtrms'::regnamespace
+            AND NOT EXISTS (SELECT 1 FROM pg_depend d WHERE d.objid = p.oid AND d.deptype = 'e')
+            AND NOT (p.prosecdef AND p.proowner = 'xtrms_owner'::regrole
+                     AND 'search_path=xtrms, pg_temp' = ANY (p.proconfig) AND 'lock_timeout=3s' = ANY (p.proconfig))")"
+check "no table privilege for anybody but the owner at version 7" "0" \
+    "$(dba "SELECT count(*) FROM pg_class c, aclexplode(c.relacl) a WHERE c.relnamespace = 'xtrms'::regnamespace AND a.grantee <> 'xtrms_owner'::regrole")"
+check "the history is out of reach" "ERROR: 42501" "$(ws "SELECT count(*) FROM xtrms.xtrms_password_history")"
+check "the policy's new fields and their defaults" "0|0|0|true|" \
+    "$(ws "SELECT max_age_days || '|' || min_age_days || '|' || history || '|' || must_change_after_reset || '|' || signed_rights FROM xtrms.password_policy()")"
+while IFS='^' read -r fn; do
+    [[ -z "$fn" ]] && continue
+    for who in "" "not-a-token"; do
+        token="'$who'"; [[ -z "$who" ]] && token=NULL
+        check "$fn needs a session (token ${who:0:8})" "ERROR: XT001" "$(ws "SELECT ${fn//@/$token}")"
+    done
+done <<EOF
+xtrms.lock_session(@, 'WS9', 'tester')
+xtrms.unlock_session(@, '$old_key', 'WS9', 'tester')
+xtrms.switch_user(@, @, 'WS9', 'tester')
+count(*) FROM xtrms.sign(@, 'admin', '$old_key', 'Release', 'Approved', '', 'WS9', 'tester')
+count(*) FROM xtrms.change_password(@, 'admin', '$old_key', '$salt', 1000, '$new_key', '$new_key', false, 'WS9', 'tester')
+xtrms.change_own_password(@, '$old_key', '$salt', 1000, '$new_key', 'WS9', 'tester')
+EOF
+admin="$(login admin "$old_key" | cut -d'|' -f2)"
+check "an administrator's new account" "" "$(ws "SELECT xtrms.add_user('$admin', 'frank', 'Frank', 1, '$salt', 1000, '$old_key', 'WS9', 'tester')")"
+check "must change its password at the first login" "6|" "$(login frank "$old_key")"
+check "the refusal is audited" "login-refused||frank|6 password expired" "$(last_audit)"
+check "a wrong password gives no hint" "2|" "$(login frank "$bad_key")"
+change() { # OLD_KEY HISTORY_KEYS -> result|user
+    ws "SELECT result || '|' || coalesce(user_name, '') FROM xtrms.change_password(NULL, 'frank', '$1', '$salt', 1000, '$new_key', '$2', true, 'WS9', 'tester')"
+}
+check "the salts the change derives with" "$salt" "$(ws "SELECT string_agg(salt_hex, ',') FROM xtrms.password_salts('frank')")"
+check "a forced change with a wrong old key" "1|" "$(change "$bad_key" "$new_key")"
+check "a forced change to the same password" "8|" "$(change "$old_key" "$old_key")"
+check "a forced change logs in" "0|frank" "$(change "$old_key" "$new_key")"
+check "a forced change is audited" "login|frank|frank|" "$(last_audit)"
+check "and no longer asked for" "1" "$(login frank "$new_key" | cut -d'|' -f1)"
+check "nor possible without a due password" "4|" "$(ws "SELECT result || '|' FROM xtrms.change_password(NULL, 'frank', '$new_key', '$salt', 1000, '$old_key', '$old_key', true, 'WS9', 'tester')")"
+frank="$(login frank "$new_key" | cut -d'|' -f2)"
+check "lock a session" "session-locked|frank|frank|" "$(ws "SELECT xtrms.lock_session('$frank', 'WS9', 'tester')" >/dev/null; last_audit)"
+check "a wrong key at the lock" "2" "$(ws "SELECT xtrms.unlock_session('$frank', '$bad_key', 'WS9', 'tester')")"
+check "counted as a failed login" "1" "$(dba "SELECT failed_logins FROM xtrms.xtrms_users WHERE name = 'frank'")"
+check "the right key unlocks" "1" "$(ws "SELECT xtrms.unlock_session('$frank', '$new_key', 'WS9', 'tester')")"
+check "unlock is audited" "session-unlocked|frank|frank|" "$(last_audit)"
+ws "SELECT xtrms.lock_session('$frank', 'WS9', 'tester')" >/dev/null
+check "another user switches in" "user-switched|admin|admin|frank" \
+    "$(ws "SELECT xtrms.switch_user('$frank', '$admin', 'WS9', 'tester')" >/dev/null; last_audit)"
+check "the locked session ended" "" "$(ws "SELECT user_name FROM xtrms.session('$frank')")"
+check "a signature" "0|frank|Frank" \
+    "$(ws "SELECT result || '|' || user_name || '|' || full_name FROM xtrms.sign('$admin', 'frank', '$new_key', 'Release batch 4711', 'Approved', 'admin', 'WS9', 'tester')")"
+check "a signature is audited" "signature|admin|frank|Release batch 4711; reason: Approved; first signer: admin" "$(last_audit)"
+check "the same signer twice" "4" "$(ws "SELECT result FROM xtrms.sign('$admin', 'Frank', '$new_key', 'Release', 'Approved', 'frank', 'WS9', 'tester')")"
+check "a signature with a wrong key" "1" "$(ws "SELECT result FROM xtrms.sign('$admin', 'frank', '$bad_key', 'Release', 'Approved', '', 'WS9', 'tester')")"
+check "the trail is intact at version 7" "t" "$(dba "SELECT intact FROM xtrms.verify_audit(NULL, 0, '')")"
 
 # --- Definitions on a new store -----------------------------------------------------------
 db="$db2"

@@ -73,6 +73,15 @@ const wchar_t kHelpText[] =
     L"  verify [--since SEQ:HASH]\n"
     L"                          check the audit trail's hash chain; with --since\n"
     L"                          also that nothing up to that checkpoint changed\n"
+    L"  policy [--max-age-days N] [--min-age-days N] [--history N]\n"
+    L"         [--must-change-after-reset yes|no]\n"
+    L"                          show the password policy, or change it on a\n"
+    L"                          rights server: days a password lives (0:\n"
+    L"                          forever) and must at least be kept, earlier\n"
+    L"                          passwords not to be chosen again (keep it small:\n"
+    L"                          each costs a key derivation per change), and\n"
+    L"                          whether a password an administrator sets must\n"
+    L"                          be changed at the next login\n"
     L"  drivers                 the ODBC drivers installed on this workstation,\n"
     L"                          and whether those XTRms uses by default are there\n"
     L"  version, --version      the tool's version and the schema it writes\n"
@@ -256,6 +265,8 @@ int XTRmsTool::Run(int nArgs, const wchar_t* const* ppszArgs)
         return RunAudit();
     case XTRmsToolCommand::Verify:
         return RunVerify();
+    case XTRmsToolCommand::Policy:
+        return RunPolicy();
     default:
         return Fail(L"This command is not implemented.", kExitUsage);
     }
@@ -356,6 +367,9 @@ bool XTRmsTool::LogIn(std::wstring* pstrError)
         return false;
     case Rms::ERmsLoginAccountDisabled:
         *pstrError = L"The account " + strUser + L" is disabled.";
+        return false;
+    case Rms::ERmsLoginPasswordExpired:
+        *pstrError = L"The password of " + strUser + L" must be changed first: log in once at a workstation.";
         return false;
     case Rms::ERmsLoginSourceUnavailable:
         *pstrError = L"The store did not answer the login.";
@@ -490,16 +504,53 @@ int XTRmsTool::RunDefine(const std::wstring& strFile)
         return Fail(strError);
     std::vector<XTRmsRestrictionDefinition> vecRights;
     std::vector<XTRmsRoleDefinition> vecRoles;
-    if (!XTRmsService::ParseSiteDefinition(strText, &vecRights, &vecRoles, &strError))
+    std::vector<int> vecSignedRights;
+    if (!XTRmsService::ParseSiteDefinition(strText, &vecRights, &vecRoles, &vecSignedRights, &strError))
         return Fail(strFile + (strError.compare(0, 5, L"line ") == 0 ? L", " : L": ") + strError);
     size_t nChanges = 0;
-    if (m_pService->DefineSite(vecRights, vecRoles, &nChanges, &strError) != Rms::RmsSuccess)
+    if (m_pService->DefineSite(vecRights, vecRoles, vecSignedRights, &nChanges, &strError) != Rms::RmsSuccess)
         return Fail(strError);
     const std::wstring strWhat = std::to_wstring(vecRights.size()) + L" rights and " +
         std::to_wstring(vecRoles.size()) + L" roles";
     m_console.Out(nChanges == 0 ? L"The store already has the " + strWhat + L" of " + strFile + L"; nothing changed.\n"
                                 : L"The store now has the " + strWhat + L" of " + strFile + L": " +
                 std::to_wstring(nChanges) + L" changes, each in the audit trail.\n");
+    return kExitOk;
+}
+
+int XTRmsTool::RunPolicy()
+{
+    const XTRmsToolCommandLine& line = m_commandLine;
+    XTRmsPolicy policy = m_pService->GetPolicy();
+    if (line.HasMaxAgeDays() || line.HasMinAgeDays() || line.HasHistory() || line.HasMustChangeAfterReset())
+    {
+        // A SQLite store keeps no policy: each host applies its own.
+        if (!m_commandLine.UsesServer())
+            return Fail(
+                L"A SQLite store follows the policy of the host that opens it; set it in the host's "
+                L"configuration. Only a rights server keeps a policy of its own.");
+        if (line.HasMaxAgeDays())
+            policy.nMaxPasswordAgeDays = line.GetMaxAgeDays();
+        if (line.HasMinAgeDays())
+            policy.nMinPasswordAgeDays = line.GetMinAgeDays();
+        if (line.HasHistory())
+            policy.nPasswordHistory = line.GetHistory();
+        if (line.HasMustChangeAfterReset())
+            policy.bMustChangeAfterReset = line.GetMustChangeAfterReset();
+        std::wstring strError;
+        if (m_pService->SetPolicy(policy, &strError) != Rms::RmsSuccess)
+            return Fail(strError);
+        policy = m_pService->GetPolicy();
+    }
+    auto days = [](unsigned int nDays) { return nDays == 0 ? std::wstring(L"0 (none)") : std::to_wstring(nDays); };
+    m_console.Out(L"max-age-days            " + days(policy.nMaxPasswordAgeDays) + L"\n" + L"min-age-days            " +
+        days(policy.nMinPasswordAgeDays) + L"\n" + L"history                 " +
+        std::to_wstring(policy.nPasswordHistory) + L"\n" + L"must-change-after-reset " +
+        (policy.bMustChangeAfterReset ? L"yes" : L"no") + L"\n" + L"min-password-length     " +
+        std::to_wstring(policy.nMinPasswordLength) + L"\n" + L"lockout                 " +
+        (policy.nLockoutThreshold == 0 ? std::wstring(L"never")
+                                       : L"after " + std::to_wstring(policy.nLockoutThreshold) + L" failed logins") +
+        L"\n");
     return kExitOk;
 }
 

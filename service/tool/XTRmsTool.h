@@ -43,6 +43,7 @@ private:
     int RunCreate();
     int RunDrivers();
     int RunInfo();
+    int RunPolicy();
     int RunAddUser();
     int RunSetPassword();
     int RunUserChange();

@@ -24,6 +24,10 @@ enum : unsigned int
     kOptEvent = 1 << 15,
     kOptText = 1 << 16,
     kOptAuditFilter = kOptFrom | kOptTo | kOptWho | kOptEvent | kOptText,
+    kOptMaxAge = 1 << 17,
+    kOptMinAge = 1 << 18,
+    kOptHistory = 1 << 19,
+    kOptMustChange = 1 << 20,
     kOptStore = kOptDb | kOptServer | kOptDatabase | kOptUser | kOptIterations | kOptLogin
 };
 
@@ -53,6 +57,7 @@ const SCommand kCommands[] = {
     {L"define", XTRmsToolCommand::Define, L"a definition file", 0},
     {L"audit", XTRmsToolCommand::Audit, nullptr, kOptLast | kOptAuditFilter},
     {L"verify", XTRmsToolCommand::Verify, nullptr, kOptSince},
+    {L"policy", XTRmsToolCommand::Policy, nullptr, kOptMaxAge | kOptMinAge | kOptHistory | kOptMustChange},
 };
 
 struct SOption
@@ -80,6 +85,10 @@ const SOption kOptions[] = {
     {L"--who", kOptWho, true},
     {L"--event", kOptEvent, true},
     {L"--text", kOptText, true},
+    {L"--max-age-days", kOptMaxAge, true},
+    {L"--min-age-days", kOptMinAge, true},
+    {L"--history", kOptHistory, true},
+    {L"--must-change-after-reset", kOptMustChange, true},
 };
 
 const wchar_t* const kSeeHelp = L"; 'xtrms help' lists the commands and options.";
@@ -279,6 +288,34 @@ bool XTRmsToolCommandLine::Parse(int nArgs, const wchar_t* const* ppszArgs, std:
             break;
         case kOptText:
             m_auditFilter.strText = strValue;
+            break;
+        case kOptMaxAge:
+        case kOptMinAge:
+            if (!ParseNumber(strValue, 0, 36500, &nNumber))
+                return fail(strName + L" expects a number of days from 0 to 36500 (0: no limit).");
+            if (pOption->nBit == kOptMaxAge)
+            {
+                m_bMaxAgeDays = true;
+                m_nMaxAgeDays = static_cast<unsigned int>(nNumber);
+            }
+            else
+            {
+                m_bMinAgeDays = true;
+                m_nMinAgeDays = static_cast<unsigned int>(nNumber);
+            }
+            break;
+        case kOptHistory:
+            if (!ParseNumber(strValue, 0, kMaxHistory, &nNumber))
+                return fail(
+                    L"--history expects a number of passwords from 0 to " + std::to_wstring(kMaxHistory) + L".");
+            m_bHistory = true;
+            m_nHistory = static_cast<unsigned int>(nNumber);
+            break;
+        case kOptMustChange:
+            if (strValue != L"yes" && strValue != L"no")
+                return fail(L"--must-change-after-reset expects yes or no.");
+            m_bMustChangeGiven = true;
+            m_bMustChangeAfterReset = strValue == L"yes";
             break;
         case kOptLast:
             if (!ParseNumber(strValue, 1, 1000000000, &nNumber))

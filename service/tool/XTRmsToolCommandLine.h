@@ -25,7 +25,8 @@ enum class XTRmsToolCommand
     Import,
     Define,
     Audit,
-    Verify
+    Verify,
+    Policy
 };
 
 class XTRmsToolCommandLine
@@ -73,6 +74,18 @@ public:
     // schema is there.
     const std::wstring& GetDefineFile() const { return m_strDefineFile; }
 
+    // policy's options; each Has... tells whether it was given.
+    bool HasMaxAgeDays() const { return m_bMaxAgeDays; }
+    unsigned int GetMaxAgeDays() const { return m_nMaxAgeDays; }
+    bool HasMinAgeDays() const { return m_bMinAgeDays; }
+    unsigned int GetMinAgeDays() const { return m_nMinAgeDays; }
+    bool HasHistory() const { return m_bHistory; }
+    unsigned int GetHistory() const { return m_nHistory; }
+    bool HasMustChangeAfterReset() const { return m_bMustChangeGiven; }
+    bool GetMustChangeAfterReset() const { return m_bMustChangeAfterReset; }
+    // The most passwords a policy keeps: each costs a key derivation per change.
+    static const unsigned int kMaxHistory = 24;
+
     // Splits HOST:PORT (an IPv6 host in brackets: [::1]:5432).
     static bool ParseServer(const std::wstring& strText, std::wstring* pstrHost, int* pnPort);
     // A decimal number within [nMin, nMax], nothing else.
@@ -100,4 +113,12 @@ private:
     std::wstring m_strDefineFile;
     bool m_bCheckpoint = false;
     XTRmsAuditFilter m_auditFilter;
+    bool m_bMaxAgeDays = false;
+    unsigned int m_nMaxAgeDays = 0;
+    bool m_bMinAgeDays = false;
+    unsigned int m_nMinAgeDays = 0;
+    bool m_bHistory = false;
+    unsigned int m_nHistory = 0;
+    bool m_bMustChangeGiven = false;
+    bool m_bMustChangeAfterReset = true;
 };

@@ -41,6 +41,8 @@ XTRmsServiceConfig MakeConfig(const std::wstring& strFile)
     config.strDatabaseFile = strFile;
     config.bCreateDatabase = true;
     config.policy.nPbkdf2Iterations = 1000;
+    // The consumer provisions its operator and logs in with that password.
+    config.policy.bMustChangeAfterReset = false;
     config.vecRights = {{kRightView, L"View"}, {kRightConfigure, L"Configure"}};
     XTRmsRoleDefinition role;
     role.nId = kOperatorRole;

@@ -139,6 +139,19 @@ protected:
         return pConnection->Execute(strSql.c_str());
     }
 
+    // Ages a user's password: the injected clock on SQLite (every reading
+    // moves), the stored time on the rights server, whose clock is its own.
+    void AgePassword(const wchar_t* pszUser, long long nSeconds)
+    {
+        if (GetParam() == XTRmsEngine::Postgres)
+        {
+            ASSERT_TRUE(ExecuteAsAdministrator(L"UPDATE xtrms_users SET password_changed = password_changed - " +
+                std::to_wstring(nSeconds) + L" WHERE name = '" + pszUser + L"'"));
+        }
+        else
+            m_nNow += nSeconds;
+    }
+
     XTRmsTestServer m_server;
     XTRmsServiceConfig m_config;
     long long m_nNow = 1800000000; // 2027-01-15
@@ -750,10 +763,11 @@ TEST_P(XTRmsServiceTest, SettingsShowStorePolicyAndLatestAuditButNoSecret)
     StartProvisioned();
     std::unique_ptr<XTRmsService> pService = StartAs(L"admin", L"gate-keeper-1");
     std::wstring strSettings = pService->GetSettingsString();
-    const std::wstring strSchema = L"Schema version   : " + std::to_wstring(XTRmsService::GetLatestSchemaVersion());
+    const std::wstring strVersion = L"Schema version   : " + std::to_wstring(XTRmsService::GetLatestSchemaVersion());
     for (const wchar_t* pszPart : {GetParam() == XTRmsEngine::Sqlite ? L"SQLite file" : L"PostgreSQL database",
-             strSchema.c_str(), L"after 3 failed logins", L"PBKDF2-HMAC-SHA256, 1000 iterations",
-             L"Logged-in user   : admin", L"  login ", L"answered as a wrong password",
+             strVersion.c_str(), L"after 3 failed logins", L"the password is used as the administrator set it",
+             L"PBKDF2-HMAC-SHA256, 1000 iterations", L"Logged-in user   : admin", L"  login ",
+             L"answered as a wrong password",
              GetParam() == XTRmsEngine::Sqlite ? L"whoever can write the file" : L"decided there"})
         EXPECT_NE(strSettings.find(pszPart), std::wstring::npos) << Narrow(pszPart) << "\n" << Narrow(strSettings);
     if (GetParam() == XTRmsEngine::Postgres)
@@ -1415,6 +1429,355 @@ TEST_P(XTRmsServiceTest, AHostWorksWithTheStoresDefinitionAndSaysWhereItsOwnDiff
         brokenHost.GetSettingsString().find(L"This host's rights and roles cannot be used: Right 2 is defined twice."),
         std::wstring::npos)
         << Narrow(brokenHost.GetSettingsString());
+}
+
+// --- Password lifecycle, the session's lock and signatures ----------------------
+
+const long long kDay = 86400;
+
+bool HasEvent(const std::vector<std::wstring>& vecEvents, const std::wstring& strEvent)
+{
+    return std::find(vecEvents.begin(), vecEvents.end(), strEvent) != vecEvents.end();
+}
+
+TEST_P(XTRmsServiceTest, ExpiredPasswordsAreChangedWithinTheLoginAndOpenNoSessionBefore)
+{
+    StartProvisioned();
+    XTRmsPolicy policy = m_config.policy;
+    policy.nMaxPasswordAgeDays = 30;
+    XTRmsServiceConfig config = WithPolicy(policy);
+    EXPECT_EQ(Start(config)->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
+    EXPECT_NE(Start(config)->GetSettingsString().find(L"expires after 30 days"), std::wstring::npos);
+    // To the second on the injected clock; the server's own runs on meanwhile.
+    const bool bExact = GetParam() == XTRmsEngine::Sqlite;
+    AgePassword(L"alice", bExact ? 30 * kDay - 1 : 29 * kDay);
+    EXPECT_EQ(Start(config)->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
+    // Not due: no way around the minimum age or the old password's proof.
+    EXPECT_EQ(Start(config)->ChangeExpiredPassword(L"alice", L"blue-harbour-7", L"new-river-42"),
+        Rms::ERmsPasswordNotPermitted);
+    AgePassword(L"alice", bExact ? 1 : kDay);
+    std::unique_ptr<XTRmsService> pService = Start(config);
+    EXPECT_EQ(pService->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginPasswordExpired);
+    EXPECT_EQ(pService->GetLoggedInUserName(), L"");
+    EXPECT_FALSE(pService->GetIsAllowed(1));
+    // A wrong password gives no hint that the account's password is due.
+    EXPECT_EQ(pService->UserLogin(L"alice", L"blue-harbour-8"), Rms::ERmsLoginWrongPassword);
+    // The change names the rule a refused password broke.
+    EXPECT_EQ(pService->ChangeExpiredPassword(L"alice", L"blue-harbour-7", L"blue-harbour-7"), Rms::ERmsPasswordReused);
+    EXPECT_EQ(pService->ChangeExpiredPassword(L"alice", L"blue-harbour-7", L"short"), Rms::ERmsPasswordTooShort);
+    EXPECT_EQ(
+        pService->ChangeExpiredPassword(L"alice", L"blue-harbour-7", L"my-alice-1"), Rms::ERmsPasswordContainsUserName);
+    EXPECT_EQ(pService->GetLoggedInUserName(), L"");
+    // The change logs the user in with his rights.
+    EXPECT_EQ(pService->ChangeExpiredPassword(L"alice", L"blue-harbour-7", L"new-river-42"), Rms::ERmsPasswordOk);
+    EXPECT_EQ(pService->GetLoggedInUserName(), L"alice");
+    EXPECT_TRUE(pService->GetIsAllowed(1));
+    EXPECT_TRUE(pService->GetIsAllowed(2));
+    EXPECT_FALSE(pService->GetIsAllowed(3));
+    EXPECT_EQ(Start(config)->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginWrongPassword);
+    EXPECT_EQ(Start(config)->UserLogin(L"alice", L"new-river-42"), Rms::ERmsLoginOk);
+    std::vector<std::wstring> vecEvents = Events();
+    EXPECT_TRUE(HasEvent(vecEvents, L"login-refused:alice:6 password expired"));
+    EXPECT_TRUE(HasEvent(vecEvents, L"password-expired-change:alice:"));
+}
+
+TEST_P(XTRmsServiceTest, AChangeAtLoginCountsAWrongOldPasswordTowardLockout)
+{
+    m_config.policy.bMustChangeAfterReset = true;
+    XTRmsServiceConfig config = WithPolicy(m_config.policy);
+    StartProvisioned();
+    std::unique_ptr<XTRmsService> pService = Start(config);
+    EXPECT_EQ(pService->ChangeExpiredPassword(L"alice", L"bad-one-1", L"new-river-42"), Rms::ERmsPasswordWrongOld);
+    EXPECT_EQ(pService->UserLogin(L"alice", L"bad-two-2"), Rms::ERmsLoginWrongPassword);
+    // The third failure, whichever door it came through, locks.
+    EXPECT_EQ(
+        pService->ChangeExpiredPassword(L"alice", L"bad-three-3", L"new-river-42"), Rms::ERmsPasswordAccountLocked);
+    EXPECT_EQ(
+        pService->ChangeExpiredPassword(L"alice", L"blue-harbour-7", L"new-river-42"), Rms::ERmsPasswordAccountLocked);
+    EXPECT_EQ(pService->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginUserLocked);
+    EXPECT_EQ(pService->GetLoggedInUserName(), L"");
+}
+
+struct MustChangeCase
+{
+    const char* pszWhat;
+    bool bSwitch;
+    int nHow; // 0 AddUser with a password, 1 SetPassword, 2 the dialog's SetUserPassword
+    ERmsLoginResult nExpected;
+};
+
+TEST_P(XTRmsServiceTest, APasswordAnAdministratorSetsMustBeChangedWhenThePolicySaysSo)
+{
+    // The default is on; the suite's configuration turns it off.
+    EXPECT_TRUE(XTRmsPolicy().bMustChangeAfterReset);
+    const MustChangeCase cases[] = {
+        {"new account", true, 0, Rms::ERmsLoginPasswordExpired},
+        {"set by the console", true, 1, Rms::ERmsLoginPasswordExpired},
+        {"set in the dialog", true, 2, Rms::ERmsLoginPasswordExpired},
+        {"new account, switch off", false, 0, Rms::ERmsLoginOk},
+        {"set by the console, switch off", false, 1, Rms::ERmsLoginOk},
+        {"set in the dialog, switch off", false, 2, Rms::ERmsLoginOk},
+    };
+    StartProvisioned();
+    int nUser = 0;
+    for (const MustChangeCase& c : cases)
+    {
+        XTRmsPolicy policy = m_config.policy;
+        policy.bMustChangeAfterReset = c.bSwitch;
+        XTRmsServiceConfig config = WithPolicy(policy);
+        auto pAdmin = std::make_unique<XTRmsService>(XTRmsAdminConfig(config, m_server));
+        std::wstring strError;
+        ASSERT_TRUE(pAdmin->OpenStore(GetParam(), false, &strError)) << Narrow(strError);
+        const std::wstring strUser = L"user" + std::to_wstring(++nUser);
+        ASSERT_EQ(pAdmin->AddUser(
+                      strUser, L"", static_cast<Rms::RmsUserRole>(1), c.nHow == 0 ? L"first-pass-1" : L"", &strError),
+            Rms::RmsSuccess)
+            << Narrow(strError);
+        if (c.nHow == 1)
+        {
+            ASSERT_EQ(pAdmin->SetPassword(strUser, L"first-pass-1", &strError), Rms::RmsSuccess) << Narrow(strError);
+        }
+        else if (c.nHow == 2)
+        {
+            std::unique_ptr<XTRmsService> pDialog = Start(config);
+            ASSERT_EQ(pDialog->UserLogin(L"admin", L"gate-keeper-1"), Rms::ERmsLoginOk);
+            ASSERT_EQ(pDialog->SetUserPassword(strUser, L"first-pass-1"), Rms::ERmsPasswordOk);
+        }
+        std::unique_ptr<XTRmsService> pService = Start(config);
+        EXPECT_EQ(pService->UserLogin(strUser, L"first-pass-1"), c.nExpected) << c.pszWhat;
+        EXPECT_EQ(pService->GetIsAllowed(1), c.nExpected == Rms::ERmsLoginOk) << c.pszWhat;
+    }
+}
+
+TEST_P(XTRmsServiceTest, HistoryAndMinimumAgeHoldForOnesOwnChange)
+{
+    StartProvisioned();
+    XTRmsPolicy policy = m_config.policy;
+    policy.nPasswordHistory = 2;
+    policy.nMinPasswordAgeDays = 1;
+    XTRmsServiceConfig config = WithPolicy(policy);
+    std::unique_ptr<XTRmsService> pService = Start(config);
+    ASSERT_EQ(pService->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
+    // An hour short of the minimum age: counted in days, not seconds.
+    AgePassword(L"alice", kDay - 3600);
+    EXPECT_EQ(pService->ChangeOwnPassword(L"blue-harbour-7", L"first-new-11"), Rms::ERmsPasswordTooRecent);
+    const wchar_t* const kSteps[][2] = {
+        {L"first-new-11", L"ok"}, {L"blue-harbour-7", L"reused"}, // the last but one
+        {L"first-new-11", L"reused"},                             // the current one
+        {L"second-new-22", L"ok"}, {L"third-new-33", L"ok"},
+        {L"first-new-11", L"reused"}, // the second last: still kept
+        {L"blue-harbour-7", L"ok"},   // the third last: no longer kept
+    };
+    std::wstring strCurrent = L"blue-harbour-7";
+    for (const auto& step : kSteps)
+    {
+        AgePassword(L"alice", kDay);
+        bool bOk = std::wstring(step[1]) == L"ok";
+        EXPECT_EQ(pService->ChangeOwnPassword(strCurrent, step[0]), bOk ? Rms::ERmsPasswordOk : Rms::ERmsPasswordReused)
+            << Narrow(step[0]);
+        if (bOk)
+            strCurrent = step[0];
+    }
+    // A wrong old password is told before any rule.
+    AgePassword(L"alice", kDay);
+    EXPECT_EQ(pService->ChangeOwnPassword(L"wrong-old-1", L"fourth-new-44"), Rms::ERmsPasswordWrongOld);
+    EXPECT_EQ(Start(config)->UserLogin(L"alice", strCurrent), Rms::ERmsLoginOk);
+    // Disabled meanwhile: no change of one's own until an administrator acts.
+    ASSERT_EQ(Admin()->SetDisabled(L"alice", true, nullptr), Rms::RmsSuccess);
+    EXPECT_EQ(pService->ChangeOwnPassword(strCurrent, L"fourth-new-44"), Rms::ERmsPasswordAccountLocked);
+}
+
+TEST_P(XTRmsServiceTest, LockUnlockAndSwitchUserAreAuditedAndWrongPasswordsLock)
+{
+    StartProvisioned();
+    std::unique_ptr<XTRmsService> pGuest = Start();
+    EXPECT_FALSE(pGuest->LockSession());
+    std::unique_ptr<XTRmsService> pService = StartAs(L"alice", L"blue-harbour-7");
+    EXPECT_EQ(pService->SwitchUser(L"admin", L"gate-keeper-1"), Rms::ERmsLoginServerRefused);
+    ASSERT_TRUE(pService->LockSession());
+    EXPECT_TRUE(pService->IsSessionLocked());
+    EXPECT_FALSE(pService->GetIsAllowed(1));
+    EXPECT_EQ(pService->ChangeOwnPassword(L"blue-harbour-7", L"new-river-42"), Rms::ERmsPasswordNotPermitted);
+    EXPECT_EQ(pService->UnlockSession(L"blue-harbour-8"), Rms::ERmsLoginWrongPassword);
+    EXPECT_TRUE(pService->IsSessionLocked());
+    EXPECT_EQ(pService->UnlockSession(L"blue-harbour-7"), Rms::ERmsLoginOk);
+    EXPECT_FALSE(pService->IsSessionLocked());
+    EXPECT_TRUE(pService->GetIsAllowed(1));
+    // Another user takes over a locked session; a refused one changes nothing.
+    ASSERT_TRUE(pService->LockSession());
+    EXPECT_EQ(pService->SwitchUser(L"admin", L"gate-keeper-2"), Rms::ERmsLoginWrongPassword);
+    EXPECT_TRUE(pService->IsSessionLocked());
+    EXPECT_EQ(pService->SwitchUser(L"admin", L"gate-keeper-1"), Rms::ERmsLoginOk);
+    EXPECT_FALSE(pService->IsSessionLocked());
+    EXPECT_EQ(pService->GetLoggedInUserName(), L"admin");
+    EXPECT_TRUE(pService->GetIsAllowed(3));
+    EXPECT_TRUE(pService->CanSetOtherPasswords());
+    std::vector<std::wstring> vecEvents = Events();
+    EXPECT_TRUE(HasEvent(vecEvents, L"session-locked:alice:"));
+    EXPECT_TRUE(HasEvent(vecEvents, L"session-unlocked:alice:"));
+    EXPECT_TRUE(HasEvent(vecEvents, L"user-switched:admin:alice"));
+    // The threshold's wrong passwords at the lock lock the account: the
+    // right one is then answered as locked, and another user may still come.
+    ASSERT_TRUE(pService->LockSession());
+    EXPECT_EQ(pService->UnlockSession(L"bad-one-1"), Rms::ERmsLoginWrongPassword);
+    EXPECT_EQ(pService->UnlockSession(L"bad-two-2"), Rms::ERmsLoginWrongPassword);
+    EXPECT_EQ(pService->UnlockSession(L"bad-three-3"), Rms::ERmsLoginUserLocked);
+    EXPECT_EQ(pService->UnlockSession(L"gate-keeper-1"), Rms::ERmsLoginUserLocked);
+    EXPECT_TRUE(pService->IsSessionLocked());
+    EXPECT_FALSE(pService->GetIsAllowed(3));
+    EXPECT_EQ(Start()->UserLogin(L"admin", L"gate-keeper-1"), Rms::ERmsLoginUserLocked);
+    EXPECT_EQ(pService->SwitchUser(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
+    EXPECT_EQ(pService->GetLoggedInUserName(), L"alice");
+    EXPECT_FALSE(pService->CanSetOtherPasswords());
+}
+
+struct SignCase
+{
+    const char* pszWhat;
+    const wchar_t* pszSigner;
+    const wchar_t* pszPassword;
+    const wchar_t* pszReason;
+    const wchar_t* pszFirstSigner;
+    Rms::ERmsSignResult nExpected;
+};
+
+TEST_P(XTRmsServiceTest, SignaturesAreProvenLikeALoginAndRecorded)
+{
+    std::unique_ptr<XTRmsService> pAdmin = Admin();
+    StartProvisioned();
+    ASSERT_EQ(pAdmin->AddUser(L"dora", L"Dora", static_cast<Rms::RmsUserRole>(1), L"maple-leaf-11", nullptr),
+        Rms::RmsSuccess);
+    ASSERT_EQ(pAdmin->SetDisabled(L"dora", true, nullptr), Rms::RmsSuccess);
+    std::unique_ptr<XTRmsService> pNobody = Start();
+    XTRmsSignature signature;
+    EXPECT_EQ(pNobody->Sign(L"alice", L"blue-harbour-7", L"Release batch 4711", L"Approved", L"", &signature),
+        Rms::ERmsSignNotPermitted);
+    std::unique_ptr<XTRmsService> pService = StartAs(L"admin", L"gate-keeper-1");
+    const SignCase cases[] = {
+        {"wrong password", L"alice", L"blue-harbour-8", L"Approved", L"", Rms::ERmsSignWrongPassword},
+        {"the first signer again", L"ALICE", L"blue-harbour-7", L"Approved", L"alice", Rms::ERmsSignSameSigner},
+        {"disabled signer", L"dora", L"maple-leaf-11", L"Approved", L"", Rms::ERmsSignAccountDisabled},
+        {"no reason", L"alice", L"blue-harbour-7", L"", L"", Rms::ERmsSignInvalidInput},
+    };
+    for (const SignCase& c : cases)
+    {
+        EXPECT_EQ(pService->Sign(
+                      c.pszSigner, c.pszPassword, L"Release batch 4711", c.pszReason, c.pszFirstSigner, &signature),
+            c.nExpected)
+            << c.pszWhat;
+    }
+    // A signature records who, what, why and when, and opens no session.
+    EXPECT_EQ(pService->Sign(L"alice", L"blue-harbour-7", L"Release batch 4711", L"Approved", L"admin", &signature),
+        Rms::ERmsSignOk);
+    EXPECT_EQ(pService->GetLoggedInUserName(), L"admin");
+    EXPECT_EQ(signature.strUserName, L"alice");
+    EXPECT_EQ(signature.strFullName, L"Alice B\u00e4cker");
+    EXPECT_EQ(signature.strMeaning, L"Release batch 4711");
+    EXPECT_EQ(signature.strReason, L"Approved");
+    std::vector<XTRmsAuditEntry> vecTrail = Admin()->GetAuditTrail(1);
+    ASSERT_EQ(vecTrail.size(), 1u);
+    EXPECT_EQ(vecTrail[0].nSequence, signature.nAuditSequence);
+    EXPECT_EQ(vecTrail[0].strTimeUtc, signature.strTimeUtc);
+    EXPECT_EQ(vecTrail[0].strEvent, L"signature");
+    EXPECT_EQ(vecTrail[0].strActor, L"admin");
+    EXPECT_EQ(vecTrail[0].strSubject, L"alice");
+    EXPECT_EQ(vecTrail[0].strDetail, L"Release batch 4711; reason: Approved; first signer: admin");
+    if (GetParam() == XTRmsEngine::Sqlite)
+    {
+        EXPECT_EQ(signature.strTimeUtc, XTRmsStore::UtcText(m_nNow));
+    }
+    // Wrong passwords count toward lockout (afresh after the good one); a
+    // locked signer is refused.
+    for (const wchar_t* pszWrong : {L"bad-one-1", L"bad-two-2"})
+    {
+        EXPECT_EQ(pService->Sign(L"alice", pszWrong, L"Release batch 4712", L"Approved", L"", &signature),
+            Rms::ERmsSignWrongPassword);
+    }
+    EXPECT_EQ(pService->Sign(L"alice", L"bad-three-3", L"Release batch 4712", L"Approved", L"", &signature),
+        Rms::ERmsSignUserLocked);
+    EXPECT_EQ(pService->Sign(L"alice", L"blue-harbour-7", L"Release batch 4712", L"Approved", L"", &signature),
+        Rms::ERmsSignUserLocked);
+    EXPECT_EQ(Start()->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginUserLocked);
+    EXPECT_TRUE(HasEvent(Events(), L"signature-refused:alice:2 wrong password"));
+}
+
+TEST_P(XTRmsServiceTest, RightsThatNeedASignatureComeFromTheDefinition)
+{
+    // A host's own definition, written into a store that has none.
+    m_config.vecSignedRights = {4};
+    m_config.strDatabaseFile = XTRmsNewDatabaseFile();
+    if (GetParam() == XTRmsEngine::Postgres)
+    {
+        ASSERT_TRUE(XTRmsEmptyServerDatabase(m_config, m_server));
+    }
+    ASSERT_TRUE(Admin()->IsStoreAdministrator());
+    EXPECT_TRUE(Start()->IsSignatureRequired(4));
+    EXPECT_FALSE(Start()->IsSignatureRequired(3));
+    // The site's file says it later; an overload without them keeps them.
+    std::vector<XTRmsRestrictionDefinition> vecRights;
+    std::vector<XTRmsRoleDefinition> vecRoles;
+    std::vector<int> vecSigned;
+    std::wstring strError;
+    ASSERT_TRUE(XTRmsService::ParseSiteDefinition(
+        L"[rights]\n1 = View\n2 = Edit\n3 = Configure\n4 = Manage users\n[role 1]\nname = Operator\nrights = 1, 2\n"
+        L"[role 2]\nname = Administrator\nrights = 1, 2, 3, 4\nsuper-user = yes\n[signatures]\nrights = 2, 3\n",
+        &vecRights, &vecRoles, &vecSigned, &strError))
+        << Narrow(strError);
+    EXPECT_EQ(vecSigned, std::vector<int>({2, 3}));
+    EXPECT_FALSE(
+        XTRmsService::ParseSiteDefinition(L"[rights]\n1 = View\n[role 1]\nname = Operator\n[signatures]\nrights = 5\n",
+            &vecRights, &vecRoles, &vecSigned, &strError));
+    EXPECT_NE(strError.find(L"line 6"), std::wstring::npos) << Narrow(strError);
+    size_t nChanges = 0;
+    ASSERT_EQ(Admin()->DefineSite(vecRights, vecRoles, {2, 3}, &nChanges, &strError), Rms::RmsSuccess)
+        << Narrow(strError);
+    EXPECT_EQ(nChanges, 1u);
+    std::unique_ptr<XTRmsService> pService = Start();
+    EXPECT_TRUE(pService->IsSignatureRequired(2));
+    EXPECT_TRUE(pService->IsSignatureRequired(3));
+    EXPECT_FALSE(pService->IsSignatureRequired(4));
+    ASSERT_EQ(Admin()->DefineSite(vecRights, vecRoles, &nChanges, &strError), Rms::RmsSuccess) << Narrow(strError);
+    EXPECT_TRUE(Start()->IsSignatureRequired(2));
+}
+
+TEST_P(XTRmsServiceTest, WorkstationCredentialsReachNoLifecycleFunctionWithoutASession)
+{
+    if (GetParam() != XTRmsEngine::Postgres)
+        GTEST_SKIP() << "the rights server's functions";
+    StartProvisioned();
+    std::unique_ptr<XTRmsOdbc::Connection> pStation = XTRmsConnectRaw(m_config, XTRmsEngine::Postgres);
+    ASSERT_TRUE(pStation);
+    const std::wstring strKey(64, L'0');
+    const std::wstring strSalt(32, L'0');
+    const std::wstring kSessionless[] = {
+        L"SELECT xtrms.lock_session(NULL, 'ws', 'os')",
+        L"SELECT xtrms.unlock_session('00', '" + strKey + L"', 'ws', 'os')",
+        L"SELECT xtrms.switch_user('00', '11', 'ws', 'os')",
+        L"SELECT * FROM xtrms.sign(NULL, 'alice', '" + strKey + L"', 'Release', 'Approved', '', 'ws', 'os')",
+        L"SELECT * FROM xtrms.change_password(NULL, 'alice', '" + strKey + L"', '" + strSalt + L"', 1000, '" + strKey +
+            L"', '', false, 'ws', 'os')",
+        // The old way to one's own change would skip history and minimum age.
+        L"SELECT xtrms.change_own_password('00', '" + strKey + L"', '" + strSalt + L"', 1000, '" + strKey +
+            L"', 'ws', 'os')",
+    };
+    for (const std::wstring& strSql : kSessionless)
+    {
+        XTRmsOdbc::Statement statement(*pStation, strSql.c_str());
+        bool bRan = statement.Execute();
+        if (bRan)
+            statement.Fetch();
+        EXPECT_EQ(pStation->GetLastError().strState, L"XT001") << Narrow(strSql);
+    }
+    // The helpers and the history are the owner's alone.
+    for (const wchar_t* pszSql : {L"SELECT xtrms.xtrms_expired('alice')", L"SELECT * FROM xtrms.xtrms_password_history",
+             L"SELECT xtrms.xtrms_prove('alice', '', 'ws', 'os', 'x')"})
+    {
+        XTRmsOdbc::Statement statement(*pStation, pszSql);
+        bool bRan = statement.Execute();
+        if (bRan)
+            statement.Fetch();
+        EXPECT_FALSE(bRan && pStation->GetLastError().strState.empty()) << Narrow(pszSql);
+    }
 }
 
 TEST(XTRmsConnections, AMissingOdbcDriverIsNamed)

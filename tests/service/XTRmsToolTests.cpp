@@ -207,6 +207,10 @@ TEST(XTRmsTool, BadInputFailsWithOneLineAndItsExitCodeAndChangesNothing)
         {L"audit --from 2027-01-18 --to 2027-01-17" + strDb, "", "", 2, L"after its end"},
         {L"audit checkpoint --event login" + strDb, "", "", 2, L"takes no --last or filter"},
         {L"list --event login" + strDb, "", "", 2, L"--event is not an option of list"},
+        {L"policy --history 25" + strDb, "", "", 2, L"--history expects"},
+        {L"policy --max-age-days -1" + strDb, "", "", 2, L"--max-age-days expects"},
+        {L"policy --must-change-after-reset maybe" + strDb, "", "", 2, L"expects yes or no"},
+        {L"list --history 2" + strDb, "", "", 2, L"--history is not an option of list"},
         {L"list" + strDb + L" --server 127.0.0.1:5432 --user x", "", "", 2, L"exclude each other"},
         {L"list" + strDb + L" --user x", "", "", 2, L"go with --server"},
         {L"list --server 127.0.0.1 --user x", "", "", 2, L"HOST:PORT"},
@@ -328,11 +332,20 @@ TEST(XTRmsTool, PasswordUnlockAndDisableReachTheStoreAndTheList)
         return host.UserLogin(L"ann", strPassword);
     };
     auto annInList = [&]() { return ListLine(RunTool(L"list" + Db(strFile)).strOut, L"ann"); };
+    auto changeAtLogin = [&](const std::wstring& strOld, const std::wstring& strNew) {
+        XTRmsService host(config);
+        std::wstring strError;
+        EXPECT_TRUE(host.OpenStore(XTRmsEngine::Sqlite, false, &strError)) << Narrow(strError);
+        return host.ChangeExpiredPassword(L"ann", strOld, strNew);
+    };
 
     SToolResult added = RunTool(L"add-user ann --role Operator" + Db(strFile), "first-Secret\n");
     ASSERT_EQ(added.nExitCode, 0u) << Narrow(added.strErr);
     EXPECT_TRUE(Contains(annInList(), L"has-password"));
-    EXPECT_EQ(login(L"first-Secret"), Rms::ERmsLoginOk);
+    // The password an administrator gave her is hers to replace at once.
+    EXPECT_EQ(login(L"first-Secret"), Rms::ERmsLoginPasswordExpired);
+    EXPECT_EQ(changeAtLogin(L"first-Secret", L"own-Secret-1"), Rms::ERmsPasswordOk);
+    EXPECT_EQ(login(L"own-Secret-1"), Rms::ERmsLoginOk);
 
     // Three failures lock her until an administrator unlocks.
     for (int i = 0; i < 3; ++i)
@@ -346,14 +359,14 @@ TEST(XTRmsTool, PasswordUnlockAndDisableReachTheStoreAndTheList)
         "second-S\xC3\xA9"
         "cret\r\nignored\n");
     ASSERT_EQ(set.nExitCode, 0u) << Narrow(set.strErr);
-    EXPECT_EQ(login(L"first-Secret"), Rms::ERmsLoginWrongPassword);
-    EXPECT_EQ(login(L"second-S\u00e9cret"), Rms::ERmsLoginOk);
+    EXPECT_EQ(login(L"own-Secret-1"), Rms::ERmsLoginWrongPassword);
+    EXPECT_EQ(login(L"second-S\u00e9cret"), Rms::ERmsLoginPasswordExpired);
 
     ASSERT_EQ(RunTool(L"disable ann" + Db(strFile)).nExitCode, 0u);
     EXPECT_TRUE(Contains(annInList(), L"has-password,disabled")) << Narrow(annInList());
     EXPECT_EQ(login(L"second-S\u00e9cret"), Rms::ERmsLoginAccountDisabled);
     ASSERT_EQ(RunTool(L"enable ann" + Db(strFile)).nExitCode, 0u);
-    EXPECT_EQ(login(L"second-S\u00e9cret"), Rms::ERmsLoginOk);
+    EXPECT_EQ(login(L"second-S\u00e9cret"), Rms::ERmsLoginPasswordExpired);
 
     // Every step is in the trail, and no password anywhere in it.
     SToolResult audit = RunTool(L"audit" + Db(strFile));
@@ -569,7 +582,8 @@ TEST(XTRmsTool, AtAConsoleThePasswordIsTypedTwiceWithoutEcho)
     XTRmsService host(XTRmsTestConfig(XTRmsEngine::Sqlite, XTRmsTestServer(), strFile));
     std::wstring strError;
     ASSERT_TRUE(host.OpenStore(XTRmsEngine::Sqlite, false, &strError));
-    EXPECT_EQ(host.UserLogin(L"ann", L"Typed-\u00e9-twice"), Rms::ERmsLoginOk);
+    // The right password; an administrator's, so it must be changed first.
+    EXPECT_EQ(host.UserLogin(L"ann", L"Typed-\u00e9-twice"), Rms::ERmsLoginPasswordExpired);
 
     // The prompts reached the screen, the typing did not.
     std::wstring strScreen = ConsoleScreenText();
@@ -753,7 +767,9 @@ void ProvisionAndLogIn(const std::wstring& strStore, XTRmsEngine nEngine, const 
                   nEngine == XTRmsEngine::Sqlite ? Rms::RmsConnectModeSource : Rms::RmsConnectModeServer, 0, 0, L""),
         nEngine == XTRmsEngine::Sqlite ? Rms::RmsConnectionOk : Rms::RmsConnectionServerConnected)
         << Narrow(host.GetSettingsString());
-    ASSERT_EQ(host.UserLogin(L"bob", L"Plant-Secret-9"), Rms::ERmsLoginOk);
+    // The console's password is bob's to replace at his first login.
+    ASSERT_EQ(host.UserLogin(L"bob", L"Plant-Secret-9"), Rms::ERmsLoginPasswordExpired);
+    ASSERT_EQ(host.ChangeExpiredPassword(L"bob", L"Plant-Secret-9", L"Plant-Secret-10"), Rms::ERmsPasswordOk);
     EXPECT_TRUE(host.GetIsAllowed(1));
     EXPECT_TRUE(host.GetIsAllowed(2));
     EXPECT_FALSE(host.GetIsAllowed(3));
@@ -816,6 +832,20 @@ TEST(XTRmsTool, ARightsServerIsProvisionedFromAFileByItsAdministratorOnly)
     // stand, as the first host finds the store defined.
     SetEnvironmentVariableW(L"XTRMS_SERVER_PASSWORD", server.strAdminPassword.c_str());
     ProvisionAndLogIn(strServer + L" --user " + server.strAdminUser, XTRmsEngine::Postgres, config, strSite);
+    // The server keeps its own policy, which its administrator changes; a
+    // SQLite file follows its host's and refuses.
+    SToolResult policy = RunTool(L"policy --must-change-after-reset no --history 3 --max-age-days 90" + strServer +
+        L" --user " + server.strAdminUser);
+    EXPECT_EQ(policy.nExitCode, 0u) << Narrow(policy.strErr);
+    for (const wchar_t* pszLine :
+        {L"max-age-days            90", L"history                 3", L"must-change-after-reset no"})
+        EXPECT_TRUE(Contains(policy.strOut, pszLine)) << Narrow(policy.strOut);
+    EXPECT_TRUE(
+        Contains(RunTool(L"audit --last 1" + strServer + L" --user " + server.strAdminUser).strOut, L"policy-changed"));
+    const std::wstring strFile = XTRmsNewDatabaseFile();
+    ASSERT_EQ(RunTool(L"create" + Db(strFile)).nExitCode, 0u);
+    EXPECT_EQ(RunTool(L"policy --history 3" + Db(strFile)).nExitCode, 1u);
+    EXPECT_TRUE(Contains(RunTool(L"policy" + Db(strFile)).strOut, L"must-change-after-reset yes"));
     SToolResult admin = RunTool(
         L"add-user meg2 --role 2" + strServer + L" --user " + server.strAdminUser, "Manager-Secret-3\n");
     EXPECT_EQ(admin.nExitCode, 0u) << Narrow(admin.strErr);
