@@ -207,9 +207,46 @@ bool RunHeadlessTour(CWnd* pParent)
         box.PressOK();
     });
 
+    // What a regulated plant asks for: the trail reviewed on screen, a
+    // signed batch release, and the session locked while nobody works.
+    robot.Expect("XTRmAuditTrailDlg", [](XTRmDialogDriver& d) {
+        d.Click(IDC_XTRM_AUDIT_VERIFY);
+        Screenshot(d, L"audit-trail.png");
+        d.PressCancel();
+    });
+    robot.Expect("XTRmSignatureDlg", [](XTRmDialogDriver& d) {
+        d.Type(IDC_XTRM_SIGN_PASSWORD, XTRmDemoAccountPassword(kAdministrator));
+        d.Focus(IDC_XTRM_SIGN_REASON);
+        HWND hReasons = ::GetDlgItem(d.GetHwnd(), IDC_XTRM_SIGN_REASON);
+        ::SendMessageW(hReasons, CB_SETCURSEL, 0, 0);
+        ::SendMessageW(d.GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_XTRM_SIGN_REASON, CBN_SELCHANGE),
+            reinterpret_cast<LPARAM>(hReasons));
+        Screenshot(d, L"signature.png");
+        d.PressOK();
+    });
+    robot.Expect("XTRmLockDlg", [](XTRmDialogDriver& d) {
+        Screenshot(d, L"lock.png");
+        d.Type(IDC_XTRM_LOCK_PASSWORD, XTRmDemoAccountPassword(kAdministrator));
+        d.PressOK();
+    });
+
     ShowUserManagement(pParent);
     ShowSettings(pParent);
     XTRmRestrictionManager::ShowChangePasswordDlg(pParent);
+    XTRmRestrictionManager::ShowAuditTrailDlg(pParent);
+    XTRmsSignature signature;
+    const bool bSigned = XTRmRestrictionManager::SignAction(
+        pParent, L"Release batch 4711", {L"Batch record reviewed", L"Deviation closed"}, &signature);
+    std::printf("signature: %s%ls %ls, \"%ls\", reason \"%ls\", audit row %lld\n", bSigned ? "" : "NOT given ",
+        signature.strUserName.c_str(), signature.strTimeUtc.c_str(), signature.strMeaning.c_str(),
+        signature.strReason.c_str(), signature.nAuditSequence);
+    if (!bSigned || signature.strUserName != kAdministrator || signature.nAuditSequence <= 0)
+        DemoApp().ReportFailure("the batch release was not signed");
+    const bool bLocked = XTRmRestrictionManager::LockNow();
+    std::printf(
+        "session lock: %s, unlocked by %ls\n", bLocked ? "shown" : "NOT shown", service.GetLoggedInUserName().c_str());
+    if (!bLocked || service.IsSessionLocked() || service.GetLoggedInUserName() != kAdministrator)
+        DemoApp().ReportFailure("the session lock did not lock and unlock");
     const std::string strFailures = robot.Finish();
 
     // What was saved, read back from the store.

@@ -40,6 +40,9 @@ keep "$work/local/user-management.png" user-management.png
 keep "$work/local/add-user.png" add-user.png
 keep "$work/local/settings.png" settings.png
 keep "$work/local/change-password.png" change-password.png
+keep "$work/local/audit-trail.png" audit-trail.png
+keep "$work/local/signature.png" signature.png
+keep "$work/local/lock.png" lock.png
 
 if bash "$root/tools/pg-cluster.sh" start "$work/postgres" --if-available >"$work/postgres.log" 2>&1 &&
     [[ -f "$work/postgres/port" ]]; then
