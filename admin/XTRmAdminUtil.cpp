@@ -3,9 +3,21 @@
 #include "XTRmsRestrictionManagerServiceBase.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace XTRmAdmin
 {
+std::wstring FormatText(std::wstring strText, const std::wstring& str1, const std::wstring& str2)
+{
+    for (const auto& arg : {std::make_pair(L"%1", &str1), std::make_pair(L"%2", &str2)})
+    {
+        const size_t nPos = strText.find(arg.first);
+        if (nPos != std::wstring::npos)
+            strText.replace(nPos, 2, *arg.second);
+    }
+    return strText;
+}
+
 namespace
 {
 const int kFrameBottomMargin = 12;

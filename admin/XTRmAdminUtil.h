@@ -19,6 +19,11 @@ int SelectedIndex(const CListBox& list, const std::vector<T>& vec)
     return nSelection >= 0 && static_cast<size_t>(nSelection) < vec.size() ? nSelection : -1;
 }
 
+// A text with "%1" and "%2" replaced by the values (each at its first
+// place): a translation puts them wherever its language needs them. A text
+// without them comes back unchanged.
+std::wstring FormatText(std::wstring strText, const std::wstring& str1, const std::wstring& str2 = std::wstring());
+
 // A user's list row: "name [full name]", or the name alone when the service
 // knows no full name.
 std::wstring FormatUserRow(const XTRmsUserInfo& user);

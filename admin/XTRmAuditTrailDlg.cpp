@@ -1,5 +1,6 @@
 #include "XTRmAuditTrailDlg.h"
 
+#include "XTRmAdminUtil.h"
 #include "XTRmResourceIds.h"
 
 #include "XTTxtsTextService.h"
@@ -22,14 +23,7 @@ const int kMaxFilterLength = 512;
 // can put them wherever its language needs them.
 std::wstring FormatText(unsigned int nTextId, const std::wstring& str1, const std::wstring& str2 = std::wstring())
 {
-    std::wstring strText = Txts::GetString(nTextId);
-    for (const auto& arg : {std::make_pair(L"%1", &str1), std::make_pair(L"%2", &str2)})
-    {
-        const size_t nPos = strText.find(arg.first);
-        if (nPos != std::wstring::npos)
-            strText.replace(nPos, 2, *arg.second);
-    }
-    return strText;
+    return XTRmAdmin::FormatText(Txts::GetString(nTextId), str1, str2);
 }
 
 // A stored name holds no tab or line break that could shift the columns of

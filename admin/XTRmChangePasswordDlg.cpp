@@ -41,11 +41,7 @@ const PasswordRefusal kPasswordRefusals[] = {
 // back unchanged.
 std::wstring TextWithLength(unsigned int nTextId, unsigned int nLength)
 {
-    std::wstring strText = Txts::GetString(nTextId);
-    const size_t nPos = strText.find(L"%1");
-    if (nPos != std::wstring::npos)
-        strText.replace(nPos, 2, std::to_wstring(nLength));
-    return strText;
+    return XTRmAdmin::FormatText(Txts::GetString(nTextId), std::to_wstring(nLength));
 }
 } // namespace
 

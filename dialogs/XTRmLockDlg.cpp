@@ -1,5 +1,6 @@
 #include "XTRmLockDlg.h"
 
+#include "XTRmAdminUtil.h"
 #include "XTRmResourceIds.h"
 
 #include "XTGenLibrary.h"
@@ -12,11 +13,7 @@ namespace
 // "%1" marks where the user's name goes, wherever a translation needs it.
 std::wstring TextWithUserName(unsigned int nTextId, const std::wstring& strUserName)
 {
-    std::wstring strText = Txts::GetString(nTextId);
-    const size_t nPos = strText.find(L"%1");
-    if (nPos != std::wstring::npos)
-        strText.replace(nPos, 2, strUserName);
-    return strText;
+    return XTRmAdmin::FormatText(Txts::GetString(nTextId), strUserName);
 }
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "XTRmSignatureDlg.h"
 
+#include "XTRmAdminUtil.h"
 #include "XTRmResourceIds.h"
 
 #include "XTGenLibrary.h"
@@ -82,10 +83,8 @@ BOOL XTRmSignatureDlg::OnInitDialog()
 
     const bool bSecond = !m_strFirstSigner.empty();
     XTGuiWndUtil::SetWndText(this, Txts::GetString(bSecond ? IDS_XTRM_SIGN_SECOND_CAPTION : IDS_XTRM_SIGN_CAPTION));
-    std::wstring strNote = Txts::GetString(bSecond ? IDS_XTRM_SIGN_SECOND_NOTE : IDS_XTRM_SIGN_FIRST_NOTE);
-    const size_t nPos = strNote.find(L"%1");
-    if (nPos != std::wstring::npos)
-        strNote.replace(nPos, 2, m_strFirstSigner);
+    const std::wstring strNote = XTRmAdmin::FormatText(
+        Txts::GetString(bSecond ? IDS_XTRM_SIGN_SECOND_NOTE : IDS_XTRM_SIGN_FIRST_NOTE), m_strFirstSigner);
     XTGuiWndUtil::SetWndControlText(this, IDC_XTRM_SIGN_NOTE, strNote);
     XTGuiWndUtil::SetWndControlText(this, IDC_XTRM_SIGN_MEANING, m_strMeaning);
 
