@@ -577,10 +577,12 @@ BEGIN
     IF coalesce(p_forced, false) THEN
         v_name := p_name;
     ELSE
-        -- The session's user even when he was locked or disabled meanwhile,
-        -- so that he is told why he cannot change it (10).
+        -- The session's user even when his account was locked or disabled
+        -- meanwhile, so that he is told why he cannot change it (10); never
+        -- at a locked screen.
         SELECT s.user_name INTO v_name FROM xtrms_sessions s
-        WHERE s.token_hash = xtrms_token_hash(p_token) AND NOT s.guest AND s.expires > clock_timestamp();
+        WHERE s.token_hash = xtrms_token_hash(p_token) AND NOT s.guest AND NOT s.locked
+          AND s.expires > clock_timestamp();
         IF v_name IS NULL THEN
             RAISE EXCEPTION USING ERRCODE = 'XT001', MESSAGE = 'not permitted';
         END IF;
@@ -628,6 +630,38 @@ BEGIN
     SELECT 0, v_token, v_user.name::text, v_user.role_id,
            coalesce((SELECT r.super_user <> 0 FROM xtrms_roles r WHERE r.id = v_user.role_id), false),
            xtrms_user_rights_text(v_user.name);
+END
+$$;
+--;
+
+-- A locked session counts for nothing but its unlock, the switch to another
+-- user and its logout: whoever holds the token of a locked screen reads and
+-- changes no more than a stranger would.
+CREATE OR REPLACE FUNCTION xtrms.xtrms_session_user(p_token text)
+RETURNS TABLE(user_name text, guest boolean, role_id integer, super_user boolean)
+LANGUAGE plpgsql STABLE SECURITY DEFINER SET search_path = xtrms, pg_temp SET lock_timeout = '3s'
+AS $$
+#variable_conflict use_column
+BEGIN
+    IF p_token IS NULL OR p_token = '' THEN
+        RETURN;
+    END IF;
+    RETURN QUERY
+    SELECT CASE WHEN s.guest THEN '' ELSE u.name::text END,
+           s.guest,
+           CASE WHEN s.guest THEN 0 ELSE u.role_id END,
+           CASE WHEN s.guest THEN false ELSE coalesce(r.super_user <> 0, false) END
+    FROM xtrms_sessions s
+    CROSS JOIN xtrms_policy p
+    LEFT JOIN xtrms_users u ON u.name = s.user_name
+    LEFT JOIN xtrms_roles r ON r.id = u.role_id
+    WHERE s.token_hash = xtrms_token_hash(p_token)
+      AND p.id = 1
+      AND s.expires > clock_timestamp()
+      AND NOT s.locked
+      AND CASE WHEN s.guest THEN p.guest_allowed
+               ELSE u.name IS NOT NULL AND u.disabled = 0
+                    AND NOT (u.locked_until = -1 OR u.locked_until > xtrms_now()) END;
 END
 $$;
 --;
@@ -715,8 +749,7 @@ DECLARE
 BEGIN
     PERFORM xtrms_lock_head();
     SELECT s.user_name INTO v_actor FROM xtrms_session_user(p_token) s WHERE NOT s.guest;
-    IF v_actor IS NULL OR EXISTS (SELECT 1 FROM xtrms_sessions s
-                                  WHERE s.token_hash = xtrms_token_hash(p_token) AND s.locked) THEN
+    IF v_actor IS NULL THEN
         RAISE EXCEPTION USING ERRCODE = 'XT001', MESSAGE = 'not permitted';
     END IF;
     IF NOT xtrms_valid_label(p_meaning) OR NOT xtrms_valid_label(p_reason)

@@ -251,13 +251,7 @@ check "an expired session is no longer valid" "ERROR: XT001" "$(ws "SELECT count
 check "only the token's hash is stored" "0" "$(dba "SELECT count(*) FROM xtrms.xtrms_sessions WHERE token_hash IN ('$admin', '$spare')")"
 
 # --- Who may administer ------------------------------------------------------------------
-while IFS='^' read -r fn; do
-    [[ -z "$fn" ]] && continue
-    for who in "" "not-a-token" "$op"; do
-        token="'$who'"; [[ -z "$who" ]] && token=NULL
-        check "$fn needs a super user's session (token ${who:0:8})" "ERROR: XT001" "$(ws "SELECT ${fn//@/$token}")"
-    done
-done <<'EOF'
+admin_calls="$(cat <<'EOF'
 count(*) FROM xtrms.list_users(@)
 xtrms.save_changes(@, '[]', 'WS9', 'tester')
 xtrms.add_user(@, 'eve', '', 1, NULL, NULL, NULL, 'WS9', 'tester')
@@ -270,6 +264,14 @@ count(*) FROM xtrms.read_audit(@, 0)
 count(*) FROM xtrms.verify_audit(@, NULL, NULL)
 count(*) FROM xtrms.query_audit(@, NULL, NULL, NULL, NULL, NULL, 0, 10)
 EOF
+)"
+while IFS='^' read -r fn; do
+    [[ -z "$fn" ]] && continue
+    for who in "" "not-a-token" "$op"; do
+        token="'$who'"; [[ -z "$who" ]] && token=NULL
+        check "$fn needs a super user's session (token ${who:0:8})" "ERROR: XT001" "$(ws "SELECT ${fn//@/$token}")"
+    done
+done <<<"$admin_calls"
 check "change_own_password needs a session" "ERROR: XT001" \
     "$(ws "SELECT xtrms.change_own_password(NULL, '$old_key', '$salt', 1000, '$new_key', 'WS9', 'tester')")"
 check "the administrator may act without a session" "dba:postgres" \
@@ -503,6 +505,21 @@ check "a wrong key at the lock" "2" "$(ws "SELECT xtrms.unlock_session('$frank',
 check "counted as a failed login" "1" "$(dba "SELECT failed_logins FROM xtrms.xtrms_users WHERE name = 'frank'")"
 check "the right key unlocks" "1" "$(ws "SELECT xtrms.unlock_session('$frank', '$new_key', 'WS9', 'tester')")"
 check "unlock is audited" "session-unlocked|frank|frank|" "$(last_audit)"
+# The token of a locked screen is worth nothing but its unlock, the switch
+# and the logout, even an administrator's.
+ws "SELECT xtrms.lock_session('$admin', 'WS9', 'tester')" >/dev/null
+token="'$admin'"
+while IFS='^' read -r fn; do
+    [[ -z "$fn" ]] && continue
+    check "a locked administrator's session: $fn" "ERROR: XT001" "$(ws "SELECT ${fn//@/$token}")"
+done <<<"$admin_calls
+xtrms.lock_session(@, 'WS9', 'tester')
+xtrms.change_own_password(@, '$old_key', '$salt', 1000, '$new_key', 'WS9', 'tester')
+count(*) FROM xtrms.change_password(@, 'admin', '$old_key', '$salt', 1000, '$new_key', '$new_key', false, 'WS9', 'tester')
+count(*) FROM xtrms.sign(@, 'frank', '$new_key', 'Release', 'Approved', '', 'WS9', 'tester')"
+check "a locked session is no session" "" "$(ws "SELECT user_name FROM xtrms.session('$admin')")"
+check "the administrator unlocks" "1" "$(ws "SELECT xtrms.unlock_session('$admin', '$old_key', 'WS9', 'tester')")"
+check "and is one again" "admin" "$(ws "SELECT user_name FROM xtrms.session('$admin')")"
 ws "SELECT xtrms.lock_session('$frank', 'WS9', 'tester')" >/dev/null
 check "another user switches in" "user-switched|admin|admin|frank" \
     "$(ws "SELECT xtrms.switch_user('$frank', '$admin', 'WS9', 'tester')" >/dev/null; last_audit)"

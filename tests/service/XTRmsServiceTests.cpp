@@ -1619,6 +1619,9 @@ TEST_P(XTRmsServiceTest, LockUnlockAndSwitchUserAreAuditedAndWrongPasswordsLock)
     // The threshold's wrong passwords at the lock lock the account: the
     // right one is then answered as locked, and another user may still come.
     ASSERT_TRUE(pService->LockSession());
+    // A locked administrator's screen administers nothing.
+    EXPECT_FALSE(pService->CanReadAudit());
+    EXPECT_NE(pService->SetDisabled(L"alice", true, nullptr), Rms::RmsSuccess);
     EXPECT_EQ(pService->UnlockSession(L"bad-one-1"), Rms::ERmsLoginWrongPassword);
     EXPECT_EQ(pService->UnlockSession(L"bad-two-2"), Rms::ERmsLoginWrongPassword);
     EXPECT_EQ(pService->UnlockSession(L"bad-three-3"), Rms::ERmsLoginUserLocked);
