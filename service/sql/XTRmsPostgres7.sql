@@ -302,7 +302,8 @@ DECLARE
     v_roles integer;
     v_id integer;
 BEGIN
-    -- Every start of every workstation asks; only the first one writes.
+    -- Every start of every workstation asks; only the first one writes, so
+    -- what it writes is checked here as the site's own definition is.
     IF EXISTS (SELECT 1 FROM xtrms_rights) OR EXISTS (SELECT 1 FROM xtrms_roles) THEN
         RETURN 0;
     END IF;
@@ -315,27 +316,37 @@ BEGIN
     END IF;
     FOR v_item IN SELECT e FROM jsonb_array_elements(p_rights) e LOOP
         v_n := v_n + 1;
-        IF jsonb_typeof(v_item) <> 'object' OR jsonb_typeof(v_item -> 'name') IS DISTINCT FROM 'string'
-           OR length(v_item ->> 'name') NOT BETWEEN 1 AND 200 THEN
-            PERFORM xtrms_invalid(format('Right %s must have an id and a name of 1 to 200 characters.', v_n));
+        IF jsonb_typeof(v_item) <> 'object' OR jsonb_typeof(v_item -> 'name') IS DISTINCT FROM 'string' THEN
+            PERFORM xtrms_invalid(format('Right %s must have an id and a name.', v_n));
         END IF;
         v_id := xtrms_json_int(v_item -> 'id', format('The id of right %s', v_n));
+        IF v_id < 0 OR v_id > 999999999 THEN
+            PERFORM xtrms_invalid('A right''s id must be from 0 to 999999999.');
+        END IF;
         IF EXISTS (SELECT 1 FROM xtrms_rights r WHERE r.id = v_id) THEN
             PERFORM xtrms_invalid(format('The right %s is defined twice.', v_id));
         END IF;
+        PERFORM xtrms_check_label(v_item ->> 'name', format('The label of right %s', v_id));
         INSERT INTO xtrms_rights (id, name) VALUES (v_id, v_item ->> 'name');
     END LOOP;
     v_n := 0;
     FOR v_item IN SELECT e FROM jsonb_array_elements(p_roles) e LOOP
         v_n := v_n + 1;
         IF jsonb_typeof(v_item) <> 'object' OR jsonb_typeof(v_item -> 'name') IS DISTINCT FROM 'string'
-           OR length(v_item ->> 'name') NOT BETWEEN 1 AND 200
            OR jsonb_typeof(coalesce(v_item -> 'rights', '[]')) <> 'array' THEN
-            PERFORM xtrms_invalid(format('Role %s must have an id, a name of 1 to 200 characters and a list of rights.', v_n));
+            PERFORM xtrms_invalid(format('Role %s must have an id, a name and a list of rights.', v_n));
         END IF;
         v_id := xtrms_json_int(v_item -> 'id', format('The id of role %s', v_n));
+        IF v_id < 1 OR v_id > 999999999 THEN
+            PERFORM xtrms_invalid('A role''s id must be from 1 to 999999999.');
+        END IF;
         IF EXISTS (SELECT 1 FROM xtrms_roles r WHERE r.id = v_id) THEN
             PERFORM xtrms_invalid(format('The role %s is defined twice.', v_id));
+        END IF;
+        PERFORM xtrms_check_label(v_item ->> 'name', format('The name of role %s', v_id));
+        IF EXISTS (SELECT 1 FROM xtrms_roles r WHERE lower(r.name) = lower(v_item ->> 'name')) THEN
+            PERFORM xtrms_invalid(format('Role %s has the name of another role (names are told apart without '
+                'regard to case).', v_id));
         END IF;
         INSERT INTO xtrms_roles (id, name, super_user)
         VALUES (v_id, v_item ->> 'name',

@@ -533,6 +533,20 @@ check "the trail is intact at version 7" "t" "$(dba "SELECT intact FROM xtrms.ve
 
 # --- Definitions on a new store -----------------------------------------------------------
 db="$db2"
+check "the empty store to version 7" "ok" "$(run_script "$db2" "$upgrade7")"
+# The workstation's first write is checked like the site's own definition.
+while IFS='^' read -r name rights roles; do
+    [[ -z "$name" ]] && continue
+    check "define refuses $name" "ERROR: XT004" "$(ws "SELECT xtrms.define('$rights', '$roles', '{}')")"
+done <<'EOF'
+a control character in a label^[{"id":1,"name":"View\u0007"}]^[]
+a label with a space at its end^[{"id":1,"name":"View "}]^[]
+a negative right^[{"id":-1,"name":"View"}]^[]
+a right beyond the range^[{"id":1000000000,"name":"View"}]^[]
+role 0^[{"id":1,"name":"View"}]^[{"id":0,"name":"Guest","rights":[1]}]
+two roles of one name^[{"id":1,"name":"View"}]^[{"id":1,"name":"Operator"},{"id":2,"name":"OPERATOR"}]
+EOF
+check "nothing of a refused definition is written" "0|0" "$(dba "SELECT (SELECT count(*) FROM xtrms.xtrms_rights) || '|' || (SELECT count(*) FROM xtrms.xtrms_roles)")"
 check "define on an empty store" "1" \
     "$(ws "SELECT xtrms.define('[{\"id\":1,\"name\":\"View\"},{\"id\":2,\"name\":\"Edit\"}]', '[{\"id\":2,\"name\":\"Administrator\",\"super_user\":true,\"rights\":[1,2]}]', '{\"iterations\":1000,\"report_unknown\":true}')")"
 check "define is audited" "definitions-written|||2 rights, 1 roles" "$(last_audit)"
