@@ -1,6 +1,8 @@
 #include "XTRmDemoAdmin.h"
 
 #include "XTRmDemoApp.h"
+#include "XTRmDemoIds.h"
+#include "XTRmDemoMainFrame.h"
 #include "XTRmResourceIds.h"
 #include "XTRmRestrictionManager.h"
 #include "XTRmUiRobot.h"
@@ -19,7 +21,13 @@ const int kTourRightIndex = 5; // check box of "Export data"
 const int kTourRight = XTRmDemoRightExportData;
 // The first password the administrator gives it.
 const wchar_t* const kTourPassword = L"night-shift-7";
+// The one she chooses at her first login, when that password is due.
+const wchar_t* const kTourNewPassword = L"dawn-shift-8";
 const wchar_t* const kAdministrator = L"admin";
+// Who takes over at the lock after nobody worked for a while.
+const wchar_t* const kSwitchUser = L"alice";
+// The tour's own clock for the lock on inactivity: minutes pass at once.
+unsigned long long g_nTourClock = 0;
 // Enough of the audit trail's end to hold everything the tour did.
 const size_t kAuditEntriesRead = 50;
 
@@ -84,6 +92,63 @@ void Screenshot(const XTRmDialogDriver& d, const wchar_t* pszFileName)
         d.Fail("screenshot failed: " + std::string(strPath.begin(), strPath.end()));
 }
 
+// How a command of the main menu looks to its user now.
+std::string MenuState(CWnd* pFrame, UINT nId)
+{
+    const UINT nState = ::GetMenuState(::GetMenu(pFrame->GetSafeHwnd()), nId, MF_BYCOMMAND);
+    return nState == static_cast<UINT>(-1) ? "absent" : (nState & MF_GRAYED) != 0 ? "greyed" : "shown";
+}
+
+std::string Narrow(const std::wstring& strText)
+{
+    return std::string(strText.begin(), strText.end());
+}
+
+// The plant's rule that the tour shows at erin's first login: a password an
+// administrator gives is the user's to change at the next login. The demo's
+// published accounts were created before it held.
+void RequireChangeAfterReset(XTRmsService& service)
+{
+    XTRmsPolicy policy = service.GetPolicy();
+    if (policy.bMustChangeAfterReset)
+        return;
+    policy.bMustChangeAfterReset = true;
+    std::wstring strError;
+    if (service.SetPolicy(policy, &strError) != Rms::RmsSuccess)
+        DemoApp().ReportFailure(
+            "the policy cannot require a change after an administrator's password: " + Narrow(strError));
+}
+
+// erin logs in for the first time with the password the administrator gave
+// her: it is due, and the login itself has her choose her own.
+bool WalkFirstLogin()
+{
+    XTRmUiRobot robot;
+    robot.Expect("XTRmUserLoginHdrDlg", [](XTRmDialogDriver& d) {
+        d.SetText(IDC_XTRM_LOGIN_USER_NAME, kTourUser);
+        d.Type(IDC_XTRM_LOGIN_PASSWORD, kTourPassword);
+        d.PressOK();
+    });
+    robot.Expect("XTRmChangePasswordDlg", [](XTRmDialogDriver& d) {
+        d.Type(IDC_XTRM_PASSWORD_NEW, kTourNewPassword);
+        d.Type(IDC_XTRM_PASSWORD_CONFIRM, kTourNewPassword);
+        Screenshot(d, L"password-expired.png");
+        d.PressOK();
+    });
+    const Rms::ERmsLoginResult nResult = XTRmRestrictionManager::ShowUserLoginDlg(L"", L"", true);
+    const std::string strFailures = robot.Finish();
+    const std::wstring strUser = DemoApp().GetService().GetLoggedInUserName();
+    std::printf(
+        "first login of %ls: the administrator's password was due and changed within the login; "
+        "logged in: %ls\n",
+        kTourUser, strUser.c_str());
+    if (!strFailures.empty())
+        DemoApp().ReportFailure("first login:\n" + strFailures);
+    if (nResult != Rms::ERmsLoginOk || strUser != kTourUser)
+        DemoApp().ReportFailure("the due password did not lead through its change to a login");
+    return strFailures.empty() && nResult == Rms::ERmsLoginOk && strUser == kTourUser;
+}
+
 // The user management dialog does not report a failed save itself; the
 // service keeps why, until the next login.
 void ReportSaveProblem(CWnd* pParent, const std::wstring& strBefore)
@@ -137,6 +202,8 @@ bool RunHeadlessTour(CWnd* pParent)
             return false;
         }
     }
+
+    RequireChangeAfterReset(service);
 
     XTRmUiRobot robot;
     robot.Expect("XTRmUserManagementDlg", [](XTRmDialogDriver& d) {
@@ -229,6 +296,16 @@ bool RunHeadlessTour(CWnd* pParent)
         d.Type(IDC_XTRM_LOCK_PASSWORD, XTRmDemoAccountPassword(kAdministrator));
         d.PressOK();
     });
+    // Nobody works for a while: the lock comes by itself, alice takes over,
+    // and at the next lock the administrator takes the plant back.
+    for (const wchar_t* pszUser : {kSwitchUser, kAdministrator})
+    {
+        robot.Expect("XTRmLockDlg", [pszUser](XTRmDialogDriver& d) {
+            d.SetText(IDC_XTRM_LOCK_USER, pszUser);
+            d.Type(IDC_XTRM_LOCK_PASSWORD, XTRmDemoAccountPassword(pszUser));
+            d.PressOK();
+        });
+    }
 
     ShowUserManagement(pParent);
     ShowSettings(pParent);
@@ -247,6 +324,25 @@ bool RunHeadlessTour(CWnd* pParent)
         "session lock: %s, unlocked by %ls\n", bLocked ? "shown" : "NOT shown", service.GetLoggedInUserName().c_str());
     if (!bLocked || service.IsSessionLocked() || service.GetLoggedInUserName() != kAdministrator)
         DemoApp().ReportFailure("the session lock did not lock and unlock");
+    const std::string strAdminConfig = MenuState(pParent, ID_XTRM_DEMO_TOOLS_PLANT_CONFIG);
+    XTRmRestrictionManager::SetInactivityClock([] { return g_nTourClock; });
+    g_nTourClock += XTRmDemoMainFrame::kLockMinutes * 60ULL * 1000ULL;
+    const bool bIdleLocked = XTRmRestrictionManager::CheckInactivity();
+    const std::wstring strSwitched = service.GetLoggedInUserName();
+    const std::string strSwitchedConfig = MenuState(pParent, ID_XTRM_DEMO_TOOLS_PLANT_CONFIG);
+    XTRmRestrictionManager::LockNow();
+    XTRmRestrictionManager::SetInactivityClock(nullptr);
+    const std::string strBackConfig = MenuState(pParent, ID_XTRM_DEMO_TOOLS_PLANT_CONFIG);
+    std::printf(
+        "inactivity: locked after %u minutes without input: %s; %ls took over (Plant Configuration %s, "
+        "the administrator's %s), then %ls (%s)\n",
+        XTRmDemoMainFrame::kLockMinutes, bIdleLocked ? "yes" : "NO", strSwitched.c_str(), strSwitchedConfig.c_str(),
+        strAdminConfig.c_str(), service.GetLoggedInUserName().c_str(), strBackConfig.c_str());
+    if (!bIdleLocked || strSwitched != kSwitchUser || strSwitchedConfig == strAdminConfig ||
+        service.GetLoggedInUserName() != kAdministrator || strBackConfig != strAdminConfig)
+    {
+        DemoApp().ReportFailure("the lock on inactivity did not hand the plant to alice and back with her menus");
+    }
     const std::string strFailures = robot.Finish();
 
     // What was saved, read back from the store.
@@ -279,6 +375,7 @@ bool RunHeadlessTour(CWnd* pParent)
         DemoApp().ReportFailure("the store does not hold what the administration tour saved");
     if (!bAudited)
         DemoApp().ReportFailure("the audit trail does not name the administrator for the new user");
-    return bSaved && bHasPassword && bAudited && strFailures.empty();
+    const bool bFirstLogin = WalkFirstLogin();
+    return bSaved && bHasPassword && bAudited && strFailures.empty() && bFirstLogin;
 }
 } // namespace XTRmDemoAdmin

@@ -138,12 +138,14 @@ void CALLBACK ShootOpenMenu(HWND hWnd, UINT, UINT_PTR nIDEvent, DWORD)
 BEGIN_MESSAGE_MAP(XTRmDemoMainFrame, CFrameWnd)
 ON_WM_CREATE()
 ON_WM_SIZE()
+ON_WM_DESTROY()
 ON_COMMAND(ID_XTRM_DEMO_FILE_EXIT, &XTRmDemoMainFrame::OnFileExit)
 ON_COMMAND(ID_XTRM_DEMO_ADMIN_USERS, &XTRmDemoMainFrame::OnAdminUsers)
 ON_COMMAND(ID_XTRM_DEMO_ADMIN_SETTINGS, &XTRmDemoMainFrame::OnAdminSettings)
 ON_COMMAND(ID_XTRM_DEMO_ADMIN_LOGIN, &XTRmDemoMainFrame::OnAdminLogin)
 ON_COMMAND(ID_XTRM_DEMO_ADMIN_CONNECTION, &XTRmDemoMainFrame::OnAdminConnection)
 ON_COMMAND(ID_XTRM_DEMO_ADMIN_CHANGE_PASSWORD, &XTRmDemoMainFrame::OnAdminChangePassword)
+ON_COMMAND(ID_XTRM_DEMO_ADMIN_LOCK, &XTRmDemoMainFrame::OnAdminLock)
 ON_COMMAND_RANGE(ID_XTRM_DEMO_FIRST_COMMAND, ID_XTRM_DEMO_LAST_COMMAND, &XTRmDemoMainFrame::OnPlantCommand)
 // Every restricted command asks the restrictions before it is shown or
 // run, whether it comes from the menu, the toolbar or an accelerator.
@@ -182,6 +184,12 @@ XTRmDemoMainFrame* XTRmDemoMainFrame::Create(std::wstring& strProblem)
     }
     pFrame->SetWindowPos(nullptr, 40, 40, 760, 480, SWP_NOZORDER | SWP_NOACTIVATE);
     pFrame->ApplyRestrictions(DemoApp().IsHeadless());
+    // Another user may take over at the lock: the menu and toolbar follow.
+    XTRmRestrictionManager::EnableInactivityLock(pFrame, kLockMinutes, [pFrame](const std::wstring& strUser) {
+        if (DemoApp().IsHeadless())
+            std::printf("%ls took over at the lock\n", strUser.c_str());
+        pFrame->ApplyRestrictions(false);
+    });
     return pFrame;
 }
 
@@ -207,6 +215,13 @@ int XTRmDemoMainFrame::OnCreate(LPCREATESTRUCT lpCreateStruct)
     }
     m_wndStatus.SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)));
     return 0;
+}
+
+void XTRmDemoMainFrame::OnDestroy()
+{
+    // The lock watches this window; it is going.
+    XTRmRestrictionManager::DisableInactivityLock();
+    CFrameWnd::OnDestroy();
 }
 
 void XTRmDemoMainFrame::OnSize(UINT, int cx, int cy)
@@ -326,6 +341,8 @@ void XTRmDemoMainFrame::OnUpdateRestrictedCommand(CCmdUI* pCmdUI)
 void XTRmDemoMainFrame::OnPlantCommand(UINT nID)
 {
     m_nLastCommand = nID;
+    if (nID == ID_XTRM_DEMO_VIEW_AUDIT_TRAIL)
+        XTRmRestrictionManager::ShowAuditTrailDlg(this);
     if (nID == ID_XTRM_DEMO_VIEW_TOOLBAR)
     {
         m_wndToolBar.ShowWindow(m_wndToolBar.IsWindowVisible() ? SW_HIDE : SW_SHOW);
@@ -374,6 +391,13 @@ void XTRmDemoMainFrame::OnAdminChangePassword()
 {
     // The library itself tells a guest why not, and the user that it is done.
     XTRmRestrictionManager::ShowChangePasswordDlg(this);
+}
+
+void XTRmDemoMainFrame::OnAdminLock()
+{
+    // Nobody or a guest logged in: there is nothing to lock.
+    if (!XTRmRestrictionManager::LockNow())
+        MessageBox(L"Only a logged-in user's session can be locked.", nullptr, MB_OK | MB_ICONINFORMATION);
 }
 
 void XTRmDemoMainFrame::RunHeadlessTour()

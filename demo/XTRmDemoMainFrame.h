@@ -26,6 +26,9 @@ public:
     // Registers the logged-in user's restrictions afresh and adapts a freshly
     // loaded menu and toolbar; with bPrint, prints the menu before and after.
     void ApplyRestrictions(bool bPrint);
+    // After this many minutes without keyboard or mouse input the session
+    // locks (Administration > Lock Screen locks at once).
+    static const unsigned int kLockMinutes = 5;
 
     BOOL PreTranslateMessage(MSG* pMsg) override;
 
@@ -34,12 +37,14 @@ protected:
 
     int OnCreate(LPCREATESTRUCT lpCreateStruct);
     void OnSize(UINT nType, int cx, int cy);
+    void OnDestroy();
     void OnFileExit();
     void OnAdminUsers();
     void OnAdminSettings();
     void OnAdminLogin();
     void OnAdminConnection();
     void OnAdminChangePassword();
+    void OnAdminLock();
     void OnPlantCommand(UINT nID);
     void OnUpdateRestrictedCommand(CCmdUI* pCmdUI);
     LRESULT OnHeadlessStep(WPARAM wParam, LPARAM lParam);

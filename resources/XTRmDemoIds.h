@@ -12,6 +12,7 @@
 #define ID_XTRM_DEMO_ADMIN_LOGIN        32802
 #define ID_XTRM_DEMO_ADMIN_CONNECTION   32803
 #define ID_XTRM_DEMO_ADMIN_CHANGE_PASSWORD 32804
+#define ID_XTRM_DEMO_ADMIN_LOCK         32805
 
 // The plant-control commands of the main menu and toolbar: one range, so the
 // main frame serves them with one command and one update handler.

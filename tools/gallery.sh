@@ -40,6 +40,7 @@ keep "$work/local/user-management.png" user-management.png
 keep "$work/local/add-user.png" add-user.png
 keep "$work/local/settings.png" settings.png
 keep "$work/local/change-password.png" change-password.png
+keep "$work/local/password-expired.png" password-expired.png
 keep "$work/local/audit-trail.png" audit-trail.png
 keep "$work/local/signature.png" signature.png
 keep "$work/local/lock.png" lock.png
