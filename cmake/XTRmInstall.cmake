@@ -15,6 +15,11 @@ if(TARGET XTRms)
     list(APPEND XTRM_EXPORTED_TARGETS XTRms)
 endif()
 
+# CPack strips what it packs; a Debug configuration keeps its debugging
+# information, which is what a host's debugger wants from it.
+install(CODE "if(CMAKE_INSTALL_CONFIG_NAME MATCHES \"^[Dd][Ee][Bb][Uu][Gg]$\")
+    set(CMAKE_INSTALL_DO_STRIP 0)
+endif()")
 install(TARGETS ${XTRM_EXPORTED_TARGETS} EXPORT XTRmTargets
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
