@@ -16,20 +16,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <set>
-
-// Lets a test list a user whom the service does not report as defined.
-class XTRmsAdminTestService : public XTRmsScriptedService
-{
-public:
-    std::set<std::wstring> setReportedUndefined;
-
-    bool IsUserDefined(const std::wstring& strUserName) const override
-    {
-        return XTRmsScriptedService::IsUserDefined(strUserName) && setReportedUndefined.count(strUserName) == 0;
-    }
-};
-
 // Check box i of the user management dialog.
 inline int CheckId(int i)
 {
@@ -107,6 +93,6 @@ protected:
         return ShowUserManagement(true, false, {{"XTRmUserManagementDlg", fnStep}});
     }
 
-    XTRmsAdminTestService m_svc;
+    XTRmsScriptedService m_svc;
     std::wstring m_strOsUser;
 };

@@ -4,7 +4,8 @@
 #include "XTRmAdminTestFixture.h"
 
 #include "XTRmAuditTrailDlg.h"
-#include "XTRmsAuditServiceBase.h"
+#include "XTRmTestSteps.h"
+#include "XTRmsScriptedFullService.h"
 
 #include <fstream>
 #include <iterator>
@@ -15,67 +16,18 @@ using testing::IsEmpty;
 
 namespace
 {
-// The scripted service with a trail: filters the rows as a store would (the
-// event exactly, the text in the subject or the detail), pages them newest
-// first below a sequence and records every call.
-class XTRmsAuditTestService : public XTRmsScriptedService, public XTRmsAuditServiceBase
+// Rows 1..nRows: odd ones logins, even ones rights granted.
+void MakeTrail(XTRmsScriptedFullService& svc, long long nRows)
 {
-public:
-    bool bCanRead = true;
-    std::vector<XTRmsAuditRow> vecTrail; // oldest first
-    std::wstring strRefusal;             // not empty: QueryAudit refuses with it
-    bool bVerifyReadable = true;
-    bool bVerifyIntact = true;
-    std::wstring strVerifyProblem;
-    std::vector<std::wstring> vecCalls;
+    for (long long n = 1; n <= nRows; ++n)
+        svc.vecTrail.push_back({n, L"2027-01-15T08:00:00Z", L"WS1", L"op", L"admin",
+            n % 2 ? L"login" : L"right-granted", L"user" + std::to_wstring(n), L""});
+}
 
-    bool CanReadAudit() const override { return bCanRead; }
-    bool QueryAudit(const XTRmsAuditFilter& filter, long long nBefore, size_t nCount,
-        std::vector<XTRmsAuditRow>* pvecRows, std::wstring* pstrError) override
-    {
-        vecCalls.push_back(L"Query(" + filter.strFromUtc + L"|" + filter.strToUtc + L"|" + filter.strUser + L"|" +
-            filter.strEvent + L"|" + filter.strText + L", " + std::to_wstring(nBefore) + L", " +
-            std::to_wstring(nCount) + L")");
-        pvecRows->clear();
-        if (!strRefusal.empty())
-        {
-            *pstrError = strRefusal;
-            return false;
-        }
-        for (auto it = vecTrail.rbegin(); it != vecTrail.rend() && pvecRows->size() < nCount; ++it)
-        {
-            if ((nBefore == 0 || it->nSequence < nBefore) &&
-                (filter.strEvent.empty() || it->strEvent == filter.strEvent) &&
-                (filter.strText.empty() || (it->strSubject + it->strDetail).find(filter.strText) != std::wstring::npos))
-                pvecRows->push_back(*it);
-        }
-        return true;
-    }
-    bool VerifyAuditTrail(bool* pbIntact, std::wstring* pstrProblem) override
-    {
-        vecCalls.push_back(L"Verify");
-        *pbIntact = bVerifyIntact;
-        *pstrProblem = strVerifyProblem;
-        return bVerifyReadable;
-    }
-
-    // Rows 1..nRows: odd ones logins, even ones rights granted.
-    void MakeTrail(long long nRows)
-    {
-        for (long long n = 1; n <= nRows; ++n)
-        {
-            XTRmsAuditRow row;
-            row.nSequence = n;
-            row.strTimeUtc = L"2027-01-15T08:00:00Z";
-            row.strActor = L"admin";
-            row.strEvent = n % 2 ? L"login" : L"right-granted";
-            row.strSubject = L"user" + std::to_wstring(n);
-            row.strWorkstation = L"WS1";
-            row.strOsUser = L"op";
-            vecTrail.push_back(row);
-        }
-    }
-};
+std::vector<std::wstring> AuditCalls(const XTRmsScriptedService& svc)
+{
+    return svc.CallsNamed({L"QueryAudit", L"VerifyAuditTrail"});
+}
 
 const int kList = IDC_XTRM_AUDIT_LIST;
 
@@ -87,15 +39,6 @@ std::wstring Shown(const XTRmDialogDriver& d)
         return L"none";
     auto seq = [](const std::wstring& strRow) { return strRow.substr(0, strRow.find(L'\t')); };
     return seq(vecRows.front()) + L".." + seq(vecRows.back()) + L" (" + std::to_wstring(vecRows.size()) + L")";
-}
-
-std::wstring Text(unsigned int nId, const std::wstring& str1, const std::wstring& str2 = std::wstring())
-{
-    std::wstring strText = Txts::GetString(nId);
-    strText.replace(strText.find(L"%1"), 2, str1);
-    if (strText.find(L"%2") != std::wstring::npos)
-        strText.replace(strText.find(L"%2"), 2, str2);
-    return strText;
 }
 
 // The dialog with the export's file chosen by the test instead of a
@@ -131,7 +74,7 @@ protected:
     }
     void TearDown() override { XTRmRestrictionManager::SetRestrictionManagerService(nullptr); }
 
-    XTRmsAuditTestService m_svc;
+    XTRmsScriptedFullService m_svc;
 };
 
 TEST_F(XTRmAuditTrailTest, NothingWithoutTheInterfaceAndAMessageForNonAdministrators)
@@ -143,8 +86,8 @@ TEST_F(XTRmAuditTrailTest, NothingWithoutTheInterfaceAndAMessageForNonAdministra
     EXPECT_EQ(silent.Finish(), "");
 
     XTRmRestrictionManager::SetRestrictionManagerService(&m_svc);
-    m_svc.bCanRead = false;
-    m_svc.MakeTrail(3);
+    m_svc.bCanReadAudit = false;
+    MakeTrail(m_svc, 3);
     XTRmUiRobot robot;
     robot.ExpectMessageBox([](XTRmDialogDriver& box) {
         EXPECT_EQ(box.GetMessageText(), Txts::GetString(IDS_XTRM_AUDIT_NOT_PERMITTED));
@@ -152,12 +95,12 @@ TEST_F(XTRmAuditTrailTest, NothingWithoutTheInterfaceAndAMessageForNonAdministra
     });
     XTRmRestrictionManager::ShowAuditTrailDlg(nullptr);
     EXPECT_EQ(robot.Finish(), "");
-    EXPECT_THAT(m_svc.vecCalls, IsEmpty()) << "not a row read for a non-administrator";
+    EXPECT_THAT(AuditCalls(m_svc), IsEmpty()) << "not a row read for a non-administrator";
 }
 
 TEST_F(XTRmAuditTrailTest, PagesComeFromTheServiceAndTheFilterReachesIt)
 {
-    m_svc.MakeTrail(450);
+    MakeTrail(m_svc, 450);
     XTRmUiRobot robot;
     robot.Expect("XTRmAuditTrailDlg", [this](XTRmDialogDriver& d) {
         // The newest page, and one row more asked for to know of older ones.
@@ -166,12 +109,12 @@ TEST_F(XTRmAuditTrailTest, PagesComeFromTheServiceAndTheFilterReachesIt)
             d.GetListRows(kList).front(), L"450\t2027-01-15T08:00:00Z\tadmin\tright-granted\tuser450\t [WS1\\op]");
         EXPECT_FALSE(d.IsEnabled(IDC_XTRM_AUDIT_NEWER));
         EXPECT_TRUE(d.IsEnabled(IDC_XTRM_AUDIT_OLDER));
-        EXPECT_EQ(d.GetText(IDC_XTRM_AUDIT_PAGE_INFO), Text(IDS_XTRM_AUDIT_PAGE, L"1", L"200"));
+        EXPECT_EQ(d.GetText(IDC_XTRM_AUDIT_PAGE_INFO), Formatted(IDS_XTRM_AUDIT_PAGE, L"1", L"200"));
         d.Click(IDC_XTRM_AUDIT_OLDER);
         EXPECT_EQ(Shown(d), L"250..51 (200)");
         d.Click(IDC_XTRM_AUDIT_OLDER);
         EXPECT_EQ(Shown(d), L"50..1 (50)");
-        EXPECT_EQ(d.GetText(IDC_XTRM_AUDIT_PAGE_INFO), Text(IDS_XTRM_AUDIT_PAGE, L"401", L"450"));
+        EXPECT_EQ(d.GetText(IDC_XTRM_AUDIT_PAGE_INFO), Formatted(IDS_XTRM_AUDIT_PAGE, L"401", L"450"));
         EXPECT_FALSE(d.IsEnabled(IDC_XTRM_AUDIT_OLDER)) << "nothing older than row 1";
         d.Click(IDC_XTRM_AUDIT_NEWER);
         EXPECT_EQ(Shown(d), L"250..51 (200)");
@@ -191,7 +134,7 @@ TEST_F(XTRmAuditTrailTest, PagesComeFromTheServiceAndTheFilterReachesIt)
         EXPECT_EQ(Shown(d), L"50..2 (25)");
 
         // A filter the service refuses: its reason, and the list as it was.
-        m_svc.strRefusal = L"The start of the time range must be an ISO 8601 date.";
+        m_svc.strAuditRefusal = L"The start of the time range must be an ISO 8601 date.";
         d.SetText(IDC_XTRM_AUDIT_FROM, L"15.01.2027");
         d.Click(IDC_XTRM_AUDIT_APPLY);
         EXPECT_EQ(Shown(d), L"50..2 (25)");
@@ -199,21 +142,21 @@ TEST_F(XTRmAuditTrailTest, PagesComeFromTheServiceAndTheFilterReachesIt)
     });
     robot.ExpectMessageBox([](XTRmDialogDriver& box) {
         EXPECT_EQ(box.GetMessageText(),
-            Text(IDS_XTRM_AUDIT_QUERY_FAILED, L"The start of the time range must be an ISO 8601 date."));
+            Formatted(IDS_XTRM_AUDIT_QUERY_FAILED, L"The start of the time range must be an ISO 8601 date."));
         box.PressOK();
     });
     XTRmRestrictionManager::ShowAuditTrailDlg(nullptr);
     EXPECT_EQ(robot.Finish(), "");
-    EXPECT_THAT(m_svc.vecCalls,
-        ElementsAre(L"Query(||||, 0, 201)", L"Query(||||, 251, 201)", L"Query(||||, 51, 201)", L"Query(||||, 251, 201)",
-            L"Query(2027-01-15|2027-01-16T12:00|admin|right-granted|user, 0, 201)",
-            L"Query(2027-01-15|2027-01-16T12:00|admin|right-granted|user, 52, 201)",
-            L"Query(15.01.2027|2027-01-16T12:00|admin|right-granted|user, 0, 201)"));
+    EXPECT_THAT(AuditCalls(m_svc),
+        ElementsAre(L"QueryAudit(||||,0,201)", L"QueryAudit(||||,251,201)", L"QueryAudit(||||,51,201)",
+            L"QueryAudit(||||,251,201)", L"QueryAudit(2027-01-15|2027-01-16T12:00|admin|right-granted|user,0,201)",
+            L"QueryAudit(2027-01-15|2027-01-16T12:00|admin|right-granted|user,52,201)",
+            L"QueryAudit(15.01.2027|2027-01-16T12:00|admin|right-granted|user,0,201)"));
 }
 
 TEST_F(XTRmAuditTrailTest, ExportWritesEveryMatchingRowFormulaSafe)
 {
-    m_svc.MakeTrail(2500); // 1250 logins: more than one page of the export
+    MakeTrail(m_svc, 2500); // 1250 logins: more than one page of the export
     m_svc.vecTrail[2498].strSubject = L"=HYPERLINK(\"http://x\")";
     m_svc.vecTrail[2496].strActor = L"@SUM(A1)";
     m_svc.vecTrail[2494].strDetail = L"'-2+3";
@@ -233,14 +176,15 @@ TEST_F(XTRmAuditTrailTest, ExportWritesEveryMatchingRowFormulaSafe)
         d.PressCancel();
     });
     robot.ExpectMessageBox([&](XTRmDialogDriver& box) {
-        EXPECT_EQ(box.GetMessageText(), Text(IDS_XTRM_AUDIT_EXPORTED, L"1250", strPath));
+        EXPECT_EQ(box.GetMessageText(), Formatted(IDS_XTRM_AUDIT_EXPORTED, L"1250", strPath));
         box.PressOK();
     });
     XTRmAuditTrailTestDlg dlg(&m_svc, strPath);
     dlg.DoModal();
     EXPECT_EQ(robot.Finish(), "");
-    EXPECT_THAT(std::vector<std::wstring>(m_svc.vecCalls.begin() + 2, m_svc.vecCalls.end()),
-        ElementsAre(L"Query(|||login|, 0, 1000)", L"Query(|||login|, 501, 1000)"));
+    const std::vector<std::wstring> vecCalls = AuditCalls(m_svc);
+    EXPECT_THAT(std::vector<std::wstring>(vecCalls.begin() + 2, vecCalls.end()),
+        ElementsAre(L"QueryAudit(|||login|,0,1000)", L"QueryAudit(|||login|,501,1000)"));
 
     std::ifstream file(strPath.c_str(), std::ios::binary);
     const std::string strCsv((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
@@ -272,11 +216,11 @@ TEST_F(XTRmAuditTrailTest, VerifyShowsTheResult)
         std::wstring strShown;
     } cases[] = {
         {true, true, L"", Txts::GetString(IDS_XTRM_AUDIT_INTACT)},
-        {true, false, L"audit row 17 was changed", Text(IDS_XTRM_AUDIT_BROKEN, L"audit row 17 was changed")},
+        {true, false, L"audit row 17 was changed", Formatted(IDS_XTRM_AUDIT_BROKEN, L"audit row 17 was changed")},
         {false, false, L"The store cannot be reached.",
-            Text(IDS_XTRM_AUDIT_VERIFY_FAILED, L"The store cannot be reached.")},
+            Formatted(IDS_XTRM_AUDIT_VERIFY_FAILED, L"The store cannot be reached.")},
     };
-    m_svc.MakeTrail(5);
+    MakeTrail(m_svc, 5);
     for (const auto& c : cases)
     {
         m_svc.bVerifyReadable = c.bReadable;
@@ -292,6 +236,6 @@ TEST_F(XTRmAuditTrailTest, VerifyShowsTheResult)
         });
         XTRmRestrictionManager::ShowAuditTrailDlg(nullptr);
         EXPECT_EQ(robot.Finish(), "");
-        EXPECT_EQ(m_svc.vecCalls.back(), L"Verify");
+        EXPECT_EQ(AuditCalls(m_svc).back(), L"VerifyAuditTrail()");
     }
 }

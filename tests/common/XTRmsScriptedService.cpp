@@ -13,24 +13,14 @@ std::wstring I(int n)
 {
     return std::to_wstring(n);
 }
-
-template <typename T>
-T Pop(std::deque<T>& que, T defaultValue)
-{
-    if (que.empty())
-        return defaultValue;
-    T value = que.front();
-    que.pop_front();
-    return value;
-}
 } // namespace
 
-std::vector<std::wstring> XTRmsScriptedService::CallsNamed(const std::wstring& strName) const
+std::vector<std::wstring> XTRmsScriptedService::CallsNamed(std::initializer_list<std::wstring> names) const
 {
     std::vector<std::wstring> result;
     for (const std::wstring& strCall : vecCalls)
     {
-        if (strCall.compare(0, strCall.find(L'('), strName) == 0)
+        if (std::find(names.begin(), names.end(), strCall.substr(0, strCall.find(L'('))) != names.end())
             result.push_back(strCall);
     }
     return result;
@@ -38,16 +28,8 @@ std::vector<std::wstring> XTRmsScriptedService::CallsNamed(const std::wstring& s
 
 std::vector<std::wstring> XTRmsScriptedService::ChangingCalls() const
 {
-    static const wchar_t* const kChangingCalls[] = {L"SetUserIsAllowed", L"CreateUser", L"RemoveUser",
-        L"LoadUserProfiles", L"SaveUserProfiles", L"SetServerSetting"};
-    std::vector<std::wstring> result;
-    for (const std::wstring& strCall : vecCalls)
-    {
-        std::wstring strName = strCall.substr(0, strCall.find(L'('));
-        if (std::find(std::begin(kChangingCalls), std::end(kChangingCalls), strName) != std::end(kChangingCalls))
-            result.push_back(strCall);
-    }
-    return result;
+    return CallsNamed({L"SetUserIsAllowed", L"CreateUser", L"RemoveUser", L"LoadUserProfiles", L"SaveUserProfiles",
+        L"SetServerSetting"});
 }
 
 Rms::RmsConnectionTest XTRmsScriptedService::TryConnectToRestrictionSource(Rms::RmsApplicationType nType,
@@ -236,7 +218,7 @@ Rms::RmsResult XTRmsScriptedService::SaveUserProfiles()
 bool XTRmsScriptedService::IsUserDefined(const std::wstring& strUserName) const
 {
     Record(L"IsUserDefined(" + strUserName + L")");
-    return HasProfile(strUserName);
+    return HasProfile(strUserName) && setReportedUndefined.count(strUserName) == 0;
 }
 
 bool XTRmsScriptedService::HasProfile(const std::wstring& strUserName) const

@@ -6,6 +6,7 @@
 #include "XTRmsRestrictionManagerServiceBase.h"
 
 #include <deque>
+#include <initializer_list>
 #include <map>
 #include <set>
 #include <string>
@@ -41,6 +42,8 @@ public:
     // Rights of each defined user: (user, restriction id) -> allowed.
     std::map<std::pair<std::wstring, int>, bool> mapUserRights;
     std::set<std::wstring> setSuperUsers;
+    // Listed users whom IsUserDefined still denies a profile.
+    std::set<std::wstring> setReportedUndefined;
     bool bDomainActive = false;
     std::wstring strSettings;
     Rms::RmsResult nGetUserIsAllowedResult = Rms::RmsSuccess; // the answer is written even on failure
@@ -50,7 +53,8 @@ public:
     // --- record ----------------------------------------------------------
     mutable std::vector<std::wstring> vecCalls;
     // Calls whose name (the text before '(') is the given one, in order.
-    std::vector<std::wstring> CallsNamed(const std::wstring& strName) const;
+    std::vector<std::wstring> CallsNamed(const std::wstring& strName) const { return CallsNamed({strName}); }
+    std::vector<std::wstring> CallsNamed(std::initializer_list<std::wstring> names) const;
     size_t CountCalls(const std::wstring& strName) const { return CallsNamed(strName).size(); }
     // Calls that change the service (create, remove, rights, load, save, server setting).
     std::vector<std::wstring> ChangingCalls() const;
@@ -90,6 +94,18 @@ public:
 
     // Profiles as last saved; LoadUserProfiles goes back to them.
     void MarkProfilesSaved();
+
+protected:
+    // The next answer of a queue; the default when it is empty.
+    template <typename T>
+    static T Pop(std::deque<T>& que, T defaultValue)
+    {
+        if (que.empty())
+            return defaultValue;
+        T value = que.front();
+        que.pop_front();
+        return value;
+    }
 
 private:
     void Record(const std::wstring& strCall) const { vecCalls.push_back(strCall); }

@@ -46,14 +46,3 @@ TEST(XTRmGeneralLibrary, ModuleRegistryRefusesNullAndDuplicates)
     EXPECT_TRUE(XTGenModuleManager::RemoveModule(&module));
     EXPECT_FALSE(XTGenModuleManager::RemoveModule(&module));
 }
-
-TEST(XTRmGeneralLibrary, CurrentUserAndStringConstants)
-{
-    std::wstring strUser;
-    EXPECT_TRUE(XTGenUserInfo::Instance().GetCurrentUserName(&strUser));
-    EXPECT_FALSE(strUser.empty());
-    EXPECT_EQ(XTGenStringDefinesTraits<wchar_t>::ms_strEmpty, L"");
-    EXPECT_STREQ(XTGenStringDefinesTraits<wchar_t>::ms_szEmpty, L"");
-    EXPECT_EQ(XTGenStringDefinesTraits<wchar_t>::ms_strSpace, L" ");
-    EXPECT_STREQ(XTGenStringDefinesTraits<wchar_t>::ms_szSpace, L" ");
-}

@@ -9,18 +9,11 @@
 #include "XTRmResourceIds.h"
 #include "XTRmRestrictionManager.h"
 #include "XTRmRestrictionsMenu.h"
-#include "XTRmTestApp.h"
-#include "XTRmUiRobot.h"
-#include "XTRmsPasswordServiceBase.h"
-#include "XTRmsScriptedService.h"
-#include "XTRmsSessionServiceBase.h"
-
-#include "XTTxtsTextService.h"
+#include "XTRmTestSteps.h"
+#include "XTRmsScriptedFullService.h"
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
-#include <map>
 #include <memory>
 
 using testing::ElementsAre;
@@ -30,82 +23,6 @@ namespace
 {
 const int kRightBatchStart = 11;
 const int kRightBatchHold = 12;
-
-// A rights service with the session and password interfaces: answers unlock
-// and switch from a queue, records what reached it, and grants rights per
-// logged-in user.
-class XTRmsSessionTestService : public XTRmsScriptedService,
-                                public XTRmsSessionServiceBase,
-                                public XTRmsPasswordServiceBase
-{
-public:
-    std::wstring strUser = L"olga";
-    bool bLockable = true;
-    std::deque<Rms::ERmsLoginResult> queAnswers;
-    std::map<std::wstring, std::set<int>> mapDeniedRights;
-    std::vector<std::wstring> vecSessionCalls;
-    bool bLocked = false;
-
-    bool LockSession() override
-    {
-        vecSessionCalls.push_back(L"LockSession");
-        bLocked = bLockable;
-        return bLockable;
-    }
-    bool IsSessionLocked() const override { return bLocked; }
-    Rms::ERmsLoginResult UnlockSession(const std::wstring& strPassword) override
-    {
-        vecSessionCalls.push_back(L"UnlockSession(" + strPassword + L")");
-        const Rms::ERmsLoginResult nResult = NextAnswer();
-        bLocked = bLocked && nResult != Rms::ERmsLoginOk;
-        return nResult;
-    }
-    Rms::ERmsLoginResult SwitchUser(const std::wstring& strUserName, const std::wstring& strPassword) override
-    {
-        vecSessionCalls.push_back(L"SwitchUser(" + strUserName + L"," + strPassword + L")");
-        const Rms::ERmsLoginResult nResult = NextAnswer();
-        if (nResult == Rms::ERmsLoginOk)
-        {
-            strUser = strUserName;
-            bLocked = false;
-        }
-        return nResult;
-    }
-    Rms::ERmsSignResult Sign(const std::wstring&, const std::wstring&, const std::wstring&, const std::wstring&,
-        const std::wstring&, XTRmsSignature*) override
-    {
-        return Rms::ERmsSignNotPermitted;
-    }
-    bool IsSignatureRequired(int) const override { return false; }
-
-    std::wstring GetLoggedInUserName() const override { return strUser; }
-    bool CanSetOtherPasswords() const override { return false; }
-    unsigned int GetMinPasswordLength() const override { return 0; }
-    Rms::ERmsPasswordResult ChangeOwnPassword(const std::wstring&, const std::wstring&) override
-    {
-        return Rms::ERmsPasswordNotPermitted;
-    }
-    Rms::ERmsPasswordResult SetUserPassword(const std::wstring&, const std::wstring&) override
-    {
-        return Rms::ERmsPasswordNotPermitted;
-    }
-
-    bool GetIsAllowed(int nRestrictionId) const override
-    {
-        const auto it = mapDeniedRights.find(strUser);
-        return it == mapDeniedRights.end() || it->second.count(nRestrictionId) == 0;
-    }
-
-private:
-    Rms::ERmsLoginResult NextAnswer()
-    {
-        if (queAnswers.empty())
-            return Rms::ERmsLoginOk;
-        const Rms::ERmsLoginResult nResult = queAnswers.front();
-        queAnswers.pop_front();
-        return nResult;
-    }
-};
 
 // The host's restrictions: starting a batch is hidden and holding one greyed
 // for a user without the rights.
@@ -129,13 +46,6 @@ std::string CommandState(HWND hWnd, UINT nCommandId)
     return (nState & MF_GRAYED) != 0 ? "greyed" : "enabled";
 }
 
-std::wstring LockText(unsigned int nTextId, const std::wstring& strUser)
-{
-    std::wstring strText = Txts::GetString(nTextId);
-    strText.replace(strText.find(L"%1"), 2, strUser);
-    return strText;
-}
-
 void PumpMessages()
 {
     MSG msg;
@@ -151,7 +61,8 @@ class XTRmInactivityLockTest : public testing::Test
 protected:
     void SetUp() override
     {
-        m_service.mapDeniedRights[L"olga"] = {kRightBatchStart, kRightBatchHold};
+        m_service.strLoggedInUser = L"olga";
+        m_service.mapDeniedRightsOf[L"olga"] = {kRightBatchStart, kRightBatchHold};
         XTRmRestrictionManager::SetRestrictionManagerService(&m_service);
         XTRmRestrictionManager::SetInactivityClock([this] { return m_nNow; });
 
@@ -182,7 +93,7 @@ protected:
     {
         return XTRmRestrictionManager::EnableInactivityLock(m_pFrame, nMinutes, [this](const std::wstring& strUser) {
             m_vecUserChanges.push_back(strUser);
-            m_bFrameEnabledInCallback = ::IsWindowEnabled(m_hFrame) != FALSE;
+            m_bHostEnabledInCallback = ::IsWindowEnabled(m_hFrame) && ::IsWindowEnabled(m_hTool);
             m_restrictions = std::make_unique<XTRmLockTestRestrictions>(&m_service);
             EXPECT_TRUE(m_restrictions->ReloadMenu(m_pFrame, IDR_XTRM_DEMO_MAINFRAME));
         });
@@ -195,13 +106,18 @@ protected:
         PumpMessages();
     }
 
+    std::vector<std::wstring> SessionCalls() const
+    {
+        return m_service.CallsNamed({L"LockSession", L"UnlockSession", L"SwitchUser"});
+    }
+
     void Minutes(unsigned long long nMinutes) { m_nNow += nMinutes * 60000ULL; }
 
     // What the user sees while the lock is up, checked in every lock step.
     void ExpectLockedHost(XTRmDialogDriver& d, const std::wstring& strUser)
     {
         EXPECT_EQ(Txts::GetString(IDS_XTRM_LOCK_CAPTION), d.GetCaption());
-        EXPECT_EQ(LockText(IDS_XTRM_LOCK_TEXT, strUser), d.GetText(IDC_XTRM_LOCK_TEXT));
+        EXPECT_EQ(Formatted(IDS_XTRM_LOCK_TEXT, strUser), d.GetText(IDC_XTRM_LOCK_TEXT));
         EXPECT_EQ(strUser, d.GetText(IDC_XTRM_LOCK_USER));
         EXPECT_EQ(m_hFrame, ::GetWindow(d.GetHwnd(), GW_OWNER));
         EXPECT_FALSE(::IsWindowEnabled(m_hFrame));
@@ -211,14 +127,14 @@ protected:
         EXPECT_FALSE(d.HasControl(IDCANCEL));
     }
 
-    XTRmsSessionTestService m_service;
+    XTRmsScriptedFullService m_service;
     unsigned long long m_nNow = 1000000;
     CFrameWnd* m_pFrame = nullptr;
     HWND m_hFrame = nullptr;
     HWND m_hTool = nullptr;
     std::unique_ptr<XTRmLockTestRestrictions> m_restrictions;
     std::vector<std::wstring> m_vecUserChanges;
-    bool m_bFrameEnabledInCallback = false;
+    bool m_bHostEnabledInCallback = false;
 };
 } // namespace
 
@@ -236,7 +152,7 @@ TEST_F(XTRmInactivityLockTest, InputKeepsTheLockAwayUntilTheLimitPassesWithoutIt
     // The host's own traffic is not its user.
     for (UINT nMessage : {WM_TIMER, WM_PAINT, WM_NULL, WM_APP})
         Input(nMessage);
-    EXPECT_THAT(m_service.vecSessionCalls, IsEmpty());
+    EXPECT_THAT(SessionCalls(), IsEmpty());
     EXPECT_EQ("", robot.Finish());
 
     Minutes(1); // five minutes since the last key or mouse message
@@ -251,7 +167,7 @@ TEST_F(XTRmInactivityLockTest, InputKeepsTheLockAwayUntilTheLimitPassesWithoutIt
     });
     EXPECT_TRUE(XTRmRestrictionManager::CheckInactivity());
     EXPECT_EQ("", lockRobot.Finish());
-    EXPECT_THAT(m_service.vecSessionCalls, ElementsAre(L"LockSession", L"UnlockSession(olga-pw)"));
+    EXPECT_THAT(SessionCalls(), ElementsAre(L"LockSession()", L"UnlockSession(olga-pw)"));
     EXPECT_TRUE(::IsWindowEnabled(m_hFrame));
     EXPECT_TRUE(::IsWindowEnabled(m_hTool));
     EXPECT_THAT(m_vecUserChanges, IsEmpty());
@@ -280,14 +196,13 @@ TEST_F(XTRmInactivityLockTest, RefusedPasswordsShowTheLoginTextsAndKeepTheLock)
     {
         SCOPED_TRACE(row.nResult);
         TestApp().Reset();
-        m_service.vecSessionCalls.clear();
-        m_service.queAnswers = {row.nResult, Rms::ERmsLoginOk};
+        m_service.vecCalls.clear();
+        m_service.queSessionResults = {row.nResult, Rms::ERmsLoginOk};
         XTRmUiRobot robot;
         robot.Expect("XTRmLockDlg", [&](XTRmDialogDriver& d) {
             d.Type(IDC_XTRM_LOCK_PASSWORD, L"wrong");
             d.PressOK();
-            ASSERT_EQ(1u, TestApp().m_vecMessageBoxes.size());
-            EXPECT_EQ(Txts::GetString(row.nTextId), TestApp().m_vecMessageBoxes[0].strText);
+            EXPECT_THAT(BoxTexts(), ElementsAre(Txts::GetString(row.nTextId)));
             // Still locked, the password gone, the host still out of reach.
             EXPECT_TRUE(::IsWindowVisible(d.GetHwnd()));
             EXPECT_EQ(L"", d.GetText(IDC_XTRM_LOCK_PASSWORD));
@@ -300,8 +215,7 @@ TEST_F(XTRmInactivityLockTest, RefusedPasswordsShowTheLoginTextsAndKeepTheLock)
         });
         EXPECT_TRUE(XTRmRestrictionManager::LockNow());
         EXPECT_EQ("", robot.Finish());
-        EXPECT_THAT(
-            m_service.vecSessionCalls, ElementsAre(L"LockSession", L"UnlockSession(wrong)", L"UnlockSession(right)"));
+        EXPECT_THAT(SessionCalls(), ElementsAre(L"LockSession()", L"UnlockSession(wrong)", L"UnlockSession(right)"));
         EXPECT_TRUE(::IsWindowEnabled(m_hFrame));
         EXPECT_THAT(m_vecUserChanges, IsEmpty());
     }
@@ -313,7 +227,7 @@ TEST_F(XTRmInactivityLockTest, SwitchUserTellsTheHostAndTheMenuFollowsTheNewUser
     EXPECT_EQ("absent", CommandState(m_hFrame, ID_XTRM_DEMO_BATCH_START));
     EXPECT_EQ("greyed", CommandState(m_hFrame, ID_XTRM_DEMO_BATCH_HOLD));
 
-    m_service.queAnswers = {Rms::ERmsLoginWrongPassword, Rms::ERmsLoginOk};
+    m_service.queSessionResults = {Rms::ERmsLoginWrongPassword, Rms::ERmsLoginOk};
     XTRmUiRobot robot;
     robot.Expect("XTRmLockDlg", [&](XTRmDialogDriver& d) {
         ExpectLockedHost(d, L"olga");
@@ -328,16 +242,15 @@ TEST_F(XTRmInactivityLockTest, SwitchUserTellsTheHostAndTheMenuFollowsTheNewUser
     EXPECT_TRUE(XTRmRestrictionManager::CheckInactivity());
     EXPECT_EQ("", robot.Finish());
 
-    EXPECT_THAT(
-        m_service.vecSessionCalls, ElementsAre(L"LockSession", L"SwitchUser(max,bad)", L"SwitchUser(max,max-pw)"));
+    EXPECT_THAT(SessionCalls(), ElementsAre(L"LockSession()", L"SwitchUser(max,bad)", L"SwitchUser(max,max-pw)"));
     EXPECT_THAT(m_vecUserChanges, ElementsAre(L"max"));
-    EXPECT_TRUE(m_bFrameEnabledInCallback);
+    EXPECT_TRUE(m_bHostEnabledInCallback);
     EXPECT_EQ("enabled", CommandState(m_hFrame, ID_XTRM_DEMO_BATCH_START));
     EXPECT_EQ("enabled", CommandState(m_hFrame, ID_XTRM_DEMO_BATCH_HOLD));
     EXPECT_EQ("enabled", CommandState(m_hFrame, ID_XTRM_DEMO_FILE_EXIT));
 
     // And back to olga: her limits return on a freshly loaded menu.
-    m_service.vecSessionCalls.clear();
+    m_service.vecCalls.clear();
     XTRmUiRobot back;
     back.Expect("XTRmLockDlg", [&](XTRmDialogDriver& d) {
         ExpectLockedHost(d, L"max");
@@ -347,7 +260,7 @@ TEST_F(XTRmInactivityLockTest, SwitchUserTellsTheHostAndTheMenuFollowsTheNewUser
     });
     EXPECT_TRUE(XTRmRestrictionManager::LockNow());
     EXPECT_EQ("", back.Finish());
-    EXPECT_THAT(m_service.vecSessionCalls, ElementsAre(L"LockSession", L"SwitchUser(olga,olga-pw)"));
+    EXPECT_THAT(SessionCalls(), ElementsAre(L"LockSession()", L"SwitchUser(olga,olga-pw)"));
     EXPECT_THAT(m_vecUserChanges, ElementsAre(L"max", L"olga"));
     EXPECT_EQ("absent", CommandState(m_hFrame, ID_XTRM_DEMO_BATCH_START));
     EXPECT_EQ("greyed", CommandState(m_hFrame, ID_XTRM_DEMO_BATCH_HOLD));
@@ -356,14 +269,13 @@ TEST_F(XTRmInactivityLockTest, SwitchUserTellsTheHostAndTheMenuFollowsTheNewUser
 TEST_F(XTRmInactivityLockTest, LockedAccountOffersSwitchUserOnly)
 {
     ASSERT_TRUE(EnableLock(5));
-    m_service.queAnswers = {Rms::ERmsLoginUserLocked, Rms::ERmsLoginOk};
+    m_service.queSessionResults = {Rms::ERmsLoginUserLocked, Rms::ERmsLoginOk};
     XTRmUiRobot robot;
     robot.Expect("XTRmLockDlg", [&](XTRmDialogDriver& d) {
         d.Type(IDC_XTRM_LOCK_PASSWORD, L"guess");
         d.PressOK();
-        ASSERT_EQ(1u, TestApp().m_vecMessageBoxes.size());
-        EXPECT_EQ(Txts::GetString(IDS_XTRM_LOGIN_USER_LOCKED), TestApp().m_vecMessageBoxes[0].strText);
-        EXPECT_EQ(LockText(IDS_XTRM_LOCK_ACCOUNT_LOCKED, L"olga"), d.GetText(IDC_XTRM_LOCK_TEXT));
+        EXPECT_THAT(BoxTexts(), ElementsAre(Txts::GetString(IDS_XTRM_LOGIN_USER_LOCKED)));
+        EXPECT_EQ(Formatted(IDS_XTRM_LOCK_ACCOUNT_LOCKED, L"olga"), d.GetText(IDC_XTRM_LOCK_TEXT));
         EXPECT_EQ(L"", d.GetText(IDC_XTRM_LOCK_USER));
         d.SetText(IDC_XTRM_LOCK_USER, L"olga");
         d.Type(IDC_XTRM_LOCK_PASSWORD, L"again");
@@ -377,8 +289,7 @@ TEST_F(XTRmInactivityLockTest, LockedAccountOffersSwitchUserOnly)
     Minutes(6);
     EXPECT_TRUE(XTRmRestrictionManager::CheckInactivity());
     EXPECT_EQ("", robot.Finish());
-    EXPECT_THAT(
-        m_service.vecSessionCalls, ElementsAre(L"LockSession", L"UnlockSession(guess)", L"SwitchUser(max,max-pw)"));
+    EXPECT_THAT(SessionCalls(), ElementsAre(L"LockSession()", L"UnlockSession(guess)", L"SwitchUser(max,max-pw)"));
     EXPECT_THAT(m_vecUserChanges, ElementsAre(L"max"));
 }
 
@@ -392,18 +303,18 @@ TEST_F(XTRmInactivityLockTest, NothingLocksWhenTheLockCannotOpenOrWasDisabled)
     Minutes(10);
     EXPECT_FALSE(XTRmRestrictionManager::CheckInactivity());
     EXPECT_FALSE(XTRmRestrictionManager::LockNow());
-    EXPECT_THAT(m_service.vecSessionCalls, ElementsAre(L"LockSession", L"LockSession"));
+    EXPECT_THAT(SessionCalls(), ElementsAre(L"LockSession()", L"LockSession()"));
 
     // Disabled: the limit passes unnoticed.
     m_service.bLockable = true;
-    m_service.vecSessionCalls.clear();
+    m_service.vecCalls.clear();
     XTRmRestrictionManager::DisableInactivityLock();
     Minutes(10);
     EXPECT_FALSE(XTRmRestrictionManager::CheckInactivity());
     EXPECT_FALSE(EnableLock(0));
     Minutes(10);
     EXPECT_FALSE(XTRmRestrictionManager::CheckInactivity());
-    EXPECT_THAT(m_service.vecSessionCalls, IsEmpty());
+    EXPECT_THAT(SessionCalls(), IsEmpty());
 
     // A service without the session interface: nothing to enable or lock.
     XTRmsScriptedService plain;

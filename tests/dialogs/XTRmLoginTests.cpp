@@ -3,8 +3,7 @@
 #include "XTRmNGUserLoginDlg.h"
 #include "XTRmResourceIds.h"
 #include "XTRmRestrictionManager.h"
-#include "XTRmTestApp.h"
-#include "XTRmUiRobot.h"
+#include "XTRmTestSteps.h"
 #include "XTRmUserLoginDlg.h"
 #include "XTRmUserLoginHdrDlg.h"
 #include "XTRmsScriptedService.h"
@@ -125,46 +124,37 @@ TEST_F(XTRmLoginTest, OkNeedsNameAndPasswordExceptInTheHeaderDialogWithoutGuest)
     }
 }
 
-TEST_F(XTRmLoginTest, GuestLogsInWithEmptyNameAndPassword)
+// Guest empties and greys the edits and logs in with empty credentials;
+// back from guest, the edits stay empty for a named login.
+TEST_F(XTRmLoginTest, GuestLogsInWithEmptyNameAndPasswordAndBackFromGuestTheEditsStayEmpty)
 {
-    for (const Variant& v : {kPlain, kHeader})
+    for (bool bBack : {false, true})
     {
-        SCOPED_TRACE(v.pszClass);
-        m_service.vecCalls.clear();
-        Rms::ERmsLoginResult nResult = ShowLogin(v.nType, v.bGuest, v.pszClass, [&](XTRmDialogDriver& d) {
-            d.SetText(v.nUserNameID, L"alice");
-            d.Click(IDC_XTRM_LOGIN_GUEST_RADIO);
-            EXPECT_EQ(L"", d.GetText(v.nUserNameID));
-            EXPECT_FALSE(d.IsEnabled(v.nUserNameID));
-            EXPECT_FALSE(d.IsEnabled(v.nPasswordID));
-            EXPECT_TRUE(d.IsEnabled(IDOK));
-            d.PressOK();
-        });
-        EXPECT_EQ(Rms::ERmsLoginOk, nResult);
-        EXPECT_THAT(m_service.CallsNamed(L"UserLogin"), ElementsAre(L"UserLogin(,)"));
-    }
-}
-
-TEST_F(XTRmLoginTest, BackFromGuestTheEditsStayEmpty)
-{
-    for (const Variant& v : {kPlain, kHeader})
-    {
-        SCOPED_TRACE(v.pszClass);
-        m_service.vecCalls.clear();
-        ShowLogin(v.nType, v.bGuest, v.pszClass, [&](XTRmDialogDriver& d) {
-            d.SetText(v.nUserNameID, L"alice");
-            d.SetText(v.nPasswordID, L"secret");
-            d.Click(IDC_XTRM_LOGIN_GUEST_RADIO);
-            d.Click(IDC_XTRM_LOGIN_NAMED_RADIO);
-            EXPECT_TRUE(d.IsEnabled(v.nUserNameID));
-            EXPECT_TRUE(d.IsEnabled(v.nPasswordID));
-            EXPECT_EQ(L"", d.GetText(v.nUserNameID));
-            EXPECT_EQ(L"", d.GetText(v.nPasswordID));
-            d.Type(v.nUserNameID, L"bob");
-            d.Type(v.nPasswordID, L"pw");
-            d.PressOK();
-        });
-        EXPECT_THAT(m_service.CallsNamed(L"UserLogin"), ElementsAre(L"UserLogin(bob,pw)"));
+        for (const Variant& v : {kPlain, kHeader})
+        {
+            SCOPED_TRACE(testing::Message() << v.pszClass << (bBack ? " back from guest" : " guest"));
+            m_service.vecCalls.clear();
+            const Rms::ERmsLoginResult nResult = ShowLogin(v.nType, v.bGuest, v.pszClass, [&](XTRmDialogDriver& d) {
+                d.SetText(v.nUserNameID, L"alice");
+                d.SetText(v.nPasswordID, L"secret");
+                d.Click(IDC_XTRM_LOGIN_GUEST_RADIO);
+                EXPECT_EQ(L"", d.GetText(v.nUserNameID) + d.GetText(v.nPasswordID));
+                EXPECT_FALSE(d.IsEnabled(v.nUserNameID) || d.IsEnabled(v.nPasswordID));
+                EXPECT_TRUE(d.IsEnabled(IDOK));
+                if (bBack)
+                {
+                    d.Click(IDC_XTRM_LOGIN_NAMED_RADIO);
+                    EXPECT_TRUE(d.IsEnabled(v.nUserNameID) && d.IsEnabled(v.nPasswordID));
+                    EXPECT_EQ(L"", d.GetText(v.nUserNameID) + d.GetText(v.nPasswordID));
+                    d.Type(v.nUserNameID, L"bob");
+                    d.Type(v.nPasswordID, L"pw");
+                }
+                d.PressOK();
+            });
+            EXPECT_EQ(Rms::ERmsLoginOk, nResult);
+            EXPECT_THAT(
+                m_service.CallsNamed(L"UserLogin"), ElementsAre(bBack ? L"UserLogin(bob,pw)" : L"UserLogin(,)"));
+        }
     }
 }
 
@@ -185,44 +175,32 @@ TEST(XTRmLoginDialogs, CancelStoresTheEditsAndOnlyTheGuestFlagEmptiesTheAccessor
     };
     {
         XTRmUserLoginDlg dlg(L"Log in", L"proposed", L"pw", nullptr, false);
-        XTRmUiRobot robot;
-        robot.Expect("XTRmUserLoginDlg", chooseGuestAndCancel(false));
-        EXPECT_EQ(IDCANCEL, dlg.DoModal());
-        EXPECT_EQ("", robot.Finish());
+        EXPECT_EQ(IDCANCEL, RunModal(dlg, "XTRmUserLoginDlg", chooseGuestAndCancel(false)));
         EXPECT_EQ(L"typed", dlg.GetUserName());
         EXPECT_EQ(L"pw", dlg.GetPassword());
     }
     {
         XTRmUserLoginDlg dlg(L"Log in", L"proposed", L"pw", nullptr, true);
-        XTRmUiRobot robot;
-        robot.Expect("XTRmUserLoginDlg", chooseGuestAndCancel(true));
-        EXPECT_EQ(IDCANCEL, dlg.DoModal());
-        EXPECT_EQ("", robot.Finish());
+        EXPECT_EQ(IDCANCEL, RunModal(dlg, "XTRmUserLoginDlg", chooseGuestAndCancel(true)));
         EXPECT_EQ(L"", dlg.GetUserName());
         EXPECT_EQ(L"", dlg.GetPassword());
     }
     {
         XTRmUserLoginHdrDlg dlg(L"Log in", L"proposed", L"pw", nullptr, false, IDB_XTRM_BACKGROUND);
-        XTRmUiRobot robot;
-        robot.Expect("XTRmUserLoginHdrDlg", [](XTRmDialogDriver& d) {
+        EXPECT_EQ(IDCANCEL, RunModal(dlg, "XTRmUserLoginHdrDlg", [](XTRmDialogDriver& d) {
             d.SetText(IDC_XTRM_LOGIN_PASSWORD, L"typed");
             d.PressCloseBox();
-        });
-        EXPECT_EQ(IDCANCEL, dlg.DoModal());
-        EXPECT_EQ("", robot.Finish());
+        }));
         EXPECT_EQ(L"typed", dlg.GetPassword());
     }
     {
         XTRmNGUserLoginDlg dlg(L"Log in", L"proposed", L"pw", nullptr);
-        XTRmUiRobot robot;
-        robot.Expect("XTRmNGUserLoginDlg", [](XTRmDialogDriver& d) {
+        EXPECT_EQ(IDCANCEL, RunModal(dlg, "XTRmNGUserLoginDlg", [](XTRmDialogDriver& d) {
             EXPECT_EQ(L"proposed", d.GetText(IDC_XTRM_NG_USER_NAME));
             EXPECT_TRUE(d.IsEnabled(IDC_XTRM_NG_PASSWORD));
             d.SetText(IDC_XTRM_NG_USER_NAME, L"typed");
             d.PressEscape();
-        });
-        EXPECT_EQ(IDCANCEL, dlg.DoModal());
-        EXPECT_EQ("", robot.Finish());
+        }));
         EXPECT_EQ(L"typed", dlg.GetUserName());
     }
 }
@@ -385,18 +363,5 @@ TEST_F(XTRmLoginTest, PasswordIsWipedWhenTheServiceThrowsFromUserLogin)
     for (size_t i = 12; i < strPassword.size() - 8; ++i)
         nLeft += pLeft[i] == strPassword[i] ? 1 : 0;
     EXPECT_EQ(0u, nLeft) << "characters of the password left in its freed buffer";
-    EXPECT_TRUE(TestApp().m_vecMessageBoxes.empty());
-}
-
-TEST_F(XTRmLoginTest, CancelEndsTheLoginWithoutAskingTheService)
-{
-    m_service.queLoginResults = {Rms::ERmsLoginWrongPassword};
-    Rms::ERmsLoginResult nResult = ShowLogin(kHeader.nType, kHeader.bGuest, kHeader.pszClass, [](XTRmDialogDriver& d) {
-        d.SetText(IDC_XTRM_LOGIN_USER_NAME, L"alice");
-        d.SetText(IDC_XTRM_LOGIN_PASSWORD, L"secret");
-        d.PressCloseBox();
-    });
-    EXPECT_EQ(Rms::ERmsLoginCancelled, nResult);
-    EXPECT_EQ(0u, m_service.CountCalls(L"UserLogin"));
     EXPECT_TRUE(TestApp().m_vecMessageBoxes.empty());
 }

@@ -4,109 +4,22 @@
 #include "XTRmResourceIds.h"
 #include "XTRmRestrictionManager.h"
 #include "XTRmSignatureDlg.h"
-#include "XTRmTestApp.h"
-#include "XTRmUiRobot.h"
-#include "XTRmsPasswordServiceBase.h"
-#include "XTRmsScriptedService.h"
-#include "XTRmsSessionServiceBase.h"
-
-#include "XTTxtsTextService.h"
+#include "XTRmTestSteps.h"
+#include "XTRmsScriptedFullService.h"
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <map>
 
 using testing::ElementsAre;
 using testing::IsEmpty;
 
 namespace
 {
-// Signs as a service would: the password must be the signer's, the second
-// signer someone else; every Sign and IsSignatureRequired is recorded.
-class XTRmsSigningService : public XTRmsScriptedService, public XTRmsPasswordServiceBase, public XTRmsSessionServiceBase
-{
-public:
-    std::wstring strLoggedInUser = L"ann";
-    std::map<std::wstring, std::wstring> mapPasswords{{L"ann", L"pw-ann"}, {L"bob", L"pw-bob"}};
-    std::set<int> setSignedRights;
-    long long nNextSequence = 100;
-
-    std::wstring GetLoggedInUserName() const override { return strLoggedInUser; }
-    bool CanSetOtherPasswords() const override { return false; }
-    unsigned int GetMinPasswordLength() const override { return 8; }
-    Rms::ERmsPasswordResult ChangeOwnPassword(const std::wstring&, const std::wstring&) override
-    {
-        return Rms::ERmsPasswordNotPermitted;
-    }
-    Rms::ERmsPasswordResult SetUserPassword(const std::wstring&, const std::wstring&) override
-    {
-        return Rms::ERmsPasswordNotPermitted;
-    }
-
-    bool LockSession() override { return false; }
-    bool IsSessionLocked() const override { return false; }
-    Rms::ERmsLoginResult UnlockSession(const std::wstring&) override { return Rms::ERmsLoginWrongPassword; }
-    Rms::ERmsLoginResult SwitchUser(const std::wstring&, const std::wstring&) override
-    {
-        return Rms::ERmsLoginWrongPassword;
-    }
-    Rms::ERmsSignResult Sign(const std::wstring& strUser, const std::wstring& strPassword,
-        const std::wstring& strMeaning, const std::wstring& strReason, const std::wstring& strFirstSigner,
-        XTRmsSignature* pSignature) override
-    {
-        vecCalls.push_back(L"Sign(" + strUser + L"," + strPassword + L"," + strMeaning + L"," + strReason + L"," +
-            strFirstSigner + L")");
-        const auto it = mapPasswords.find(strUser);
-        if (it == mapPasswords.end() || it->second != strPassword)
-            return Rms::ERmsSignWrongPassword;
-        if (strUser == strFirstSigner)
-            return Rms::ERmsSignSameSigner;
-        *pSignature = {strUser, L"Full " + strUser, strMeaning, strReason, L"2026-12-06T08:00:00Z", nNextSequence++};
-        return Rms::ERmsSignOk;
-    }
-    bool IsSignatureRequired(int nRestrictionId) const override
-    {
-        vecCalls.push_back(L"IsSignatureRequired(" + std::to_wstring(nRestrictionId) + L")");
-        return setSignedRights.count(nRestrictionId) != 0;
-    }
-};
-
 const int kUser = IDC_XTRM_SIGN_USER, kPassword = IDC_XTRM_SIGN_PASSWORD, kReason = IDC_XTRM_SIGN_REASON;
 const std::vector<std::wstring> kReasons = {L"Approved", L"Reviewed"};
 
-// A drop-down pick as a person makes it, notified as the combo box does.
 void PickReason(XTRmDialogDriver& d, int nRow)
 {
-    d.Focus(kReason);
-    HWND hCombo = ::GetDlgItem(d.GetHwnd(), kReason);
-    ::SendMessageW(hCombo, CB_SETCURSEL, nRow, 0);
-    ::SendMessageW(d.GetHwnd(), WM_COMMAND, MAKEWPARAM(kReason, CBN_SELCHANGE), reinterpret_cast<LPARAM>(hCombo));
-}
-
-std::vector<std::wstring> ReasonRows(const XTRmDialogDriver& d)
-{
-    HWND hCombo = ::GetDlgItem(d.GetHwnd(), kReason);
-    std::vector<std::wstring> vecRows((size_t)::SendMessageW(hCombo, CB_GETCOUNT, 0, 0));
-    for (size_t i = 0; i < vecRows.size(); ++i)
-    {
-        vecRows[i].resize((size_t)::SendMessageW(hCombo, CB_GETLBTEXTLEN, i, 0) + 1);
-        vecRows[i].resize((size_t)::SendMessageW(hCombo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&vecRows[i][0])));
-    }
-    return vecRows;
-}
-
-bool IsReadOnly(const XTRmDialogDriver& d, int nId)
-{
-    return (::GetWindowLongW(::GetDlgItem(d.GetHwnd(), nId), GWL_STYLE) & ES_READONLY) != 0;
-}
-
-std::vector<std::wstring> BoxTexts()
-{
-    std::vector<std::wstring> vecTexts;
-    for (const XTRmRecordedMessageBox& box : TestApp().m_vecMessageBoxes)
-        vecTexts.push_back(box.strText);
-    return vecTexts;
+    PickComboRow(d, kReason, nRow);
 }
 } // namespace
 
@@ -133,7 +46,7 @@ protected:
         return bSigned;
     }
 
-    XTRmsSigningService m_svc;
+    XTRmsScriptedFullService m_svc;
     XTRmsSignature m_sig;
 };
 
@@ -167,7 +80,7 @@ TEST_F(XTRmSignatureTest, TheLoggedInUserSignsUnlessTheHostAllowsAnotherWithARea
             EXPECT_EQ(L"ann", d.GetText(kUser));
             EXPECT_EQ(!c.bOtherSigner, IsReadOnly(d, kUser));
             EXPECT_EQ(kPassword, d.GetFocusId());
-            EXPECT_EQ(kReasons, ReasonRows(d));
+            EXPECT_EQ(kReasons, ComboRows(d, kReason));
             EXPECT_EQ(ES_PASSWORD, ::GetWindowLongW(::GetDlgItem(d.GetHwnd(), kPassword), GWL_STYLE) & ES_PASSWORD);
             if (c.bOtherSigner)
                 d.Clear(kUser);
@@ -384,19 +297,14 @@ TEST_F(XTRmSignatureTest, NoDialogWithoutASigningServiceAMeaningOrALoggedInSigne
 // Refused or signed, the dialog keeps no password behind.
 TEST_F(XTRmSignatureTest, ThePasswordIsNotLeftInTheDialog)
 {
-    XTRmUiRobot robot;
-    robot.Expect("XTRmSignatureDlg", [](XTRmDialogDriver& d) {
+    XTRmSignatureDlg dlg(&m_svc, L"Release", kReasons, L"ann", false, L"", nullptr);
+    EXPECT_EQ(IDOK, RunModal(dlg, "XTRmSignatureDlg", [](XTRmDialogDriver& d) {
         d.Type(kPassword, L"wrong1");
         d.Type(kReason, L"r");
         d.PressOK();
         d.Type(kPassword, L"pw-ann");
         d.PressOK();
-    });
-    XTRmSignatureDlg dlg(&m_svc, L"Release", kReasons, L"ann", false, L"", nullptr);
-    EXPECT_EQ(IDOK, dlg.DoModal());
-    EXPECT_EQ("", robot.Finish());
+    }));
     EXPECT_EQ(L"ann", dlg.GetSignature().strUserName);
-    const std::wstring strObject(reinterpret_cast<const wchar_t*>(&dlg), sizeof(dlg) / sizeof(wchar_t));
-    for (const wchar_t* pszPassword : {L"wrong1", L"pw-ann"})
-        EXPECT_EQ(strObject.find(pszPassword), std::wstring::npos) << "a password stayed in the dialog";
+    ExpectNoSecretsIn(dlg, {L"wrong1", L"pw-ann"});
 }

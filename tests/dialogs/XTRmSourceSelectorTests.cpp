@@ -5,11 +5,13 @@
 #include "XTRmDialogTestIds.h"
 #include "XTRmRestrictionSourceSelectorDlg.h"
 #include "XTRmResourceIds.h"
+#include "XTRmTestSteps.h"
 #include "XTRmUiRobot.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <vector>
 
 // A dialog of the tests' own on the background base, for templates that the
 // library's dialogs do not have.
@@ -50,10 +52,7 @@ struct SelectorRun
 SelectorRun RunSelector(bool bOfferServer, unsigned int nImageID, std::function<void(XTRmDialogDriver&)> fnUser)
 {
     XTRmRestrictionSourceSelectorDlg dlg(L"Sample Host", nullptr, bOfferServer, nImageID);
-    XTRmUiRobot robot;
-    robot.Expect("XTRmRestrictionSourceSelectorDlg", std::move(fnUser));
-    INT_PTR nResult = dlg.DoModal();
-    EXPECT_EQ("", robot.Finish());
+    const INT_PTR nResult = RunModal(dlg, "XTRmRestrictionSourceSelectorDlg", std::move(fnUser));
     return {nResult, dlg.GetSelection()};
 }
 
@@ -88,43 +87,45 @@ bool TakeDragStart(HWND hWndDialog, POINT ptExpected)
 }
 } // namespace
 
-TEST(XTRmSourceSelector, OffersRetrySelectedAndTheServerOnlyWhenAsked)
+// Retry is offered and ticked, the server only when asked for; the last
+// option clicked is the choice, and Cancel or the close box end with Cancel.
+TEST(XTRmSourceSelector, OffersRetrySelectedTheServerOnlyWhenAskedAndTheLastClickWins)
 {
-    for (bool bOfferServer : {true, false})
+    using Sel = XTRmRestrictionSourceSelectorDlg;
+    struct Case
     {
-        SelectorRun run = RunSelector(bOfferServer, 0, [&](XTRmDialogDriver& d) {
+        bool bOfferServer;
+        std::vector<int> vecClicks;
+        void (XTRmDialogDriver::*pfnLeave)();
+        INT_PTR nResult;
+        int nSelection; // after OK
+    };
+    const Case cases[] = {
+        {true, {}, &XTRmDialogDriver::PressOK, IDOK, Sel::SelectionRetrySource},
+        {false, {}, &XTRmDialogDriver::PressOK, IDOK, Sel::SelectionRetrySource},
+        {true, {IDC_XTRM_SOURCE_SERVER}, &XTRmDialogDriver::PressOK, IDOK, Sel::SelectionRightsServer},
+        {true, {IDC_XTRM_SOURCE_SERVER, IDC_XTRM_SOURCE_RETRY}, &XTRmDialogDriver::PressOK, IDOK,
+            Sel::SelectionRetrySource},
+        {true, {}, &XTRmDialogDriver::PressCancel, IDCANCEL, 0},
+        {true, {}, &XTRmDialogDriver::PressCloseBox, IDCANCEL, 0},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(testing::Message() << "server offered " << c.bOfferServer << ", clicks " << c.vecClicks.size());
+        SelectorRun run = RunSelector(c.bOfferServer, 0, [&](XTRmDialogDriver& d) {
             EXPECT_EQ(L"Sample Host", d.GetCaption());
             EXPECT_TRUE(d.IsVisible(IDC_XTRM_SOURCE_RETRY));
             EXPECT_TRUE(d.IsChecked(IDC_XTRM_SOURCE_RETRY));
-            EXPECT_EQ(bOfferServer, d.IsVisible(IDC_XTRM_SOURCE_SERVER));
-            d.PressOK();
+            EXPECT_EQ(c.bOfferServer, d.IsVisible(IDC_XTRM_SOURCE_SERVER));
+            for (int nId : c.vecClicks)
+                d.Click(nId);
+            EXPECT_TRUE(d.IsVisible(IDOK)); // clicking an option does not close the dialog
+            (d.*c.pfnLeave)();
         });
-        EXPECT_EQ(IDOK, run.nResult);
-        EXPECT_EQ(XTRmRestrictionSourceSelectorDlg::SelectionRetrySource, run.nSelection);
+        EXPECT_EQ(c.nResult, run.nResult);
+        if (c.nResult == IDOK)
+            EXPECT_EQ(c.nSelection, run.nSelection);
     }
-}
-
-TEST(XTRmSourceSelector, LastClickedOptionWins)
-{
-    SelectorRun server = RunSelector(true, 0, [](XTRmDialogDriver& d) {
-        d.Click(IDC_XTRM_SOURCE_SERVER);
-        EXPECT_TRUE(d.IsVisible(IDOK)); // clicking an option does not close the dialog
-        d.PressOK();
-    });
-    EXPECT_EQ(XTRmRestrictionSourceSelectorDlg::SelectionRightsServer, server.nSelection);
-
-    SelectorRun retry = RunSelector(true, 0, [](XTRmDialogDriver& d) {
-        d.Click(IDC_XTRM_SOURCE_SERVER);
-        d.Click(IDC_XTRM_SOURCE_RETRY);
-        d.PressOK();
-    });
-    EXPECT_EQ(XTRmRestrictionSourceSelectorDlg::SelectionRetrySource, retry.nSelection);
-}
-
-TEST(XTRmSourceSelector, CancelAndCloseBoxEndWithCancel)
-{
-    EXPECT_EQ(IDCANCEL, RunSelector(true, 0, [](XTRmDialogDriver& d) { d.PressCancel(); }).nResult);
-    EXPECT_EQ(IDCANCEL, RunSelector(true, 0, [](XTRmDialogDriver& d) { d.PressCloseBox(); }).nResult);
 }
 
 TEST(XTRmDlgBackgroundBase, PictureCoversTheClientAreaWhateverItsTemplateSizeWithOrWithoutAnImage)
@@ -153,8 +154,7 @@ TEST(XTRmDlgBackgroundBase, PictureCoversTheClientAreaWhateverItsTemplateSizeWit
 TEST(XTRmDlgBackgroundBase, TemplateWithoutThePictureControlOpensAsItIs)
 {
     XTRmTestBackgroundDlg dlg(IDD_TEST_PLATFORM, IDB_XTRM_BACKGROUND);
-    XTRmUiRobot robot;
-    robot.Expect("XTRmTestBackgroundDlg", [](XTRmDialogDriver& d) {
+    const INT_PTR nResult = RunModal(dlg, "XTRmTestBackgroundDlg", [](XTRmDialogDriver& d) {
         EXPECT_FALSE(d.HasControl(IDC_XTRM_BACKGROUND));
         RECT rcTemplate = {0, 0, 200, 150}; // the template's size, in dialog units
         ::MapDialogRect(d.GetHwnd(), &rcTemplate);
@@ -162,8 +162,7 @@ TEST(XTRmDlgBackgroundBase, TemplateWithoutThePictureControlOpensAsItIs)
         EXPECT_EQ(IDC_TEST_NUMBER, d.GetFocusId());
         d.PressCancel();
     });
-    EXPECT_EQ(IDCANCEL, dlg.DoModal());
-    EXPECT_EQ("", robot.Finish());
+    EXPECT_EQ(IDCANCEL, nResult);
     EXPECT_TRUE(dlg.m_bInitDialogResult);
 }
 

@@ -201,32 +201,34 @@ TEST_F(ToolBarTest, BrokenOrMissingResourcesAreRefusedWithTheReasonAndTheResourc
     }
 }
 
-TEST(MfcSubsetFrame, FrameWithoutItsMenuIsDeletedAndLeavesTheReason)
+// A frame that cannot be made is deleted, as MFC deletes it, and says why.
+TEST(MfcSubsetFrame, FrameWithoutItsMenuOrWhoseCreationFailsIsDeletedAndSaysWhy)
 {
-    bool bDeleted = false;
-    DebugOutput output;
-    auto* pFrame = new NotingFrame(bDeleted);
-    ::SetLastError(0);
-    EXPECT_FALSE(pFrame->LoadFrame(IDR_TEST_MISSING, WS_OVERLAPPEDWINDOW));
-    const DWORD dwError = ::GetLastError();
-    EXPECT_TRUE(dwError == ERROR_RESOURCE_NAME_NOT_FOUND || dwError == ERROR_RESOURCE_TYPE_NOT_FOUND) << dwError;
-    EXPECT_TRUE(bDeleted);
-    if (kDiagnosticsChecked)
+    struct Case
     {
-        EXPECT_THAT(output.Text(), HasSubstr("Warning: failed to load menu 9399 for CFrameWnd."));
-    }
-}
-
-TEST(MfcSubsetFrame, FrameWhoseCreationFailsIsDeletedAndSaysSo)
-{
-    bool bDeleted = false;
-    DebugOutput output;
-    auto* pFrame = new NotingFrame(bDeleted, true);
-    EXPECT_FALSE(pFrame->LoadFrame(IDR_TEST_FRAME, WS_OVERLAPPEDWINDOW));
-    EXPECT_TRUE(bDeleted);
-    if (kDiagnosticsChecked)
+        UINT nID;
+        bool bFailCreate;
+        bool bResourceError;
+        const char* pszDiagnostic;
+    } cases[] = {
+        {IDR_TEST_MISSING, false, true, "Warning: failed to load menu 9399 for CFrameWnd."},
+        {IDR_TEST_FRAME, true, false, "Warning: failed to create CFrameWnd."},
+    };
+    for (const Case& c : cases)
     {
-        EXPECT_THAT(output.Text(), HasSubstr("Warning: failed to create CFrameWnd."));
+        SCOPED_TRACE(c.pszDiagnostic);
+        bool bDeleted = false;
+        DebugOutput output;
+        auto* pFrame = new NotingFrame(bDeleted, c.bFailCreate);
+        ::SetLastError(0);
+        EXPECT_FALSE(pFrame->LoadFrame(c.nID, WS_OVERLAPPEDWINDOW));
+        const DWORD dwError = ::GetLastError();
+        if (c.bResourceError)
+            EXPECT_TRUE(dwError == ERROR_RESOURCE_NAME_NOT_FOUND || dwError == ERROR_RESOURCE_TYPE_NOT_FOUND)
+                << dwError;
+        EXPECT_TRUE(bDeleted);
+        if (kDiagnosticsChecked)
+            EXPECT_THAT(output.Text(), HasSubstr(c.pszDiagnostic));
     }
 }
 
