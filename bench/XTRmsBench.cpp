@@ -167,6 +167,10 @@ TEST_CASE("XTRms audit review")
             {"one user", {L"", L"", L"USER-42", L"", L""}, 0},
             {"one day", {L"2027-02-01", L"2027-02-01", L"", L"", L""}, 0},
             {"text, rare", {L"", L"", L"", L"", L"bench row 4711"}, 0},
+            // Held by one row in 23 (user-42 and user-420 to 429), alone
+            // and beside a day long past.
+            {"text, frequent", {L"", L"", L"", L"", L"user-42"}, 0},
+            {"text, frequent, one day", {L"2027-02-01", L"2027-02-01", L"", L"", L"user-42"}, 0},
         };
         for (const auto& page : pages)
         {
@@ -182,6 +186,12 @@ TEST_CASE("XTRms audit review")
                     [&] { return pService->QueryAudit(page.filter, page.nBefore, kPageRows, &vecRows, &strError); });
             };
         }
+        // What the trail's text index costs each new row: a login (1,000
+        // iterations) writes one, here onto 100,000.
+        BENCHMARK_ADVANCED("XTRms UserLogin, 100,000 audit rows, " + strEngine)(Catch::Benchmark::Chronometer meter)
+        {
+            meter.measure([&] { return pService->UserLogin(kAdministrator, kAdministratorPassword); });
+        };
         pService.reset();
         XTRmsBenchRemoveFile(strFile);
     }

@@ -142,15 +142,19 @@ Error ReadError(SQLSMALLINT nHandleType, SQLHANDLE hHandle)
 
 std::wstring QuoteValue(const std::wstring& strValue)
 {
-    std::wstring strQuoted = L"{";
+    return Enclose(strValue, L'{', L'}');
+}
+
+std::wstring Enclose(const std::wstring& strValue, wchar_t chOpen, wchar_t chClose)
+{
+    std::wstring strEnclosed(1, chOpen);
     for (wchar_t ch : strValue)
     {
-        strQuoted += ch;
-        if (ch == L'}')
-            strQuoted += L'}';
+        strEnclosed += ch;
+        if (ch == chClose)
+            strEnclosed += chClose;
     }
-    strQuoted += L'}';
-    return strQuoted;
+    return strEnclosed + chClose;
 }
 
 std::wstring DriverPath(const std::wstring& strWindowsPath)

@@ -27,6 +27,9 @@ struct Error
 // Quotes a connection-string value in braces (a '}' inside is doubled), so
 // that a host name, path or password cannot add attributes of its own.
 std::wstring QuoteValue(const std::wstring& strValue);
+// The value between chOpen and chClose with each chClose inside doubled: the
+// quoting of connection strings and of SQLite's full-text phrases.
+std::wstring Enclose(const std::wstring& strValue, wchar_t chOpen, wchar_t chClose);
 
 // The names of the ODBC drivers installed for this process's bitness, as the
 // driver manager lists them; false when it cannot be asked.

@@ -240,6 +240,9 @@ XTRmsOpenResult XTRmsServiceImpl::Open(
                 L"The " + StoreLocation(nEngine) + L" could not be upgraded: " + pStore->GetLastErrorText());
         nVersion = XTRmsStore::kLatestSchemaVersion;
     }
+    // The trail's text index where this SQLite has one; a rights server's
+    // comes with its upgrade script.
+    pStore->PrepareAuditTextIndex();
     // The host's definition is checked like any other, and written only into
     // a store that has none, on both engines. Once a store has one (its first
     // host's, or its administrator's from a file), that is the site's: a

@@ -86,6 +86,83 @@ static_assert(sizeof(kMigrations) / sizeof(kMigrations[0]) == XTRmsStore::kLates
     "one migration per schema version");
 
 const wchar_t* const kAuditColumns = L"seq, at_utc, workstation, os_user, actor, event, subject, detail, hash";
+
+// The audit rows' texts in a trigram index, so that a text that few rows
+// hold is found without reading every field of every row. SQLite's FTS5
+// keeps the trigrams only; the rows stay in xtrms_audit, the one table the
+// chain and its verification know. Optional: a SQLite without FTS5 or its
+// trigram tokenizer reads the rows as before.
+const wchar_t* const kAuditTextTable =
+    L"CREATE VIRTUAL TABLE xtrms_audit_text USING fts5(at_utc, workstation, os_user, actor, event, subject, detail, "
+    L"content = 'xtrms_audit', content_rowid = 'seq', tokenize = 'trigram')";
+const wchar_t* const kAuditTextTriggerNames[] = {
+    L"xtrms_audit_text_insert", L"xtrms_audit_text_update", L"xtrms_audit_text_delete"};
+const size_t kAuditTextTriggerCount = sizeof(kAuditTextTriggerNames) / sizeof(kAuditTextTriggerNames[0]);
+
+// The index is kept current on every change of the trail, also one made
+// behind the service's back, so that a review finds a forged row like any
+// other. External content: a row leaves the index with the texts it had.
+std::vector<std::wstring> AuditTextTriggers()
+{
+    auto texts = [](const wchar_t* pszRow) {
+        std::wstring strValues;
+        for (const wchar_t* pszColumn :
+            {L"at_utc", L"workstation", L"os_user", L"actor", L"event", L"subject", L"detail"})
+            strValues += std::wstring(L", ") + pszRow + L"." + pszColumn;
+        return strValues;
+    };
+    const std::wstring strColumns = L"at_utc, workstation, os_user, actor, event, subject, detail";
+    const std::wstring strAdd = L"INSERT INTO xtrms_audit_text (rowid, " + strColumns + L") VALUES (new.seq" +
+        texts(L"new") + L"); ";
+    const std::wstring strRemove = L"INSERT INTO xtrms_audit_text (xtrms_audit_text, rowid, " + strColumns +
+        L") VALUES ('delete', old.seq" + texts(L"old") + L"); ";
+    return {L"CREATE TRIGGER xtrms_audit_text_insert AFTER INSERT ON xtrms_audit BEGIN " + strAdd + L"END",
+        L"CREATE TRIGGER xtrms_audit_text_update AFTER UPDATE ON xtrms_audit BEGIN " + strRemove + strAdd + L"END",
+        L"CREATE TRIGGER xtrms_audit_text_delete AFTER DELETE ON xtrms_audit BEGIN " + strRemove + L"END"};
+}
+
+// How many of a text's newest candidates the index gives before a filter
+// beside the text is left to its own index: a few milliseconds' worth, a
+// page of 200 where the filter passes one candidate in five.
+const long long kAuditTextCandidates = 1000;
+
+// The trigram index matches nothing shorter than three characters.
+bool IndexableText(const std::wstring& strText)
+{
+    size_t nCharacters = 0;
+    for (wchar_t ch : strText)
+    {
+        if (ch < 0xDC00 || ch > 0xDFFF) // a surrogate pair is one character
+            ++nCharacters;
+    }
+    return nCharacters >= 3;
+}
+
+// The text as one FTS5 phrase: quoted, its own quotes doubled, so that no
+// character of it is query syntax.
+std::wstring TextPhrase(const std::wstring& strText)
+{
+    return XTRmsOdbc::Enclose(strText, L'"', L'"');
+}
+
+// A longer statement bound for one scope: an upgrade, or an index filled
+// from the whole trail, outlasts a workstation's bound.
+class LongerBound
+{
+public:
+    explicit LongerBound(XTRmsOdbc::Connection& connection)
+        : m_connection(connection), m_nSaved(connection.GetTimeout())
+    {
+        m_connection.SetTimeout(XTRmsStore::kUpgradeTimeoutSeconds);
+    }
+    ~LongerBound() { m_connection.SetTimeout(m_nSaved); }
+    LongerBound(const LongerBound&) = delete;
+    LongerBound& operator=(const LongerBound&) = delete;
+
+private:
+    XTRmsOdbc::Connection& m_connection;
+    unsigned int m_nSaved;
+};
 } // namespace
 
 XTRmsAuditEntry XTRmsStore::ReadAuditRow(XTRmsOdbc::Statement& statement, bool bWithHash)
@@ -207,15 +284,8 @@ bool XTRmsStore::ApplyMigration(int nVersion)
 
 bool XTRmsStore::Migrate(int nTarget)
 {
-    // An upgrade rewrites every stored hash and rekeys the whole trail: on a
-    // large store that takes longer than a workstation's statement bound.
-    struct LongerBound
-    {
-        XTRmsOdbc::Connection& connection;
-        unsigned int nSaved;
-        ~LongerBound() { connection.SetTimeout(nSaved); }
-    } longer{*m_pConnection, m_pConnection->GetTimeout()};
-    m_pConnection->SetTimeout(kUpgradeTimeoutSeconds);
+    // An upgrade rewrites every stored hash and rekeys the whole trail.
+    LongerBound longer(*m_pConnection);
     for (;;)
     {
         if (!BeginWrite())
@@ -237,6 +307,78 @@ bool XTRmsStore::Migrate(int nTarget)
         if (!Commit())
             return false;
     }
+}
+
+bool XTRmsStore::ReadAuditTextState(bool* pbTable, long long* pnTriggers)
+{
+    XTRmsOdbc::Statement state(*m_pConnection,
+        L"SELECT (SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = 'xtrms_audit_text'), "
+        L"(SELECT COUNT(*) FROM sqlite_master WHERE type = 'trigger' AND tbl_name = 'xtrms_audit' AND name IN (?, ?, "
+        L"?))");
+    for (const wchar_t* pszTrigger : kAuditTextTriggerNames)
+        state.Bind(std::wstring(pszTrigger));
+    if (!state.Execute() || !state.Fetch())
+        return false;
+    *pbTable = state.GetInt(1) > 0;
+    *pnTriggers = state.GetInt(2);
+    return true;
+}
+
+bool XTRmsStore::AuditTextIndexAnswers()
+{
+    // Fails where this SQLite has no FTS5 or no trigram tokenizer.
+    XTRmsOdbc::Statement probe(
+        *m_pConnection, L"SELECT rowid FROM xtrms_audit_text WHERE xtrms_audit_text MATCH '\"xtrms\"' LIMIT 1");
+    return probe.Execute();
+}
+
+void XTRmsStore::PrepareAuditTextIndex()
+{
+    m_bAuditTextIndex = false;
+    if (m_nEngine != XTRmsEngine::Sqlite)
+        return;
+    bool bTable = false;
+    long long nTriggers = 0;
+    if (!ReadAuditTextState(&bTable, &nTriggers))
+        return;
+    if (bTable && nTriggers == static_cast<long long>(kAuditTextTriggerCount) && AuditTextIndexAnswers())
+    {
+        m_bAuditTextIndex = true;
+        return;
+    }
+    // Made, or mended, under the write lock and looked at again there:
+    // another process may be at it. Filling the index reads the whole trail.
+    LongerBound longer(*m_pConnection);
+    XTRmsScopedTransaction transaction(*this);
+    if (!transaction.IsOpen() || !ReadAuditTextState(&bTable, &nTriggers))
+        return;
+    const bool bUsable = bTable ? AuditTextIndexAnswers() : m_pConnection->Execute(kAuditTextTable);
+    if (bUsable && nTriggers == static_cast<long long>(kAuditTextTriggerCount))
+    {
+        m_bAuditTextIndex = transaction.Commit();
+        return;
+    }
+    for (const wchar_t* pszTrigger : kAuditTextTriggerNames)
+    {
+        if (!m_pConnection->Execute((std::wstring(L"DROP TRIGGER IF EXISTS ") + pszTrigger).c_str()))
+            return;
+    }
+    if (!bUsable)
+    {
+        // Triggers into an index this SQLite cannot write would refuse
+        // every new audit row: the store goes on without the index.
+        (void)transaction.Commit();
+        return;
+    }
+    // Rows written while the triggers were missing are indexed afresh.
+    if (!m_pConnection->Execute(L"INSERT INTO xtrms_audit_text (xtrms_audit_text) VALUES ('rebuild')"))
+        return;
+    for (const std::wstring& strTrigger : AuditTextTriggers())
+    {
+        if (!m_pConnection->Execute(strTrigger.c_str()))
+            return;
+    }
+    m_bAuditTextIndex = transaction.Commit();
 }
 
 bool XTRmsStore::BeginWrite()
@@ -680,26 +822,102 @@ bool XTRmsStore::QueryAudit(
     const XTRmsAuditQuery& query, long long nBeforeSequence, size_t nCount, std::vector<XTRmsAuditEntry>* pvecEntries)
 {
     pvecEntries->clear();
+    if (m_bAuditTextIndex && IndexableText(query.strText))
+    {
+        long long nCandidates = 0;
+        if (!CountAuditTextCandidates(query, nBeforeSequence, &nCandidates))
+            return false;
+        // A text that few rows hold, or the text alone: its rows newest
+        // first straight from the index, which stops when the page is full.
+        const bool bOtherFilters = !query.strFromUtc.empty() || !query.strToUtc.empty() || !query.strUser.empty() ||
+            !query.strEvent.empty();
+        if (nCandidates < kAuditTextCandidates || !bOtherFilters)
+            return ReadAuditPage(query, nBeforeSequence, nCount, AuditTextUse::AllCandidates, pvecEntries);
+        // A text that many rows hold beside other filters: its newest rows
+        // may fill the page; if they do not, the other filters' indexes
+        // serve better than the rest of the text's rows.
+        if (!ReadAuditPage(query, nBeforeSequence, nCount, AuditTextUse::NewestCandidates, pvecEntries))
+            return false;
+        if (pvecEntries->size() == nCount)
+            return true;
+        pvecEntries->clear();
+    }
+    return ReadAuditPage(query, nBeforeSequence, nCount, AuditTextUse::None, pvecEntries);
+}
+
+bool XTRmsStore::CountAuditTextCandidates(const XTRmsAuditQuery& query, long long nBeforeSequence, long long* pnCount)
+{
+    XTRmsOdbc::Statement count(*m_pConnection,
+        nBeforeSequence > 0
+            ? L"SELECT COUNT(*) FROM (SELECT rowid FROM xtrms_audit_text WHERE xtrms_audit_text MATCH ? "
+              L"AND rowid < ? LIMIT ?)"
+            : L"SELECT COUNT(*) FROM (SELECT rowid FROM xtrms_audit_text WHERE xtrms_audit_text MATCH ? "
+              L"LIMIT ?)");
+    count.Bind(TextPhrase(query.strText));
+    if (nBeforeSequence > 0)
+        count.Bind(nBeforeSequence);
+    count.Bind(kAuditTextCandidates);
+    if (!count.Execute() || !count.Fetch())
+        return false;
+    *pnCount = count.GetInt(1);
+    return true;
+}
+
+bool XTRmsStore::ReadAuditPage(const XTRmsAuditQuery& query, long long nBeforeSequence, size_t nCount,
+    AuditTextUse nTextUse, std::vector<XTRmsAuditEntry>* pvecEntries)
+{
+    pvecEntries->clear();
     // Only the conditions asked for, so that the planner picks the index
     // that serves them; every value is a parameter.
-    std::wstring strSql = std::wstring(L"SELECT ") + kAuditColumns + L" FROM xtrms_audit WHERE 1 = 1";
+    std::wstring strSql =
+        L"SELECT a.seq, a.at_utc, a.workstation, a.os_user, a.actor, a.event, a.subject, a.detail, "
+        L"a.hash FROM ";
+    const wchar_t* pszBefore = nBeforeSequence > 0 ? L" AND rowid < ?" : L"";
+    switch (nTextUse)
+    {
+    case AuditTextUse::None:
+        strSql += L"xtrms_audit a WHERE 1 = 1";
+        break;
+    case AuditTextUse::AllCandidates:
+        // The index leads, newest first, so that the page ends the reading.
+        strSql += std::wstring(
+                      L"xtrms_audit_text t CROSS JOIN xtrms_audit a ON a.seq = t.rowid WHERE "
+                      L"xtrms_audit_text MATCH ?") +
+            (nBeforeSequence > 0 ? L" AND t.rowid < ?" : L"");
+        break;
+    case AuditTextUse::NewestCandidates:
+        strSql += std::wstring(L"(SELECT rowid AS id FROM xtrms_audit_text WHERE xtrms_audit_text MATCH ?") +
+            pszBefore + L" ORDER BY rowid DESC LIMIT ?) t CROSS JOIN xtrms_audit a ON a.seq = t.id WHERE 1 = 1";
+        break;
+    }
     if (nBeforeSequence > 0)
-        strSql += L" AND seq < ?";
+        strSql += L" AND a.seq < ?";
     if (!query.strFromUtc.empty())
-        strSql += L" AND at_utc >= ?";
+        strSql += L" AND a.at_utc >= ?";
     if (!query.strToUtc.empty())
-        strSql += L" AND at_utc <= ?";
+        strSql += L" AND a.at_utc <= ?";
     if (!query.strUser.empty())
-        strSql += L" AND (lower(actor) = ? OR lower(subject) = ?)";
+        strSql += L" AND (lower(a.actor) = ? OR lower(a.subject) = ?)";
     if (!query.strEvent.empty())
-        strSql += L" AND event = ?";
+        strSql += L" AND a.event = ?";
+    // The index's candidates are checked like every row: the same rows with
+    // the index as without, whatever its case folding does beyond ASCII.
     if (!query.strText.empty())
         strSql +=
-            L" AND (instr(lower(at_utc), ?) > 0 OR instr(lower(workstation), ?) > 0 OR "
-            L"instr(lower(os_user), ?) > 0 OR instr(lower(actor), ?) > 0 OR instr(lower(event), ?) > 0 OR "
-            L"instr(lower(subject), ?) > 0 OR instr(lower(detail), ?) > 0)";
-    strSql += L" ORDER BY seq DESC LIMIT ?";
+            L" AND (instr(lower(a.at_utc), ?) > 0 OR instr(lower(a.workstation), ?) > 0 OR "
+            L"instr(lower(a.os_user), ?) > 0 OR instr(lower(a.actor), ?) > 0 OR instr(lower(a.event), ?) > 0 OR "
+            L"instr(lower(a.subject), ?) > 0 OR instr(lower(a.detail), ?) > 0)";
+    strSql += nTextUse == AuditTextUse::AllCandidates ? L" ORDER BY t.rowid DESC LIMIT ?"
+                                                      : L" ORDER BY a.seq DESC LIMIT ?";
     XTRmsOdbc::Statement statement(*m_pConnection, strSql.c_str());
+    if (nTextUse != AuditTextUse::None)
+    {
+        statement.Bind(TextPhrase(query.strText));
+        if (nBeforeSequence > 0)
+            statement.Bind(nBeforeSequence);
+        if (nTextUse == AuditTextUse::NewestCandidates)
+            statement.Bind(kAuditTextCandidates);
+    }
     if (nBeforeSequence > 0)
         statement.Bind(nBeforeSequence);
     if (!query.strFromUtc.empty())

@@ -148,6 +148,11 @@ public:
     // nBeforeSequence (0: from the newest).
     bool QueryAudit(const XTRmsAuditQuery& query, long long nBeforeSequence, size_t nCount,
         std::vector<XTRmsAuditEntry>* pvecEntries);
+    // SQLite: makes or mends the trail's text index where this SQLite can
+    // (FTS5 with its trigram tokenizer), once per opening; without it the
+    // text filter reads the rows. Never fails: the store works either way.
+    void PrepareAuditTextIndex();
+    bool HasAuditTextIndex() const { return m_bAuditTextIndex; }
     // With nSinceSequence > 0 also checks that row's hash against a
     // checkpoint taken earlier. Rows and head are read in one transaction.
     bool VerifyAudit(bool* pbIntact, std::wstring* pstrProblem, long long nSinceSequence = 0,
@@ -168,6 +173,21 @@ public:
     void SetClock(std::function<long long()> fnClock) { m_fnClock = std::move(fnClock); }
 
 private:
+    // How a page's query uses the text index: not at all, every candidate
+    // newest first, or only the newest few thousand.
+    enum class AuditTextUse
+    {
+        None,
+        AllCandidates,
+        NewestCandidates
+    };
+    bool ReadAuditPage(const XTRmsAuditQuery& query, long long nBeforeSequence, size_t nCount, AuditTextUse nTextUse,
+        std::vector<XTRmsAuditEntry>* pvecEntries);
+    // The text's candidates below nBeforeSequence, counted up to the most
+    // the index gives on its own.
+    bool CountAuditTextCandidates(const XTRmsAuditQuery& query, long long nBeforeSequence, long long* pnCount);
+    bool ReadAuditTextState(bool* pbTable, long long* pnTriggers);
+    bool AuditTextIndexAnswers();
     bool TableExists(const wchar_t* pszTable, bool* pbExists);
     bool ApplyMigration(int nVersion);
     bool RehashStoredPasswords();
@@ -178,6 +198,7 @@ private:
     std::unique_ptr<XTRmsOdbc::Connection> m_pConnection;
     std::function<long long()> m_fnClock = &XTRmsStore::NowUnixSeconds;
     std::map<int, std::vector<std::wstring>> m_mapServerUpgrades;
+    bool m_bAuditTextIndex = false;
 };
 
 // One write transaction that rolls back unless it was committed, on every

@@ -40,6 +40,41 @@ CREATE INDEX xtrms_audit_subject ON xtrms.xtrms_audit (lower(subject), seq);
 CREATE INDEX xtrms_audit_time ON xtrms.xtrms_audit (at_utc, seq);
 --;
 
+-- The text filter looks for a text in any field: a trigram index (pg_trgm,
+-- in PostgreSQL's contrib) over the fields joined by a character no filter
+-- holds serves it, so that a text that few rows hold is found without
+-- reading the trail. query_audit filters with the same expression. Where
+-- pg_trgm is not to be had the store works without the index, reading the
+-- rows. The extension stays out of schema xtrms, whose functions are the
+-- service's alone: where a site has it already, in its schema, else in
+-- public.
+DO $$
+DECLARE
+    v_schema text;
+BEGIN
+    SELECT n.nspname INTO v_schema
+    FROM pg_extension e JOIN pg_namespace n ON n.oid = e.extnamespace
+    WHERE e.extname = 'pg_trgm';
+    IF v_schema IS NULL THEN
+        IF NOT EXISTS (SELECT 1 FROM pg_available_extensions x WHERE x.name = 'pg_trgm') THEN
+            RAISE NOTICE 'pg_trgm is not installed on this server: the audit trail''s text filter reads every row. '
+                'Install PostgreSQL''s contrib package and create the index xtrms.xtrms_audit_text for speed.';
+            RETURN;
+        END IF;
+        IF to_regnamespace('public') IS NULL THEN
+            RAISE NOTICE 'There is no schema public for pg_trgm: the audit trail''s text filter reads every row.';
+            RETURN;
+        END IF;
+        CREATE EXTENSION IF NOT EXISTS pg_trgm SCHEMA public;
+        v_schema := 'public';
+    END IF;
+    EXECUTE format('CREATE INDEX xtrms_audit_text ON xtrms.xtrms_audit USING gin ((at_utc || E''\x01'' || '
+        'workstation || E''\x01'' || os_user || E''\x01'' || actor || E''\x01'' || event || E''\x01'' || subject '
+        '|| E''\x01'' || detail) %I.gin_trgm_ops)', v_schema);
+END
+$$;
+--;
+
 -- One page of the rows that match, newest first. Only the conditions asked
 -- for are in the statement, so that the planner picks the index that serves
 -- them for these values; the values themselves are parameters. Times come
@@ -55,6 +90,7 @@ AS $$
 DECLARE
     v_sql text := 'SELECT a.seq, a.at_utc::text, a.workstation::text, a.os_user::text, a.actor::text, '
                   'a.event::text, a.subject::text, a.detail::text FROM xtrms.xtrms_audit a WHERE true';
+    v_pattern text;
 BEGIN
     PERFORM xtrms_admin_actor(p_token);
     IF p_count IS NULL OR p_count < 1 OR p_count > 1000 THEN
@@ -66,6 +102,11 @@ BEGIN
     END IF;
     IF length(p_user) > 256 OR length(p_event) > 64 OR length(p_text) > 512 THEN
         PERFORM xtrms_invalid('A filter of the audit trail is longer than any field it could match.');
+    END IF;
+    -- The fields are joined by a control character: a text holding one
+    -- could match across two of them.
+    IF p_text ~ '[\u0001-\u001f\u007f]' THEN
+        PERFORM xtrms_invalid('The text to look for must have no control characters.');
     END IF;
     IF coalesce(p_before, 0) > 0 THEN
         v_sql := v_sql || ' AND a.seq < $1';
@@ -82,14 +123,16 @@ BEGIN
     IF coalesce(p_event, '') <> '' THEN
         v_sql := v_sql || ' AND a.event = $5';
     END IF;
+    -- The text in any field, without regard to case: the index's expression
+    -- (the same text, character for character) and the text as a LIKE
+    -- pattern whose own %, _ and \ match only themselves.
     IF coalesce(p_text, '') <> '' THEN
-        v_sql := v_sql || ' AND (strpos(lower(a.at_utc), lower($6)) > 0 OR strpos(lower(a.workstation), lower($6)) > 0'
-                       || ' OR strpos(lower(a.os_user), lower($6)) > 0 OR strpos(lower(a.actor), lower($6)) > 0'
-                       || ' OR strpos(lower(a.event), lower($6)) > 0 OR strpos(lower(a.subject), lower($6)) > 0'
-                       || ' OR strpos(lower(a.detail), lower($6)) > 0)';
+        v_sql := v_sql || ' AND (a.at_utc || E''\x01'' || a.workstation || E''\x01'' || a.os_user || E''\x01'' || a.actor'
+                       || ' || E''\x01'' || a.event || E''\x01'' || a.subject || E''\x01'' || a.detail) ILIKE $6';
+        v_pattern := '%' || replace(replace(replace(p_text, '\', '\\'), '%', '\%'), '_', '\_') || '%';
     END IF;
     v_sql := v_sql || ' ORDER BY a.seq DESC LIMIT $7';
-    RETURN QUERY EXECUTE v_sql USING p_before, p_from, p_to, p_user, p_event, p_text, p_count;
+    RETURN QUERY EXECUTE v_sql USING p_before, p_from, p_to, p_user, p_event, v_pattern, p_count;
 END
 $$;
 --;

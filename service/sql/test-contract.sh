@@ -171,6 +171,18 @@ check "the version-5 upgrade a second time is refused" "55000" "$(run_script "$d
 check "the version-6 upgrade a second time is refused" "55000" "$(run_script "$db" "$upgrade_audit")"
 v3_store "$db2" 0 0
 check "upgrade of an empty store" "ok" "$(upgrade_store "$db2")"
+# A server without pg_trgm: the upgrade goes through without the text index
+# and the text filter reads the rows.
+db3=xtrms_contract_plain
+v3_store "$db3" 1 0
+no_trgm="$(mktemp)"
+sed "s/'pg_trgm'/'pg_trgm_absent'/" "$upgrade_audit" >"$no_trgm"
+check "upgrade without pg_trgm" "ok" "$(upgrade_audit="$no_trgm" upgrade_store "$db3")"
+rm -f "$no_trgm"
+check "no text index without pg_trgm" "0" "$(run dba "$db3" "SELECT count(*) FROM pg_indexes WHERE indexname = 'xtrms_audit_text'")"
+check "the text filter without the index" "1|user-created" \
+    "$(run dba "$db3" "SELECT count(*) || '|' || min(event) FROM xtrms.query_audit(NULL, NULL, NULL, NULL, NULL, 'ROLE ', 0, 10)")"
+run dba postgres "DROP DATABASE IF EXISTS $db3" >/dev/null
 strip() { sed -e "/^--/d" -e "/^$/d" -e "/^\\\\/d"; }
 check "two upgrades make the same schema" "" "$(diff <(PGPASSWORD="$admin_password" pg_dump -s -h 127.0.0.1 -p "$port" -U postgres "$db" | strip) \
     <(PGPASSWORD="$admin_password" pg_dump -s -h 127.0.0.1 -p "$port" -U postgres "$db2" | strip))"
@@ -411,6 +423,24 @@ check "a right granted names its value before and after" "right 2 (Edit): no -> 
     "$(ws "SELECT detail FROM xtrms.query_audit('$admin', NULL, NULL, 'CAROL', 'right-granted', 'EDIT', 0, 1)")"
 check "a filter's values are data, not SQL" "0" \
     "$(ws "SELECT count(*) FROM xtrms.query_audit('$admin', NULL, NULL, 'x'' OR ''1''=''1', NULL, ''' OR true --', 0, 10)")"
+check "the text filter has its trigram index" "1" \
+    "$(dba "SELECT count(*) FROM pg_indexes WHERE schemaname = 'xtrms' AND indexname = 'xtrms_audit_text' AND indexdef LIKE '%gin_trgm_ops%'")"
+# A text finds what looking into each field on its own finds: %, _ and \
+# only themselves, nothing across two fields, short texts too.
+for text in '%' '_' '\' 'ADMIN' 'Gr' 'x' 'right 2 (EDIT)' 'adminlogin' 'zws' "o'p"; do
+    quoted="\$q\$$text\$q\$"
+    check "the text $text" \
+        "$(dba "SELECT count(*) || ':' || string_agg(seq::text, ' ' ORDER BY seq DESC) FROM (SELECT a.seq FROM xtrms.xtrms_audit a WHERE $(for f in at_utc workstation os_user actor event subject detail; do printf 'strpos(lower(a.%s), lower(%s)) > 0 OR ' "$f" "$quoted"; done) false ORDER BY a.seq DESC LIMIT 50) m")" \
+        "$(ws "SELECT count(*) || ':' || string_agg(seq::text, ' ' ORDER BY seq DESC) FROM xtrms.query_audit('$admin', NULL, NULL, NULL, NULL, $quoted, 0, 50)")"
+done
+check "a text with a control character is refused" "ERROR: XT004" \
+    "$(ws "SELECT count(*) FROM xtrms.query_audit('$admin', NULL, NULL, NULL, NULL, 'admin' || chr(1) || 'login', 0, 10)")"
+# The function's expression is the index's: with the plain ways off, a rare
+# text is looked up through the index (its scans counted once the session ends).
+text_scans() { dba "SELECT idx_scan FROM pg_stat_user_indexes WHERE indexrelname = 'xtrms_audit_text'"; }
+scans="$(text_scans)"
+dba "SET enable_seqscan = off; SET enable_indexscan = off; SELECT count(*) FROM xtrms.query_audit(NULL, NULL, NULL, NULL, NULL, 'right 2 (Edit)', 0, 10); SELECT pg_stat_force_next_flush()" >/dev/null
+check "the text filter reads through the index" "$((scans + 1))" "$(text_scans)"
 check "a time not in the trail's form is refused" "ERROR: XT004" \
     "$(ws "SELECT count(*) FROM xtrms.query_audit('$admin', '2027-01-15', NULL, NULL, NULL, NULL, 0, 10)")"
 check "a page holds at most 1000 rows" "ERROR: XT004" \

@@ -2212,3 +2212,132 @@ TEST_P(XTRmsAuditReviewTest, OnlyAdministratorsReviewAndVerifyTheTrail)
     std::vector<XTRmsAuditRow> vecRows;
     EXPECT_FALSE(pAdminHost->QueryAudit(XTRmsAuditFilter(), 0, 10, &vecRows, &strError));
 }
+
+// The text filter: literally contained in any one field, without regard to
+// case, with the trail's text index and without it (the SQLite trigram
+// index, the rights server's pg_trgm index), alone and beside the other
+// filters, page after page.
+TEST_P(XTRmsAuditReviewTest, TextFilterMatchesLiterallyInOneFieldWithTheIndexAndWithout)
+{
+    const bool bSqlite = GetParam() == XTRmsEngine::Sqlite;
+    std::unique_ptr<XTRmsService> pHost = MakeTrail();
+    // Rows written after the index was made: found only if it follows the
+    // trail. 2,100 rows of one text make it a text that many rows hold.
+    const wchar_t* const pszColumns =
+        L"INSERT INTO xtrms_audit (seq, at_utc, workstation, os_user, actor, event, subject, detail, hash) ";
+    ASSERT_TRUE(ExecuteAsAdministrator(std::wstring(pszColumns) +
+        L"VALUES (1001, '2027-03-01T08:00:00Z', 'LAB_PC-7', 'op', 'carol', 'login', 'carol', '', ''), "
+        L"(1002, '2027-03-01T09:00:00Z', 'LABXPC-7', 'op', 'carol', 'login', 'carol', 'yield 50% of plan', ''), "
+        L"(1003, '2027-03-02T10:00:00Z', 'WS-Q7', 'Op\\Night', 'dave', 'right-granted', 'carol', 'yield 50', ''), "
+        L"(1004, '2027-03-02T11:00:00Z', 'WS2', 'op', 'dave', 'signature', 'dave', 'Batch 4711 RELEASED \"ok\"', '')"));
+    ASSERT_TRUE(ExecuteAsAdministrator(
+        std::wstring(
+            bSqlite ? L"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2100) " : L"") +
+        pszColumns +
+        L"SELECT 2000 + i, '2027-04-01T00:00:00Z', 'WS3', 'op', 'erin', CASE WHEN i <= 3 THEN 'bulk-old' ELSE 'bulk' "
+        L"END, 'erin', 'bulk row ' || i, '' FROM " +
+        (bSqlite ? L"n" : L"generate_series(1, 2100) AS n(i)")));
+
+    const struct
+    {
+        const char* pszWhat;
+        XTRmsAuditFilter filter;
+        std::vector<long long> vecExpected; // newest first
+    } cases[] = {
+        {"a text one row holds", {L"", L"", L"", L"", L"batch 4711"}, {1004}},
+        {"mixed case", {L"", L"", L"", L"", L"bAtCh 4711 rElEaSeD"}, {1004}},
+        {"short text", {L"", L"", L"", L"", L"q7"}, {1003}},
+        {"quotes", {L"", L"", L"", L"", L"\"OK\""}, {1004}},
+        {"% only itself", {L"", L"", L"", L"", L"50%"}, {1002}},
+        {"_ only itself", {L"", L"", L"", L"", L"lab_"}, {1001}},
+        {"\\ only itself", {L"", L"", L"", L"", L"op\\n"}, {1003}},
+        {"in the time", {L"", L"", L"", L"", L"03-02t10"}, {1003}},
+        {"in the workstation", {L"", L"", L"", L"", L"labxpc"}, {1002}},
+        {"in the actor or subject", {L"", L"", L"", L"", L"DAVE"}, {1004, 1003}},
+        {"in the event", {L"", L"", L"", L"", L"signat"}, {1004}},
+        {"in the detail", {L"", L"", L"", L"", L"yield 50"}, {1003, 1002}},
+        {"not across two fields", {L"", L"", L"", L"", L"carollogin"}, {}},
+        {"not across time and workstation", {L"", L"", L"", L"", L"00zlab"}, {}},
+        {"with a user", {L"", L"", L"Dave", L"", L"yield"}, {1003}},
+        {"with an event", {L"", L"", L"", L"login", L"-7"}, {1002, 1001}},
+        {"with a time range", {L"2027-03-01", L"2027-03-01", L"", L"", L"yield"}, {1002}},
+        {"many rows hold it, the event only the oldest", {L"", L"", L"", L"bulk-old", L"bulk row"}, {2003, 2002, 2001}},
+        {"few rows hold it, with a time", {L"2027-04-01", L"", L"", L"bulk", L"ROW 210"}, {4100, 2210}},
+    };
+    // The same rows on every path; on SQLite the second pass has no index
+    // (a SQLite without FTS5), on the rights server no pg_trgm index.
+    for (int nPass = 0; nPass < 2; ++nPass)
+    {
+        for (const auto& c : cases)
+        {
+            std::vector<XTRmsAuditRow> vecRows;
+            std::wstring strError;
+            ASSERT_TRUE(pHost->QueryAudit(c.filter, 0, 100, &vecRows, &strError)) << c.pszWhat << Narrow(strError);
+            std::vector<long long> vecFound;
+            for (const XTRmsAuditRow& row : vecRows)
+                vecFound.push_back(row.nSequence);
+            EXPECT_EQ(vecFound, c.vecExpected) << c.pszWhat << (nPass == 0 ? ", indexed" : ", read");
+        }
+        // Pages of a text that many rows hold meet without a gap or a row
+        // twice, also where the index's newest candidates run out.
+        // "bulk row 1" is rows 1, 10-19, 100-199 and 1000-1999.
+        const std::pair<XTRmsAuditFilter, size_t> pages[] = {{{L"", L"", L"", L"", L"bulk row 1"}, 1111},
+            {{L"", L"", L"", L"bulk", L"bulk row"}, 2097}, {{L"", L"", L"", L"bulk-old", L"bulk"}, 3}};
+        for (const auto& [filter, nExpected] : pages)
+        {
+            std::vector<long long> vecSeen;
+            long long nBefore = 0;
+            for (int nPage = 0; nPage < 1000; ++nPage)
+            {
+                std::vector<XTRmsAuditRow> vecPage;
+                std::wstring strError;
+                ASSERT_TRUE(pHost->QueryAudit(filter, nBefore, 200, &vecPage, &strError)) << Narrow(strError);
+                for (const XTRmsAuditRow& row : vecPage)
+                    vecSeen.push_back(row.nSequence);
+                if (vecPage.size() < 200)
+                    break;
+                nBefore = vecPage.back().nSequence;
+            }
+            ASSERT_EQ(vecSeen.size(), nExpected) << Narrow(filter.strText);
+            EXPECT_TRUE(
+                std::adjacent_find(vecSeen.begin(), vecSeen.end(), std::less_equal<long long>()) == vecSeen.end());
+            EXPECT_EQ(vecSeen.back(), filter.strEvent == L"bulk" ? 2004 : 2001);
+        }
+        if (nPass == 0)
+        {
+            // Away with the index; a plain table in its place keeps SQLite
+            // from making it again, as if FTS5 were missing.
+            if (bSqlite)
+            {
+                for (const wchar_t* pszSql : {L"DROP TRIGGER xtrms_audit_text_insert",
+                         L"DROP TRIGGER xtrms_audit_text_update", L"DROP TRIGGER xtrms_audit_text_delete",
+                         L"DROP TABLE xtrms_audit_text", L"CREATE TABLE xtrms_audit_text (blocked INTEGER)"})
+                    ASSERT_TRUE(ExecuteAsAdministrator(pszSql)) << Narrow(pszSql);
+            }
+            else
+                ASSERT_TRUE(ExecuteAsAdministrator(L"DROP INDEX xtrms_audit_text"));
+            // The store opens and writes the trail as before.
+            pHost = StartAs(L"admin", L"gate-keeper-1");
+        }
+    }
+    if (!bSqlite)
+        return;
+    // Where the index can be made again it is, with the rows written
+    // without it.
+    ASSERT_TRUE(ExecuteAsAdministrator(std::wstring(pszColumns) +
+        L"VALUES (1005, '2027-03-03T08:00:00Z', 'WS2', 'op', 'dave', 'signature', 'dave', 'Batch 4712', '')"));
+    ASSERT_TRUE(ExecuteAsAdministrator(L"DROP TABLE xtrms_audit_text"));
+    pHost = StartAs(L"admin", L"gate-keeper-1");
+    {
+        std::unique_ptr<XTRmsOdbc::Connection> pConnection = XTRmsConnectAdmin(m_config, GetParam(), m_server);
+        ASSERT_TRUE(pConnection);
+        XTRmsStore store(GetParam(), std::move(pConnection));
+        store.PrepareAuditTextIndex();
+        EXPECT_TRUE(store.HasAuditTextIndex());
+    }
+    std::vector<XTRmsAuditRow> vecRows;
+    std::wstring strError;
+    ASSERT_TRUE(pHost->QueryAudit({L"", L"", L"", L"", L"BATCH 471"}, 0, 10, &vecRows, &strError));
+    ASSERT_EQ(vecRows.size(), 2u);
+    EXPECT_EQ(vecRows[0].nSequence, 1005);
+}
