@@ -92,6 +92,18 @@ void Screenshot(const XTRmDialogDriver& d, const wchar_t* pszFileName)
         d.Fail("screenshot failed: " + std::string(strPath.begin(), strPath.end()));
 }
 
+// The signing dialog filled in as the administrator would: his password and
+// the host's first reason, picked from the list.
+void SignAsAdministrator(XTRmDialogDriver& d)
+{
+    d.Type(IDC_XTRM_SIGN_PASSWORD, XTRmDemoAccountPassword(kAdministrator));
+    d.Focus(IDC_XTRM_SIGN_REASON);
+    HWND hReasons = ::GetDlgItem(d.GetHwnd(), IDC_XTRM_SIGN_REASON);
+    ::SendMessageW(hReasons, CB_SETCURSEL, 0, 0);
+    ::SendMessageW(
+        d.GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_XTRM_SIGN_REASON, CBN_SELCHANGE), reinterpret_cast<LPARAM>(hReasons));
+}
+
 // How a command of the main menu looks to its user now.
 std::string MenuState(CWnd* pFrame, UINT nId)
 {
@@ -282,15 +294,19 @@ bool RunHeadlessTour(CWnd* pParent)
         d.PressCancel();
     });
     robot.Expect("XTRmSignatureDlg", [](XTRmDialogDriver& d) {
-        d.Type(IDC_XTRM_SIGN_PASSWORD, XTRmDemoAccountPassword(kAdministrator));
-        d.Focus(IDC_XTRM_SIGN_REASON);
-        HWND hReasons = ::GetDlgItem(d.GetHwnd(), IDC_XTRM_SIGN_REASON);
-        ::SendMessageW(hReasons, CB_SETCURSEL, 0, 0);
-        ::SendMessageW(d.GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_XTRM_SIGN_REASON, CBN_SELCHANGE),
-            reinterpret_cast<LPARAM>(hReasons));
+        SignAsAdministrator(d);
         Screenshot(d, L"signature.png");
         d.PressOK();
     });
+    // The plant's configuration is a signed command: the menu asks first.
+    const bool bSignedCommand = service.IsSignatureRequired(XTRmDemoRightConfigurePlant);
+    if (bSignedCommand)
+    {
+        robot.Expect("XTRmSignatureDlg", [](XTRmDialogDriver& d) {
+            SignAsAdministrator(d);
+            d.PressOK();
+        });
+    }
     robot.Expect("XTRmLockDlg", [](XTRmDialogDriver& d) {
         Screenshot(d, L"lock.png");
         d.Type(IDC_XTRM_LOCK_PASSWORD, XTRmDemoAccountPassword(kAdministrator));
@@ -319,6 +335,16 @@ bool RunHeadlessTour(CWnd* pParent)
         signature.strReason.c_str(), signature.nAuditSequence);
     if (!bSigned || signature.strUserName != kAdministrator || signature.nAuditSequence <= 0)
         DemoApp().ReportFailure("the batch release was not signed");
+    pParent->SendMessage(WM_COMMAND, MAKEWPARAM(ID_XTRM_DEMO_TOOLS_PLANT_CONFIG, 0), 0);
+    const std::vector<XTRmsAuditEntry> vecLast = service.GetAuditTrail(1);
+    const bool bCommandSigned = !vecLast.empty() && vecLast.back().strEvent == L"signature" &&
+        vecLast.back().strDetail.rfind(L"Change the plant configuration", 0) == 0;
+    std::printf("Tools > Plant Configuration: %s\n",
+        !bSignedCommand      ? "needs no signature in this store (made before the demo asked for one)"
+            : bCommandSigned ? "signed before it ran"
+                             : "NOT signed");
+    if (bSignedCommand && !bCommandSigned)
+        DemoApp().ReportFailure("the plant configuration ran without its signature");
     const bool bLocked = XTRmRestrictionManager::LockNow();
     std::printf(
         "session lock: %s, unlocked by %ls\n", bLocked ? "shown" : "NOT shown", service.GetLoggedInUserName().c_str());

@@ -340,6 +340,13 @@ void XTRmDemoMainFrame::OnUpdateRestrictedCommand(CCmdUI* pCmdUI)
 
 void XTRmDemoMainFrame::OnPlantCommand(UINT nID)
 {
+    // The store may ask for a signature before the configuration changes.
+    if (nID == ID_XTRM_DEMO_TOOLS_PLANT_CONFIG &&
+        !XTRmRestrictionManager::ConfirmCommand(
+            this, XTRmDemoRightConfigurePlant, L"Change the plant configuration", {L"Planned change", L"Maintenance"}))
+    {
+        return;
+    }
     m_nLastCommand = nID;
     if (nID == ID_XTRM_DEMO_VIEW_AUDIT_TRAIL)
         XTRmRestrictionManager::ShowAuditTrailDlg(this);

@@ -99,6 +99,8 @@ XTRmsServiceConfig MakeConfig()
             {XTRmDemoRightViewReports, XTRmDemoRightEditRecipes, XTRmDemoRightRunBatches, XTRmDemoRightConfigurePlant,
                 XTRmDemoRightManageUsers, XTRmDemoRightExportData, XTRmDemoRightPrint, XTRmDemoRightViewAuditTrail}),
     };
+    // A change of the plant's configuration is signed, like a batch record.
+    config.vecSignedRights = {XTRmDemoRightConfigurePlant};
     // A new profile starts with the least a plant worker needs.
     config.nInitialRole = static_cast<Rms::RmsUserRole>(XTRmDemoRoleOperator);
 
