@@ -124,7 +124,9 @@ TEST(XTRmSourceSelector, OffersRetrySelectedTheServerOnlyWhenAskedAndTheLastClic
         });
         EXPECT_EQ(c.nResult, run.nResult);
         if (c.nResult == IDOK)
+        {
             EXPECT_EQ(c.nSelection, run.nSelection);
+        }
     }
 }
 

@@ -224,11 +224,15 @@ TEST(MfcSubsetFrame, FrameWithoutItsMenuOrWhoseCreationFailsIsDeletedAndSaysWhy)
         EXPECT_FALSE(pFrame->LoadFrame(c.nID, WS_OVERLAPPEDWINDOW));
         const DWORD dwError = ::GetLastError();
         if (c.bResourceError)
+        {
             EXPECT_TRUE(dwError == ERROR_RESOURCE_NAME_NOT_FOUND || dwError == ERROR_RESOURCE_TYPE_NOT_FOUND)
                 << dwError;
+        }
         EXPECT_TRUE(bDeleted);
         if (kDiagnosticsChecked)
+        {
             EXPECT_THAT(output.Text(), HasSubstr(c.pszDiagnostic));
+        }
     }
 }
 
