@@ -1026,7 +1026,10 @@ TEST_P(XTRmsServiceTest, ExportedCellsNeverRunAsFormulas)
 }
 
 // On a rights server the workstation's own database account is the
-// attacker's best tool: with it, only the service's functions answer.
+// attacker's best tool: with it, only the service's functions answer. (Each
+// function's refusals, grants and triggers are checked function by function
+// in service/sql/test-contract.sh, as is a workstation frozen inside a
+// transaction; here: the store as the service made it.)
 TEST_P(XTRmsServiceTest, WorkstationCredentialsReachNoTable)
 {
     if (GetParam() != XTRmsEngine::Postgres)
@@ -1035,25 +1038,16 @@ TEST_P(XTRmsServiceTest, WorkstationCredentialsReachNoTable)
     const wchar_t* const kRefused[] = {
         L"SELECT name, password_hash FROM xtrms.xtrms_users",
         L"UPDATE xtrms.xtrms_users SET role_id = 2 WHERE name = 'alice'",
-        L"UPDATE xtrms.xtrms_users SET password_hash = password_hash WHERE name = 'admin'",
         L"INSERT INTO xtrms.xtrms_user_rights (user_name, right_id) VALUES ('alice', 4)",
         L"DELETE FROM xtrms.xtrms_audit WHERE seq > 1",
-        L"UPDATE xtrms.xtrms_audit SET detail = '' WHERE seq = 1",
-        L"TRUNCATE xtrms.xtrms_audit",
         L"SELECT * FROM xtrms.xtrms_secrets",
         L"SELECT * FROM xtrms.xtrms_sessions",
-        L"SELECT seq FROM xtrms.xtrms_audit_head FOR UPDATE",
+        L"SELECT * FROM xtrms.xtrms_password_history",
         L"SELECT xtrms.xtrms_lock_head()",
+        L"SELECT xtrms.xtrms_prove('alice', '', 'ws', 'os', 'x')",
         L"CREATE TABLE public.xtrms_probe (i integer)",
         L"CREATE TEMPORARY TABLE xtrms_probe (i integer)",
-        L"CREATE FUNCTION public.xtrms_probe() RETURNS integer LANGUAGE sql AS 'SELECT 1'",
         L"SELECT * FROM xtrms.list_users(NULL)",
-        L"SELECT * FROM xtrms.list_users('00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff')",
-        L"SELECT xtrms.save_changes(NULL, '[{\"op\":\"right\",\"user\":\"alice\",\"right\":4,\"allowed\":true}]', "
-        L"'ws', 'os')",
-        L"SELECT xtrms.set_password(NULL, 'admin', '00000000000000000000000000000000', 1000, "
-        L"'0000000000000000000000000000000000000000000000000000000000000000', 'ws', 'os')",
-        L"SELECT * FROM xtrms.audit_checkpoint()",
         L"SELECT xtrms.set_policy(NULL, '{\"lockout_threshold\":0}', 'ws', 'os')",
     };
     std::unique_ptr<XTRmsOdbc::Connection> pStation = XTRmsConnectRaw(m_config, XTRmsEngine::Postgres);
@@ -1070,81 +1064,13 @@ TEST_P(XTRmsServiceTest, WorkstationCredentialsReachNoTable)
     ASSERT_TRUE(pStation->Begin());
     EXPECT_FALSE(pStation->Execute(L"LOCK TABLE xtrms.xtrms_audit_head IN EXCLUSIVE MODE"));
     pStation->Rollback();
-    // An operator's own session, got the way any client gets one, opens no
-    // administrative function either: each decides on the session's user.
-    std::wstring strSaltHex;
-    {
-        XTRmsOdbc::Statement params(*pStation, L"SELECT salt_hex, iterations FROM xtrms.login_params('alice')");
-        ASSERT_TRUE(params.Execute() && params.Fetch());
-        strSaltHex = params.GetText(1);
-    }
-    std::vector<unsigned char> vecSalt;
-    ASSERT_TRUE(XTRmsCrypto::FromHex(strSaltHex, &vecSalt));
-    std::wstring strKeyHex = XTRmsCrypto::ToHex(XTRmsCrypto::Pbkdf2Sha256(L"blue-harbour-7", vecSalt, 1000, 32));
-    std::wstring strToken;
-    {
-        XTRmsOdbc::Statement login(*pStation, L"SELECT result, token FROM xtrms.login('alice', ?, 'ws', 'os')");
-        login.Bind(strKeyHex);
-        ASSERT_TRUE(login.Execute() && login.Fetch());
-        ASSERT_EQ(login.GetInt(1), 1);
-        strToken = login.GetText(2);
-    }
-    const wchar_t* const kAdministrative[] = {
-        L"SELECT * FROM xtrms.list_users(?)",
-        L"SELECT xtrms.save_changes(?, '[{\"op\":\"right\",\"user\":\"alice\",\"right\":4,\"allowed\":true}]', "
-        L"'ws', 'os')",
-        L"SELECT xtrms.add_user(?, 'mallory', '', 2, NULL, NULL, NULL, 'ws', 'os')",
-        L"SELECT xtrms.set_password(?, 'admin', '00000000000000000000000000000000', 1000, "
-        L"'0000000000000000000000000000000000000000000000000000000000000000', 'ws', 'os')",
-        L"SELECT xtrms.unlock(?, 'admin', 'ws', 'os')",
-        L"SELECT xtrms.set_disabled(?, 'admin', true, 'ws', 'os')",
-        L"SELECT xtrms.import_users(?, '[{\"user\":\"alice\",\"full_name\":\"\",\"role\":2,\"disabled\":false,"
-        L"\"rights\":[1,2,3,4]}]', 'ws', 'os')",
-        L"SELECT xtrms.set_policy(?, '{\"lockout_threshold\":0}', 'ws', 'os')",
-        L"SELECT * FROM xtrms.read_audit(?, 0)",
-        L"SELECT * FROM xtrms.verify_audit(?, NULL, NULL)",
-    };
-    for (const wchar_t* pszSql : kAdministrative)
-    {
-        XTRmsOdbc::Statement statement(*pStation, pszSql);
-        statement.Bind(strToken);
-        bool bRan = statement.Execute();
-        if (bRan)
-            statement.Fetch();
-        EXPECT_EQ(pStation->GetLastError().strState, L"XT001") << Narrow(pszSql);
-    }
-    // Not even the owner rewrites the trail: a trigger refuses.
-    std::unique_ptr<XTRmsOdbc::Connection> pDba = XTRmsConnectAdmin(m_config, XTRmsEngine::Postgres, m_server);
-    ASSERT_TRUE(pDba);
-    EXPECT_FALSE(pDba->Execute(L"UPDATE xtrms.xtrms_audit SET detail = '' WHERE seq = 1"));
-    EXPECT_FALSE(pDba->Execute(L"DELETE FROM xtrms.xtrms_audit WHERE seq = 1"));
     // Nothing changed.
     std::unique_ptr<XTRmsService> pAdmin = Admin();
     EXPECT_FALSE(pAdmin->IsSuperUser(L"alice"));
+    EXPECT_EQ(pAdmin->GetPolicy().nLockoutThreshold, 3u);
     std::wstring strProblem;
     EXPECT_TRUE(pAdmin->VerifyAuditChain(&strProblem)) << Narrow(strProblem);
     EXPECT_EQ(Start()->UserLogin(L"admin", L"gate-keeper-1"), Rms::ERmsLoginOk);
-}
-
-TEST_P(XTRmsServiceTest, FrozenWorkstationHoldsNobodyUp)
-{
-    if (GetParam() != XTRmsEngine::Postgres)
-        GTEST_SKIP() << "one PC's file: its own processes wait for each other within the bound";
-    StartProvisioned();
-    // A workstation stops in the middle of a login's transaction, holding
-    // what serialises the audit trail.
-    std::unique_ptr<XTRmsOdbc::Connection> pFrozen = XTRmsConnectRaw(m_config, XTRmsEngine::Postgres);
-    ASSERT_TRUE(pFrozen && pFrozen->Begin());
-    XTRmsOdbc::Statement login(*pFrozen, L"SELECT result FROM xtrms.login('alice', '00', 'FROZEN', 'frozen')");
-    ASSERT_TRUE(login.Execute() && login.Fetch());
-    // The others still log in, within the bound.
-    std::unique_ptr<XTRmsService> pService = Start();
-    EXPECT_EQ(pService->UserLogin(L"admin", L"gate-keeper-1"), Rms::ERmsLoginOk);
-    EXPECT_EQ(pService->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
-    // The frozen one's transaction came to nothing.
-    EXPECT_FALSE(pFrozen->Commit() && pFrozen->Execute(L"SELECT 1"));
-    std::wstring strProblem;
-    EXPECT_TRUE(Admin()->VerifyAuditChain(&strProblem)) << Narrow(strProblem);
 }
 
 TEST_P(XTRmsServiceTest, SessionAndUnsavedChangesSurviveALostConnection)
@@ -1741,46 +1667,6 @@ TEST_P(XTRmsServiceTest, RightsThatNeedASignatureComeFromTheDefinition)
     EXPECT_FALSE(pService->IsSignatureRequired(4));
     ASSERT_EQ(Admin()->DefineSite(vecRights, vecRoles, &nChanges, &strError), Rms::RmsSuccess) << Narrow(strError);
     EXPECT_TRUE(Start()->IsSignatureRequired(2));
-}
-
-TEST_P(XTRmsServiceTest, WorkstationCredentialsReachNoLifecycleFunctionWithoutASession)
-{
-    if (GetParam() != XTRmsEngine::Postgres)
-        GTEST_SKIP() << "the rights server's functions";
-    StartProvisioned();
-    std::unique_ptr<XTRmsOdbc::Connection> pStation = XTRmsConnectRaw(m_config, XTRmsEngine::Postgres);
-    ASSERT_TRUE(pStation);
-    const std::wstring strKey(64, L'0');
-    const std::wstring strSalt(32, L'0');
-    const std::wstring kSessionless[] = {
-        L"SELECT xtrms.lock_session(NULL, 'ws', 'os')",
-        L"SELECT xtrms.unlock_session('00', '" + strKey + L"', 'ws', 'os')",
-        L"SELECT xtrms.switch_user('00', '11', 'ws', 'os')",
-        L"SELECT * FROM xtrms.sign(NULL, 'alice', '" + strKey + L"', 'Release', 'Approved', '', 'ws', 'os')",
-        L"SELECT * FROM xtrms.change_password(NULL, 'alice', '" + strKey + L"', '" + strSalt + L"', 1000, '" + strKey +
-            L"', '', false, 'ws', 'os')",
-        // The old way to one's own change would skip history and minimum age.
-        L"SELECT xtrms.change_own_password('00', '" + strKey + L"', '" + strSalt + L"', 1000, '" + strKey +
-            L"', 'ws', 'os')",
-    };
-    for (const std::wstring& strSql : kSessionless)
-    {
-        XTRmsOdbc::Statement statement(*pStation, strSql.c_str());
-        bool bRan = statement.Execute();
-        if (bRan)
-            statement.Fetch();
-        EXPECT_EQ(pStation->GetLastError().strState, L"XT001") << Narrow(strSql);
-    }
-    // The helpers and the history are the owner's alone.
-    for (const wchar_t* pszSql : {L"SELECT xtrms.xtrms_expired('alice')", L"SELECT * FROM xtrms.xtrms_password_history",
-             L"SELECT xtrms.xtrms_prove('alice', '', 'ws', 'os', 'x')"})
-    {
-        XTRmsOdbc::Statement statement(*pStation, pszSql);
-        bool bRan = statement.Execute();
-        if (bRan)
-            statement.Fetch();
-        EXPECT_FALSE(bRan && pStation->GetLastError().strState.empty()) << Narrow(pszSql);
-    }
 }
 
 TEST(XTRmsConnections, AMissingOdbcDriverIsNamed)
