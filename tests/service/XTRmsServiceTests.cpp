@@ -16,6 +16,8 @@
 namespace
 {
 using Rms::ERmsLoginResult;
+const auto kOperator = static_cast<Rms::RmsUserRole>(1);
+const auto kAdministrator = static_cast<Rms::RmsUserRole>(2);
 
 // For failure messages: the text as far as ASCII reaches.
 std::string Narrow(const std::wstring& strText)
@@ -24,6 +26,12 @@ std::string Narrow(const std::wstring& strText)
     for (wchar_t ch : strText)
         strNarrow += ch < 0x80 ? static_cast<char>(ch) : '?';
     return strNarrow;
+}
+
+// A host's connection test in the given mode.
+Rms::RmsConnectionTest TryConnect(XTRmsService& service, int nMode)
+{
+    return service.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", nMode, 0, 0, L"");
 }
 
 class XTRmsServiceTest : public ::testing::TestWithParam<XTRmsEngine>
@@ -57,10 +65,7 @@ protected:
     std::unique_ptr<XTRmsService> Start(const XTRmsServiceConfig& config)
     {
         auto pService = std::make_unique<XTRmsService>(config);
-        Rms::RmsConnectionTest nTest = pService->TryConnectToRestrictionSource(
-            Rms::RmsApplicationStandard, L"", XTRmsModeOf(GetParam()), 0, 0, L"");
-        EXPECT_EQ(nTest, GetParam() == XTRmsEngine::Sqlite ? Rms::RmsConnectionOk : Rms::RmsConnectionServerConnected)
-            << Narrow(pService->GetSettingsString());
+        EXPECT_EQ(Probe(*pService), Connected()) << Narrow(pService->GetSettingsString());
         EXPECT_EQ(pService->Initialize(Rms::RmsApplicationStandard, L"", L"", L"", L"", 0, 0, L""), Rms::RmsSuccess);
         return pService;
     }
@@ -90,15 +95,12 @@ protected:
     {
         std::unique_ptr<XTRmsService> pAdmin = Admin();
         std::wstring strError;
+        EXPECT_EQ(pAdmin->AddUser(L"admin", L"The Admin", kAdministrator, L"gate-keeper-1", &strError), Rms::RmsSuccess)
+            << Narrow(strError);
         EXPECT_EQ(
-            pAdmin->AddUser(L"admin", L"The Admin", static_cast<Rms::RmsUserRole>(2), L"gate-keeper-1", &strError),
-            Rms::RmsSuccess)
+            pAdmin->AddUser(L"alice", L"Alice B\u00e4cker", kOperator, L"blue-harbour-7", &strError), Rms::RmsSuccess)
             << Narrow(strError);
-        EXPECT_EQ(pAdmin->AddUser(
-                      L"alice", L"Alice B\u00e4cker", static_cast<Rms::RmsUserRole>(1), L"blue-harbour-7", &strError),
-            Rms::RmsSuccess)
-            << Narrow(strError);
-        EXPECT_EQ(pAdmin->AddUser(L"nopass", L"", static_cast<Rms::RmsUserRole>(1), L"", &strError), Rms::RmsSuccess);
+        EXPECT_EQ(pAdmin->AddUser(L"nopass", L"", kOperator, L"", &strError), Rms::RmsSuccess);
         return Start();
     }
 
@@ -150,6 +152,50 @@ protected:
         }
         else
             m_nNow += nSeconds;
+    }
+
+    // A column of a user's row as the store holds it.
+    std::wstring Stored(const wchar_t* pszColumn, const wchar_t* pszUser)
+    {
+        std::unique_ptr<XTRmsOdbc::Connection> pConnection = XTRmsConnectAdmin(m_config, GetParam(), m_server);
+        if (!pConnection)
+            return L"(no connection)";
+        XTRmsOdbc::Statement read(*pConnection,
+            (std::wstring(L"SELECT ") + pszColumn + L" FROM " + XTRmsTable(GetParam(), L"xtrms_users") +
+                L" WHERE name = ?")
+                .c_str());
+        read.Bind(std::wstring(pszUser));
+        return read.Execute() && read.Fetch() ? read.GetText(1) : L"(no row)";
+    }
+
+    // Whether the store grants the user the right: 1, 0, or -1 unreadable.
+    int HoldsRight(const wchar_t* pszUser, int nRight)
+    {
+        bool bAllowed = false;
+        return Admin()->GetUserIsAllowed(pszUser, nRight, &bAllowed) == Rms::RmsSuccess ? bAllowed : -1;
+    }
+
+    Rms::RmsConnectionTest Probe(XTRmsService& service) { return TryConnect(service, XTRmsModeOf(GetParam())); }
+    Rms::RmsConnectionTest Connected() const
+    {
+        return GetParam() == XTRmsEngine::Sqlite ? Rms::RmsConnectionOk : Rms::RmsConnectionServerConnected;
+    }
+
+    // An empty store brought to an earlier schema version, as an earlier
+    // service left it.
+    std::unique_ptr<XTRmsStore> OldStore(int nVersion)
+    {
+        if (GetParam() == XTRmsEngine::Postgres)
+        {
+            EXPECT_TRUE(XTRmsEmptyServerDatabase(m_config, m_server));
+        }
+        else
+            DeleteFileW(m_config.strDatabaseFile.c_str());
+        std::unique_ptr<XTRmsOdbc::Connection> pConnection = XTRmsConnectAdmin(m_config, GetParam(), m_server);
+        if (!pConnection)
+            return nullptr;
+        auto pStore = std::make_unique<XTRmsStore>(GetParam(), std::move(pConnection));
+        return pStore->Migrate(nVersion) ? std::move(pStore) : nullptr;
     }
 
     XTRmsTestServer m_server;
@@ -212,8 +258,7 @@ TEST_P(XTRmsServiceTest, EveryLoginCostsOneKeyDerivationWhateverTheAccount)
 {
     StartProvisioned();
     ASSERT_EQ(Admin()->SetDisabled(L"alice", true, nullptr), Rms::RmsSuccess);
-    ASSERT_EQ(
-        Admin()->AddUser(L"locked", L"", static_cast<Rms::RmsUserRole>(1), L"pass-word-9", nullptr), Rms::RmsSuccess);
+    ASSERT_EQ(Admin()->AddUser(L"locked", L"", kOperator, L"pass-word-9", nullptr), Rms::RmsSuccess);
     std::unique_ptr<XTRmsService> pService = Start();
     for (int i = 0; i < 3; ++i)
         pService->UserLogin(L"locked", L"wrong-one-1");
@@ -225,11 +270,12 @@ TEST_P(XTRmsServiceTest, EveryLoginCostsOneKeyDerivationWhateverTheAccount)
         const wchar_t* pszPassword;
         ERmsLoginResult nExpected;
     } cases[] = {
+        {L"alice", L"wrong-one-2", Rms::ERmsLoginWrongPassword}, // disabled tells only the right password
+        {L"alice", L"blue-harbour-7", Rms::ERmsLoginAccountDisabled},
         {L"admin", L"gate-keeper-1", Rms::ERmsLoginOk},
         {L"admin", L"gate-keeper-2", Rms::ERmsLoginWrongPassword},
         {L"nobody-here", L"gate-keeper-1", Rms::ERmsLoginWrongPassword},
         {L"locked", L"pass-word-9", Rms::ERmsLoginUserLocked},
-        {L"alice", L"blue-harbour-7", Rms::ERmsLoginAccountDisabled},
         {L"nopass", L"anything-1", Rms::ERmsLoginWrongPassword},
     };
     for (const auto& c : cases)
@@ -237,17 +283,26 @@ TEST_P(XTRmsServiceTest, EveryLoginCostsOneKeyDerivationWhateverTheAccount)
         m_nKeyDerivations = 0;
         EXPECT_EQ(pService->UserLogin(c.pszUser, c.pszPassword), c.nExpected) << Narrow(c.pszUser);
         EXPECT_EQ(m_nKeyDerivations, 1) << Narrow(c.pszUser);
+        EXPECT_FALSE(c.nExpected == Rms::ERmsLoginAccountDisabled && pService->GetIsAllowed(1));
     }
+    ASSERT_EQ(Admin()->SetDisabled(L"alice", false, nullptr), Rms::RmsSuccess);
+    EXPECT_EQ(pService->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
     // Refused before any hashing.
     m_nKeyDerivations = 0;
     EXPECT_EQ(pService->UserLogin(L"admin", std::wstring(5000, L'a')), Rms::ERmsLoginWrongPassword);
     EXPECT_EQ(m_nKeyDerivations, 0);
 }
 
-TEST_P(XTRmsServiceTest, UnknownNamesLockLikeRealOnes)
+TEST_P(XTRmsServiceTest, UnknownNamesLeaveTheTraceOfAWrongPasswordAndLockLikeRealOnes)
 {
     StartProvisioned();
     std::unique_ptr<XTRmsService> pService = Start();
+    size_t nBefore = Admin()->GetAuditTrail(0).size();
+    EXPECT_EQ(pService->UserLogin(L"my-Secret-Typed-As-Name", L"whatever1"), Rms::ERmsLoginWrongPassword);
+    EXPECT_EQ(pService->GetLastServerMessage(), L"");
+    std::vector<XTRmsAuditEntry> vecAudit = Admin()->GetAuditTrail(0);
+    ASSERT_EQ(vecAudit.size(), nBefore + 1);
+    EXPECT_EQ(vecAudit.back().strEvent, L"login-refused");
     // Three failures lock alice; three under a name nobody has must answer
     // the same, or lockout would tell which names exist.
     for (const wchar_t* pszUser : {L"alice", L"no-such-user"})
@@ -257,21 +312,13 @@ TEST_P(XTRmsServiceTest, UnknownNamesLockLikeRealOnes)
         EXPECT_EQ(pService->UserLogin(pszUser, L"bad-3"), Rms::ERmsLoginUserLocked) << Narrow(pszUser);
         EXPECT_EQ(pService->UserLogin(pszUser, L"bad-4"), Rms::ERmsLoginUserLocked) << Narrow(pszUser);
     }
-    // The typed name is not recorded: it may be a password.
+    // What was typed as a name is never recorded: it may be a password.
     for (const XTRmsAuditEntry& entry : Admin()->GetAuditTrail(0))
+    {
         EXPECT_EQ((entry.strSubject + entry.strDetail).find(L"no-such-user"), std::wstring::npos);
-}
-
-TEST_P(XTRmsServiceTest, DisabledAccountIsRefusedOnlyWithTheRightPassword)
-{
-    StartProvisioned();
-    ASSERT_EQ(Admin()->SetDisabled(L"alice", true, nullptr), Rms::RmsSuccess);
-    std::unique_ptr<XTRmsService> pService = Start();
-    EXPECT_EQ(pService->UserLogin(L"alice", L"wrong-one"), Rms::ERmsLoginWrongPassword);
-    EXPECT_EQ(pService->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginAccountDisabled);
-    EXPECT_FALSE(pService->GetIsAllowed(1));
-    ASSERT_EQ(Admin()->SetDisabled(L"alice", false, nullptr), Rms::RmsSuccess);
-    EXPECT_EQ(pService->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
+        EXPECT_EQ(entry.strSubject.find(L"Secret"), std::wstring::npos);
+    }
+    EXPECT_EQ(pService->GetSettingsString().find(L"Secret"), std::wstring::npos);
 }
 
 TEST_P(XTRmsServiceTest, ConsecutiveFailuresLockUntilAnAdministratorUnlocks)
@@ -328,27 +375,12 @@ TEST_P(XTRmsServiceTest, LockForAPeriodEndsByItself)
     EXPECT_EQ(pService->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
 }
 
-TEST_P(XTRmsServiceTest, UnknownUserLeavesTheSameTraceAsAWrongPassword)
-{
-    StartProvisioned();
-    std::unique_ptr<XTRmsService> pService = Start();
-    size_t nBefore = Admin()->GetAuditTrail(0).size();
-    EXPECT_EQ(pService->UserLogin(L"my-Secret-Typed-As-Name", L"whatever1"), Rms::ERmsLoginWrongPassword);
-    EXPECT_EQ(pService->GetLastServerMessage(), L"");
-    std::vector<XTRmsAuditEntry> vecAudit = Admin()->GetAuditTrail(0);
-    ASSERT_EQ(vecAudit.size(), nBefore + 1);
-    EXPECT_EQ(vecAudit.back().strEvent, L"login-refused");
-    // What was typed as a name is never recorded: it may be a password.
-    for (const XTRmsAuditEntry& entry : vecAudit)
-        EXPECT_EQ(entry.strSubject.find(L"Secret"), std::wstring::npos);
-    EXPECT_EQ(pService->GetSettingsString().find(L"Secret"), std::wstring::npos);
-}
-
-// The settings text is read in a fixed-pitch font: the trail's columns line
+// The settings text shows the store, its policy and the latest audit rows,
+// and no secret. It is read in a fixed-pitch font: the trail's columns line
 // up whatever the lengths of sequence numbers, events and names; a store
 // without a rights server says so instead of ":0"; on SQLite the rows carry
 // the service's clock, so a repeatable run shows the same times.
-TEST_P(XTRmsServiceTest, SettingsTextLinesUpTheTrailInColumns)
+TEST_P(XTRmsServiceTest, SettingsTextShowsStorePolicyAndTheTrailInColumnsButNoSecret)
 {
     StartProvisioned();
     std::unique_ptr<XTRmsService> pAlice = Start();
@@ -359,6 +391,17 @@ TEST_P(XTRmsServiceTest, SettingsTextLinesUpTheTrailInColumns)
     std::unique_ptr<XTRmsService> pService = Start(config);
     ASSERT_EQ(pService->UserLogin(L"admin", L"gate-keeper-1"), Rms::ERmsLoginOk);
     const std::wstring strText = pService->GetSettingsString();
+    const std::wstring strVersion = L"Schema version   : " + std::to_wstring(XTRmsService::GetLatestSchemaVersion());
+    for (const wchar_t* pszPart : {GetParam() == XTRmsEngine::Sqlite ? L"SQLite file" : L"PostgreSQL database",
+             strVersion.c_str(), L"after 3 failed logins", L"the password is used as the administrator set it",
+             L"PBKDF2-HMAC-SHA256, 1000 iterations", L"Logged-in user   : admin", L"  login ",
+             L"answered as a wrong password",
+             GetParam() == XTRmsEngine::Sqlite ? L"whoever can write the file" : L"decided there"})
+        EXPECT_NE(strText.find(pszPart), std::wstring::npos) << Narrow(pszPart) << "\n" << Narrow(strText);
+    if (GetParam() == XTRmsEngine::Postgres)
+    {
+        EXPECT_EQ(strText.find(m_config.strServerPassword), std::wstring::npos);
+    }
 
     std::vector<std::wstring> vecRows;
     size_t nAt = strText.find(L"Latest audit entries:\r\n");
@@ -382,6 +425,10 @@ TEST_P(XTRmsServiceTest, SettingsTextLinesUpTheTrailInColumns)
     {
         EXPECT_NE(strText.find(L"Rights server    : (none configured)\r\n"), std::wstring::npos) << Narrow(strText);
     }
+    // An operator sees neither other users nor the trail.
+    const std::wstring strOperator = StartAs(L"alice", L"blue-harbour-7")->GetSettingsString();
+    EXPECT_EQ(strOperator.find(L"login  admin"), std::wstring::npos);
+    EXPECT_NE(strOperator.find(L"(administrators only)"), std::wstring::npos);
 }
 
 TEST_P(XTRmsServiceTest, AuditRecordsWhoDidWhat)
@@ -487,9 +534,12 @@ TEST_P(XTRmsServiceTest, ChangesWaitForSaveAndLoadDropsThem)
     StartProvisioned();
     std::unique_ptr<XTRmsService> pDialog = StartAs(L"admin", L"gate-keeper-1");
     std::unique_ptr<XTRmsService> pOther = StartAs(L"admin", L"gate-keeper-1");
-    ASSERT_EQ(pDialog->CreateUser(L"carol", static_cast<Rms::RmsUserRole>(1)), Rms::RmsSuccess);
-    ASSERT_EQ(pDialog->SetUserIsAllowed(L"alice", 4, true), Rms::RmsSuccess);
-    ASSERT_EQ(pDialog->RemoveUser(L"nopass"), Rms::RmsSuccess);
+    auto change = [&] {
+        return pDialog->CreateUser(L"carol", kOperator) == Rms::RmsSuccess &&
+            pDialog->SetUserIsAllowed(L"alice", 4, true) == Rms::RmsSuccess &&
+            pDialog->RemoveUser(L"nopass") == Rms::RmsSuccess;
+    };
+    ASSERT_TRUE(change());
     // The working copy shows the changes at once; the store does not.
     bool bAllowed = false;
     EXPECT_TRUE(pDialog->IsUserDefined(L"carol"));
@@ -511,9 +561,7 @@ TEST_P(XTRmsServiceTest, ChangesWaitForSaveAndLoadDropsThem)
     EXPECT_FALSE(pOther->IsUserDefined(L"carol"));
 
     // Save applies them all.
-    ASSERT_EQ(pDialog->CreateUser(L"carol", static_cast<Rms::RmsUserRole>(1)), Rms::RmsSuccess);
-    ASSERT_EQ(pDialog->SetUserIsAllowed(L"alice", 4, true), Rms::RmsSuccess);
-    ASSERT_EQ(pDialog->RemoveUser(L"nopass"), Rms::RmsSuccess);
+    ASSERT_TRUE(change());
     ASSERT_EQ(pDialog->SaveUserProfiles(), Rms::RmsSuccess) << Narrow(pDialog->GetLastServerMessage());
     ASSERT_EQ(pOther->LoadUserProfiles(), Rms::RmsSuccess);
     EXPECT_TRUE(pOther->IsUserDefined(L"carol"));
@@ -523,7 +571,7 @@ TEST_P(XTRmsServiceTest, ChangesWaitForSaveAndLoadDropsThem)
     // The logged-in user cannot be removed, and unknown rights are refused.
     EXPECT_EQ(pOther->RemoveUser(L"admin"), Rms::RmsFailure);
     EXPECT_EQ(pOther->SetUserIsAllowed(L"alice", 99, true), Rms::RmsFailure);
-    EXPECT_EQ(pOther->CreateUser(L"alice", static_cast<Rms::RmsUserRole>(1)), Rms::RmsFailure);
+    EXPECT_EQ(pOther->CreateUser(L"alice", kOperator), Rms::RmsFailure);
     EXPECT_EQ(pOther->CreateUser(L"dave", static_cast<Rms::RmsUserRole>(7)), Rms::RmsFailure);
 }
 
@@ -534,9 +582,9 @@ TEST_P(XTRmsServiceTest, FailedSaveChangesNothingStoredAndKeepsTheChanges)
     std::unique_ptr<XTRmsService> pSecond = StartAs(L"admin", L"gate-keeper-1");
     // Both create carol; the second also changes alice. The first save wins,
     // the second fails as a whole.
-    ASSERT_EQ(pFirst->CreateUser(L"carol", static_cast<Rms::RmsUserRole>(1)), Rms::RmsSuccess);
+    ASSERT_EQ(pFirst->CreateUser(L"carol", kOperator), Rms::RmsSuccess);
     ASSERT_EQ(pSecond->SetUserIsAllowed(L"alice", 3, true), Rms::RmsSuccess);
-    ASSERT_EQ(pSecond->CreateUser(L"carol", static_cast<Rms::RmsUserRole>(2)), Rms::RmsSuccess);
+    ASSERT_EQ(pSecond->CreateUser(L"carol", kAdministrator), Rms::RmsSuccess);
     ASSERT_EQ(pFirst->SaveUserProfiles(), Rms::RmsSuccess);
     size_t nAuditBefore = Admin()->GetAuditTrail(0).size();
     EXPECT_EQ(pSecond->SaveUserProfiles(), Rms::RmsFailure);
@@ -544,12 +592,11 @@ TEST_P(XTRmsServiceTest, FailedSaveChangesNothingStoredAndKeepsTheChanges)
         << Narrow(pSecond->GetLastServerMessage());
     // Nothing of the failed save landed, not even its audit rows.
     std::unique_ptr<XTRmsService> pReader = Admin();
-    bool bAllowed = true;
-    EXPECT_EQ(pReader->GetUserIsAllowed(L"alice", 3, &bAllowed), Rms::RmsSuccess);
-    EXPECT_FALSE(bAllowed);
+    EXPECT_EQ(HoldsRight(L"alice", 3), 0);
     EXPECT_FALSE(pReader->IsSuperUser(L"carol"));
     EXPECT_EQ(pReader->GetAuditTrail(0).size(), nAuditBefore);
     // The failed side keeps its working copy.
+    bool bAllowed = false;
     EXPECT_EQ(pSecond->GetUserIsAllowed(L"alice", 3, &bAllowed), Rms::RmsSuccess);
     EXPECT_TRUE(bAllowed);
     std::wstring strProblem;
@@ -566,9 +613,9 @@ TEST_P(XTRmsServiceTest, TwoWorkstationsSavingAtOnceBothLand)
     {
         std::wstring strLeftUser = L"left" + std::to_wstring(nRound);
         std::wstring strRightUser = L"right" + std::to_wstring(nRound);
-        ASSERT_EQ(pLeft->CreateUser(strLeftUser, static_cast<Rms::RmsUserRole>(1)), Rms::RmsSuccess);
+        ASSERT_EQ(pLeft->CreateUser(strLeftUser, kOperator), Rms::RmsSuccess);
         ASSERT_EQ(pLeft->SetUserIsAllowed(L"alice", 3, nRound % 2 == 0), Rms::RmsSuccess);
-        ASSERT_EQ(pRight->CreateUser(strRightUser, static_cast<Rms::RmsUserRole>(2)), Rms::RmsSuccess);
+        ASSERT_EQ(pRight->CreateUser(strRightUser, kAdministrator), Rms::RmsSuccess);
         ASSERT_EQ(pRight->SetUserIsAllowed(L"admin", 1, nRound % 2 != 0), Rms::RmsSuccess);
         Rms::RmsResult nLeft = Rms::RmsFailure;
         Rms::RmsResult nRight = Rms::RmsFailure;
@@ -585,59 +632,40 @@ TEST_P(XTRmsServiceTest, TwoWorkstationsSavingAtOnceBothLand)
         EXPECT_TRUE(pReader->IsUserDefined(L"left" + std::to_wstring(nRound)));
         EXPECT_TRUE(pReader->IsSuperUser(L"right" + std::to_wstring(nRound)));
     }
-    bool bAllowed = false;
-    EXPECT_EQ(pReader->GetUserIsAllowed(L"alice", 3, &bAllowed), Rms::RmsSuccess);
-    EXPECT_TRUE(bAllowed); // the last round's value, 4 % 2 == 0
-    EXPECT_EQ(pReader->GetUserIsAllowed(L"admin", 1, &bAllowed), Rms::RmsSuccess);
-    EXPECT_FALSE(bAllowed);
+    EXPECT_EQ(HoldsRight(L"alice", 3), 1); // the last round's value, 4 % 2 == 0
+    EXPECT_EQ(HoldsRight(L"admin", 1), 0);
     std::wstring strProblem;
     EXPECT_TRUE(pReader->VerifyAuditChain(&strProblem)) << Narrow(strProblem);
 }
 
 TEST_P(XTRmsServiceTest, OlderSchemaIsMigratedAndNewerRefused)
 {
-    // A version-1 store as an earlier service left it.
-    if (GetParam() == XTRmsEngine::Postgres)
     {
-        ASSERT_TRUE(XTRmsEmptyServerDatabase(m_config, m_server));
-    }
-    else
-    {
-        DeleteFileW(m_config.strDatabaseFile.c_str());
-    }
-    {
-        std::unique_ptr<XTRmsOdbc::Connection> pConnection = XTRmsConnectAdmin(m_config, GetParam(), m_server);
-        ASSERT_TRUE(pConnection);
-        XTRmsStore store(GetParam(), std::move(pConnection));
-        ASSERT_TRUE(store.Migrate(1));
-        ASSERT_TRUE(store.GetConnection().Execute(
+        std::unique_ptr<XTRmsStore> pStore = OldStore(1);
+        ASSERT_TRUE(pStore);
+        ASSERT_TRUE(pStore->GetConnection().Execute(
             L"INSERT INTO xtrms_users (name, full_name, role_id) VALUES ('old-timer', 'Old Timer', 1)"));
-        ASSERT_TRUE(store.GetConnection().Execute(
+        ASSERT_TRUE(pStore->GetConnection().Execute(
             L"INSERT INTO xtrms_user_rights (user_name, right_id) VALUES ('old-timer', 2)"));
     }
     if (GetParam() == XTRmsEngine::Postgres)
     {
         // A workstation's account cannot upgrade a rights server.
         XTRmsService workstation(m_config);
-        EXPECT_EQ(workstation.TryConnectToRestrictionSource(
-                      Rms::RmsApplicationStandard, L"", XTRmsModeOf(GetParam()), 0, 0, L""),
-            Rms::RmsConnectionServerIncompatible);
+        EXPECT_EQ(Probe(workstation), Rms::RmsConnectionServerIncompatible);
         EXPECT_NE(workstation.GetSettingsString().find(L"database administrator"), std::wstring::npos);
     }
     std::unique_ptr<XTRmsService> pAdmin = Admin();
     EXPECT_EQ(pAdmin->GetSchemaVersion(), XTRmsService::GetLatestSchemaVersion());
-    bool bAllowed = false;
     EXPECT_TRUE(pAdmin->IsUserDefined(L"old-timer"));
-    EXPECT_EQ(pAdmin->GetUserIsAllowed(L"old-timer", 2, &bAllowed), Rms::RmsSuccess);
-    EXPECT_TRUE(bAllowed);
+    EXPECT_EQ(HoldsRight(L"old-timer", 2), 1);
     EXPECT_EQ(pAdmin->SetPassword(L"old-timer", L"fresh-password", nullptr), Rms::RmsSuccess);
     std::unique_ptr<XTRmsService> pService = Start();
     EXPECT_EQ(pService->UserLogin(L"old-timer", L"fresh-password"), Rms::ERmsLoginOk);
 
     ASSERT_TRUE(ExecuteAsAdministrator(L"UPDATE xtrms_schema SET version = 99 WHERE id = 1"));
     XTRmsService newer(m_config);
-    EXPECT_EQ(newer.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", XTRmsModeOf(GetParam()), 0, 0, L""),
-        Rms::RmsConnectionServerIncompatible);
+    EXPECT_EQ(Probe(newer), Rms::RmsConnectionServerIncompatible);
     EXPECT_EQ(newer.Initialize(Rms::RmsApplicationStandard, L"", L"", L"", L"", 0, 0, L""), Rms::RmsFailure);
     EXPECT_EQ(newer.UserLogin(L"old-timer", L"fresh-password"), Rms::ERmsLoginSourceUnavailable);
     std::wstring strSettings = newer.GetSettingsString();
@@ -653,22 +681,12 @@ TEST_P(XTRmsServiceTest, StoredPasswordsFromBeforeTheUpgradeStillLogIn)
 {
     // A version-3 store whose hashes are the derived keys themselves: the
     // upgrade stores their hashes without knowing any password.
-    if (GetParam() == XTRmsEngine::Postgres)
-    {
-        ASSERT_TRUE(XTRmsEmptyServerDatabase(m_config, m_server));
-    }
-    else
-    {
-        DeleteFileW(m_config.strDatabaseFile.c_str());
-    }
     std::vector<unsigned char> vecSalt(16, 7);
     std::vector<unsigned char> vecKey = XTRmsCrypto::Pbkdf2Sha256(L"old-password-1", vecSalt, 1000, 32);
     {
-        std::unique_ptr<XTRmsOdbc::Connection> pConnection = XTRmsConnectAdmin(m_config, GetParam(), m_server);
-        ASSERT_TRUE(pConnection);
-        XTRmsStore store(GetParam(), std::move(pConnection));
-        ASSERT_TRUE(store.Migrate(3));
-        XTRmsOdbc::Statement insert(store.GetConnection(),
+        std::unique_ptr<XTRmsStore> pStore = OldStore(3);
+        ASSERT_TRUE(pStore);
+        XTRmsOdbc::Statement insert(pStore->GetConnection(),
             L"INSERT INTO xtrms_users (name, full_name, role_id, password_hash, password_salt, password_iterations) "
             L"VALUES ('veteran', '', 1, ?, ?, 1000)");
         insert.Bind(XTRmsCrypto::ToHex(vecKey)).Bind(XTRmsCrypto::ToHex(vecSalt));
@@ -678,12 +696,8 @@ TEST_P(XTRmsServiceTest, StoredPasswordsFromBeforeTheUpgradeStillLogIn)
     std::unique_ptr<XTRmsService> pService = Start();
     EXPECT_EQ(pService->UserLogin(L"veteran", L"old-password-1"), Rms::ERmsLoginOk);
     // The old column's value no longer logs anyone in.
-    std::unique_ptr<XTRmsOdbc::Connection> pConnection = XTRmsConnectAdmin(m_config, GetParam(), m_server);
-    ASSERT_TRUE(pConnection);
-    XTRmsOdbc::Statement read(*pConnection,
-        (L"SELECT password_hash FROM " + XTRmsTable(GetParam(), L"xtrms_users") + L" WHERE name = 'veteran'").c_str());
-    ASSERT_TRUE(read.Execute() && read.Fetch());
-    EXPECT_NE(read.GetText(1), XTRmsCrypto::ToHex(vecKey));
+    EXPECT_NE(Stored(L"password_hash", L"veteran"), XTRmsCrypto::ToHex(vecKey));
+    EXPECT_EQ(Stored(L"password_hash", L"veteran").size(), 64u);
 }
 
 TEST_P(XTRmsServiceTest, PasswordsFollowThePolicyAndNeverAppearInClear)
@@ -741,7 +755,7 @@ TEST_P(XTRmsServiceTest, PasswordsFollowThePolicyAndNeverAppearInClear)
 TEST_P(XTRmsServiceTest, NamesAndRightsRoundTripWithoutLoss)
 {
     const std::wstring strName = L"J\u00fcrgen \u64cd\u4f5c\u5458 O'Brien; DROP TABLE xtrms_users";
-    ASSERT_EQ(Admin()->AddUser(strName, L"\u00c5sa \"Q\" \u00d8stergaard", static_cast<Rms::RmsUserRole>(1),
+    ASSERT_EQ(Admin()->AddUser(strName, L"\u00c5sa \"Q\" \u00d8stergaard", kOperator,
                   L"\u043f\u0430\u0440\u043e\u043b\u044c-2026", nullptr),
         Rms::RmsSuccess);
     std::vector<XTRmsUserInfo> vecUsers = Admin()->GetAllDefinedUsers();
@@ -758,52 +772,33 @@ TEST_P(XTRmsServiceTest, NamesAndRightsRoundTripWithoutLoss)
     EXPECT_EQ(vecRights[3].GetName(), L"Manage users");
 }
 
-TEST_P(XTRmsServiceTest, SettingsShowStorePolicyAndLatestAuditButNoSecret)
-{
-    StartProvisioned();
-    std::unique_ptr<XTRmsService> pService = StartAs(L"admin", L"gate-keeper-1");
-    std::wstring strSettings = pService->GetSettingsString();
-    const std::wstring strVersion = L"Schema version   : " + std::to_wstring(XTRmsService::GetLatestSchemaVersion());
-    for (const wchar_t* pszPart : {GetParam() == XTRmsEngine::Sqlite ? L"SQLite file" : L"PostgreSQL database",
-             strVersion.c_str(), L"after 3 failed logins", L"the password is used as the administrator set it",
-             L"PBKDF2-HMAC-SHA256, 1000 iterations", L"Logged-in user   : admin", L"  login ",
-             L"answered as a wrong password",
-             GetParam() == XTRmsEngine::Sqlite ? L"whoever can write the file" : L"decided there"})
-        EXPECT_NE(strSettings.find(pszPart), std::wstring::npos) << Narrow(pszPart) << "\n" << Narrow(strSettings);
-    if (GetParam() == XTRmsEngine::Postgres)
-    {
-        EXPECT_EQ(strSettings.find(m_config.strServerPassword), std::wstring::npos);
-    }
-    // An operator sees neither other users nor the trail.
-    std::unique_ptr<XTRmsService> pOperator = StartAs(L"alice", L"blue-harbour-7");
-    strSettings = pOperator->GetSettingsString();
-    EXPECT_EQ(strSettings.find(L"login  admin"), std::wstring::npos);
-    EXPECT_NE(strSettings.find(L"(administrators only)"), std::wstring::npos);
-}
-
-TEST_P(XTRmsServiceTest, ALoginRaisesAnOldHashToThePolicysIterations)
+// A hash keeps the iteration count it was made with (beyond 16 bits too);
+// a login raises an older one to the policy's.
+TEST_P(XTRmsServiceTest, HashesKeepTheirIterationsAndALoginRaisesOldOnesToThePolicys)
 {
     StartProvisioned();
     XTRmsPolicy policy = m_config.policy;
-    policy.nPbkdf2Iterations = 2000;
-    std::unique_ptr<XTRmsService> pService = Start(WithPolicy(policy));
+    policy.nPbkdf2Iterations = 70001;
+    XTRmsServiceConfig config = WithPolicy(policy);
+    std::unique_ptr<XTRmsService> pService = Start(config);
     m_nKeyDerivations = 0;
     ASSERT_EQ(pService->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
     EXPECT_EQ(m_nKeyDerivations, 2); // the login, and the new hash
-    std::unique_ptr<XTRmsOdbc::Connection> pConnection = XTRmsConnectAdmin(m_config, GetParam(), m_server);
-    ASSERT_TRUE(pConnection);
-    XTRmsOdbc::Statement read(*pConnection,
-        (L"SELECT password_iterations FROM " + XTRmsTable(GetParam(), L"xtrms_users") + L" WHERE name = 'alice'")
-            .c_str());
-    ASSERT_TRUE(read.Execute() && read.Fetch());
-    EXPECT_EQ(read.GetInt(1), 2000);
+    EXPECT_EQ(Stored(L"password_iterations", L"alice"), L"70001");
     // The next login takes the new hash, and needs no second one.
     m_nKeyDerivations = 0;
     EXPECT_EQ(pService->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
     EXPECT_EQ(m_nKeyDerivations, 1);
     std::vector<std::wstring> vecEvents = Events();
-    EXPECT_NE(std::find(vecEvents.begin(), vecEvents.end(), L"password-rehashed:alice:1000 to 2000 iterations"),
+    EXPECT_NE(std::find(vecEvents.begin(), vecEvents.end(), L"password-rehashed:alice:1000 to 70001 iterations"),
         vecEvents.end());
+    // A new account's hash; the minimum length holds exactly.
+    auto pAdmin = std::make_unique<XTRmsService>(XTRmsAdminConfig(config, m_server));
+    ASSERT_TRUE(pAdmin->OpenStore(GetParam(), false, nullptr));
+    EXPECT_EQ(pAdmin->AddUser(L"seven", L"", kOperator, L"1234567", nullptr), Rms::RmsFailure);
+    EXPECT_EQ(pAdmin->AddUser(L"eight", L"", kOperator, L"12345678", nullptr), Rms::RmsSuccess);
+    EXPECT_EQ(Stored(L"password_iterations", L"eight"), L"70001");
+    EXPECT_EQ(Start(config)->UserLogin(L"eight", L"12345678"), Rms::ERmsLoginOk);
 }
 
 // --- An attacker at a workstation ---------------------------------------------
@@ -825,7 +820,7 @@ TEST_P(XTRmsServiceTest, ApiRefusesAdministrationToOperatorsGuestsAndNobody)
             }},
         {"create an administrator",
             [](XTRmsService& s) {
-                return s.CreateUser(L"mallory", static_cast<Rms::RmsUserRole>(2)) == Rms::RmsSuccess &&
+                return s.CreateUser(L"mallory", kAdministrator) == Rms::RmsSuccess &&
                     s.SaveUserProfiles() == Rms::RmsSuccess;
             }},
         {"remove the only super user",
@@ -834,8 +829,7 @@ TEST_P(XTRmsServiceTest, ApiRefusesAdministrationToOperatorsGuestsAndNobody)
             }},
         {"add an administrator",
             [](XTRmsService& s) {
-                return s.AddUser(L"mallory", L"", static_cast<Rms::RmsUserRole>(2), L"mallory-pass-1", nullptr) ==
-                    Rms::RmsSuccess;
+                return s.AddUser(L"mallory", L"", kAdministrator, L"mallory-pass-1", nullptr) == Rms::RmsSuccess;
             }},
         {"reset admin's password",
             [](XTRmsService& s) { return s.SetPassword(L"admin", L"taken-over-1", nullptr) == Rms::RmsSuccess; }},
@@ -891,9 +885,7 @@ TEST_P(XTRmsServiceTest, ApiRefusesAdministrationToOperatorsGuestsAndNobody)
     EXPECT_FALSE(pAdmin->IsUserDefined(L"mallory"));
     EXPECT_TRUE(pAdmin->IsSuperUser(L"admin"));
     EXPECT_FALSE(pAdmin->IsSuperUser(L"alice"));
-    bool bAllowed = true;
-    EXPECT_EQ(pAdmin->GetUserIsAllowed(L"alice", 4, &bAllowed), Rms::RmsSuccess);
-    EXPECT_FALSE(bAllowed);
+    EXPECT_EQ(HoldsRight(L"alice", 4), 0);
     EXPECT_EQ(pAdmin->GetPolicy().nLockoutThreshold, 3u);
     EXPECT_EQ(Start()->UserLogin(L"admin", L"gate-keeper-1"), Rms::ERmsLoginOk);
 }
@@ -919,8 +911,7 @@ TEST_P(XTRmsServiceTest, StalePowersEndAtTheNextCall)
     {
         SetUp();
         StartProvisioned();
-        ASSERT_EQ(Admin()->AddUser(L"root", L"", static_cast<Rms::RmsUserRole>(2), L"night-guard-5", nullptr),
-            Rms::RmsSuccess);
+        ASSERT_EQ(Admin()->AddUser(L"root", L"", kAdministrator, L"night-guard-5", nullptr), Rms::RmsSuccess);
         // Sessions opened while admin was an administrator, one for each
         // attempt, so that each is the first call after his demotion...
         std::unique_ptr<XTRmsService> pSave = StartAs(L"admin", L"gate-keeper-1");
@@ -933,9 +924,7 @@ TEST_P(XTRmsServiceTest, StalePowersEndAtTheNextCall)
         EXPECT_EQ(pSave->SaveUserProfiles(), Rms::RmsFailure) << demotion.pszWhat;
         EXPECT_NE(pPassword->SetUserPassword(L"alice", L"stolen-pass-1"), Rms::ERmsPasswordOk) << demotion.pszWhat;
         EXPECT_EQ(pUnlock->Unlock(L"alice", nullptr), Rms::RmsFailure) << demotion.pszWhat;
-        bool bAllowed = true;
-        EXPECT_EQ(Admin()->GetUserIsAllowed(L"alice", 4, &bAllowed), Rms::RmsSuccess);
-        EXPECT_FALSE(bAllowed) << demotion.pszWhat;
+        EXPECT_EQ(HoldsRight(L"alice", 4), 0) << demotion.pszWhat;
         EXPECT_EQ(Start()->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk) << demotion.pszWhat;
     }
 }
@@ -953,8 +942,7 @@ TEST_P(XTRmsServiceTest, NobodyRemovesHimselfOrTheLastSuperUser)
     EXPECT_EQ(pAdmin->SaveUserProfiles(), Rms::RmsFailure);
     EXPECT_TRUE(Admin()->IsSuperUser(L"admin"));
     // Nor does anyone remove or disable himself.
-    ASSERT_EQ(
-        Admin()->AddUser(L"root", L"", static_cast<Rms::RmsUserRole>(2), L"night-guard-5", nullptr), Rms::RmsSuccess);
+    ASSERT_EQ(Admin()->AddUser(L"root", L"", kAdministrator, L"night-guard-5", nullptr), Rms::RmsSuccess);
     std::unique_ptr<XTRmsService> pSelf = StartAs(L"admin", L"gate-keeper-1");
     EXPECT_EQ(pSelf->RemoveUser(L"admin"), Rms::RmsFailure);
     EXPECT_EQ(pSelf->SetDisabled(L"admin", true, nullptr), Rms::RmsFailure);
@@ -982,22 +970,19 @@ TEST_P(XTRmsServiceTest, NamesAreCheckedAtEveryDoor)
     std::unique_ptr<XTRmsService> pDialog = StartAs(L"admin", L"gate-keeper-1");
     for (const std::wstring& strName : kForged)
     {
-        EXPECT_EQ(pAdmin->AddUser(strName, L"", static_cast<Rms::RmsUserRole>(1), L"", nullptr), Rms::RmsFailure)
-            << Narrow(strName);
-        EXPECT_EQ(pDialog->CreateUser(strName, static_cast<Rms::RmsUserRole>(1)), Rms::RmsFailure) << Narrow(strName);
+        EXPECT_EQ(pAdmin->AddUser(strName, L"", kOperator, L"", nullptr), Rms::RmsFailure) << Narrow(strName);
+        EXPECT_EQ(pDialog->CreateUser(strName, kOperator), Rms::RmsFailure) << Narrow(strName);
         std::wstring strCsv = L"user,full_name,role,disabled,rights\r\n\"" + strName + L"\",,1,0,1\r\n";
         EXPECT_FALSE(pAdmin->ImportCsv(strCsv, nullptr)) << Narrow(strName);
         EXPECT_NE(Start()->UserLogin(strName, L"anything-1"), Rms::ERmsLoginOk) << Narrow(strName);
     }
-    EXPECT_EQ(pAdmin->AddUser(L"fullname", std::wstring(257, L'f'), static_cast<Rms::RmsUserRole>(1), L"", nullptr),
-        Rms::RmsFailure);
+    EXPECT_EQ(pAdmin->AddUser(L"fullname", std::wstring(257, L'f'), kOperator, L"", nullptr), Rms::RmsFailure);
     // The refused logins left a trail that still verifies.
     std::wstring strProblem;
     EXPECT_TRUE(Admin()->VerifyAuditChain(&strProblem)) << Narrow(strProblem);
     // A name is one user however its letters are composed.
-    ASSERT_EQ(pAdmin->AddUser(L"Jos\u00e9", L"", static_cast<Rms::RmsUserRole>(1), L"sierra-nevada-1", nullptr),
-        Rms::RmsSuccess);
-    EXPECT_EQ(pAdmin->AddUser(L"Jose\u0301", L"", static_cast<Rms::RmsUserRole>(1), L"", nullptr), Rms::RmsFailure);
+    ASSERT_EQ(pAdmin->AddUser(L"Jos\u00e9", L"", kOperator, L"sierra-nevada-1", nullptr), Rms::RmsSuccess);
+    EXPECT_EQ(pAdmin->AddUser(L"Jose\u0301", L"", kOperator, L"", nullptr), Rms::RmsFailure);
     EXPECT_EQ(Start()->UserLogin(L"Jose\u0301", L"sierra-nevada-1"), Rms::ERmsLoginOk);
 }
 
@@ -1005,13 +990,10 @@ TEST_P(XTRmsServiceTest, ExportedCellsNeverRunAsFormulas)
 {
     StartProvisioned();
     std::unique_ptr<XTRmsService> pAdmin = Admin();
-    ASSERT_EQ(pAdmin->AddUser(L"=HYPERLINK(\"x\")", L"+SUM(A1)", static_cast<Rms::RmsUserRole>(1), L"", nullptr),
-        Rms::RmsSuccess);
-    ASSERT_EQ(
-        pAdmin->AddUser(L"@cmd", L"-2, or \"quoted\"\r\nsecond line", static_cast<Rms::RmsUserRole>(1), L"", nullptr),
+    ASSERT_EQ(pAdmin->AddUser(L"=HYPERLINK(\"x\")", L"+SUM(A1)", kOperator, L"", nullptr), Rms::RmsSuccess);
+    ASSERT_EQ(pAdmin->AddUser(L"@cmd", L"-2, or \"quoted\"\r\nsecond line", kOperator, L"", nullptr),
         Rms::RmsFailure); // a line break is no part of a name
-    ASSERT_EQ(pAdmin->AddUser(L"@cmd", L"-2, or \"quoted\"", static_cast<Rms::RmsUserRole>(1), L"", nullptr),
-        Rms::RmsSuccess);
+    ASSERT_EQ(pAdmin->AddUser(L"@cmd", L"-2, or \"quoted\"", kOperator, L"", nullptr), Rms::RmsSuccess);
     std::wstring strCsv;
     ASSERT_TRUE(pAdmin->ExportCsv(&strCsv, nullptr));
     for (const wchar_t* pszCell : {L"\"'=HYPERLINK(\"\"x\"\")\",'+SUM(A1)", L"'@cmd,\"'-2, or \"\"quoted\"\"\""})
@@ -1026,7 +1008,10 @@ TEST_P(XTRmsServiceTest, ExportedCellsNeverRunAsFormulas)
 }
 
 // On a rights server the workstation's own database account is the
-// attacker's best tool: with it, only the service's functions answer.
+// attacker's best tool: with it, only the service's functions answer. (Each
+// function's refusals, grants and triggers are checked function by function
+// in service/sql/test-contract.sh, as is a workstation frozen inside a
+// transaction; here: the store as the service made it.)
 TEST_P(XTRmsServiceTest, WorkstationCredentialsReachNoTable)
 {
     if (GetParam() != XTRmsEngine::Postgres)
@@ -1035,25 +1020,16 @@ TEST_P(XTRmsServiceTest, WorkstationCredentialsReachNoTable)
     const wchar_t* const kRefused[] = {
         L"SELECT name, password_hash FROM xtrms.xtrms_users",
         L"UPDATE xtrms.xtrms_users SET role_id = 2 WHERE name = 'alice'",
-        L"UPDATE xtrms.xtrms_users SET password_hash = password_hash WHERE name = 'admin'",
         L"INSERT INTO xtrms.xtrms_user_rights (user_name, right_id) VALUES ('alice', 4)",
         L"DELETE FROM xtrms.xtrms_audit WHERE seq > 1",
-        L"UPDATE xtrms.xtrms_audit SET detail = '' WHERE seq = 1",
-        L"TRUNCATE xtrms.xtrms_audit",
         L"SELECT * FROM xtrms.xtrms_secrets",
         L"SELECT * FROM xtrms.xtrms_sessions",
-        L"SELECT seq FROM xtrms.xtrms_audit_head FOR UPDATE",
+        L"SELECT * FROM xtrms.xtrms_password_history",
         L"SELECT xtrms.xtrms_lock_head()",
+        L"SELECT xtrms.xtrms_prove('alice', '', 'ws', 'os', 'x')",
         L"CREATE TABLE public.xtrms_probe (i integer)",
         L"CREATE TEMPORARY TABLE xtrms_probe (i integer)",
-        L"CREATE FUNCTION public.xtrms_probe() RETURNS integer LANGUAGE sql AS 'SELECT 1'",
         L"SELECT * FROM xtrms.list_users(NULL)",
-        L"SELECT * FROM xtrms.list_users('00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff')",
-        L"SELECT xtrms.save_changes(NULL, '[{\"op\":\"right\",\"user\":\"alice\",\"right\":4,\"allowed\":true}]', "
-        L"'ws', 'os')",
-        L"SELECT xtrms.set_password(NULL, 'admin', '00000000000000000000000000000000', 1000, "
-        L"'0000000000000000000000000000000000000000000000000000000000000000', 'ws', 'os')",
-        L"SELECT * FROM xtrms.audit_checkpoint()",
         L"SELECT xtrms.set_policy(NULL, '{\"lockout_threshold\":0}', 'ws', 'os')",
     };
     std::unique_ptr<XTRmsOdbc::Connection> pStation = XTRmsConnectRaw(m_config, XTRmsEngine::Postgres);
@@ -1070,81 +1046,13 @@ TEST_P(XTRmsServiceTest, WorkstationCredentialsReachNoTable)
     ASSERT_TRUE(pStation->Begin());
     EXPECT_FALSE(pStation->Execute(L"LOCK TABLE xtrms.xtrms_audit_head IN EXCLUSIVE MODE"));
     pStation->Rollback();
-    // An operator's own session, got the way any client gets one, opens no
-    // administrative function either: each decides on the session's user.
-    std::wstring strSaltHex;
-    {
-        XTRmsOdbc::Statement params(*pStation, L"SELECT salt_hex, iterations FROM xtrms.login_params('alice')");
-        ASSERT_TRUE(params.Execute() && params.Fetch());
-        strSaltHex = params.GetText(1);
-    }
-    std::vector<unsigned char> vecSalt;
-    ASSERT_TRUE(XTRmsCrypto::FromHex(strSaltHex, &vecSalt));
-    std::wstring strKeyHex = XTRmsCrypto::ToHex(XTRmsCrypto::Pbkdf2Sha256(L"blue-harbour-7", vecSalt, 1000, 32));
-    std::wstring strToken;
-    {
-        XTRmsOdbc::Statement login(*pStation, L"SELECT result, token FROM xtrms.login('alice', ?, 'ws', 'os')");
-        login.Bind(strKeyHex);
-        ASSERT_TRUE(login.Execute() && login.Fetch());
-        ASSERT_EQ(login.GetInt(1), 1);
-        strToken = login.GetText(2);
-    }
-    const wchar_t* const kAdministrative[] = {
-        L"SELECT * FROM xtrms.list_users(?)",
-        L"SELECT xtrms.save_changes(?, '[{\"op\":\"right\",\"user\":\"alice\",\"right\":4,\"allowed\":true}]', "
-        L"'ws', 'os')",
-        L"SELECT xtrms.add_user(?, 'mallory', '', 2, NULL, NULL, NULL, 'ws', 'os')",
-        L"SELECT xtrms.set_password(?, 'admin', '00000000000000000000000000000000', 1000, "
-        L"'0000000000000000000000000000000000000000000000000000000000000000', 'ws', 'os')",
-        L"SELECT xtrms.unlock(?, 'admin', 'ws', 'os')",
-        L"SELECT xtrms.set_disabled(?, 'admin', true, 'ws', 'os')",
-        L"SELECT xtrms.import_users(?, '[{\"user\":\"alice\",\"full_name\":\"\",\"role\":2,\"disabled\":false,"
-        L"\"rights\":[1,2,3,4]}]', 'ws', 'os')",
-        L"SELECT xtrms.set_policy(?, '{\"lockout_threshold\":0}', 'ws', 'os')",
-        L"SELECT * FROM xtrms.read_audit(?, 0)",
-        L"SELECT * FROM xtrms.verify_audit(?, NULL, NULL)",
-    };
-    for (const wchar_t* pszSql : kAdministrative)
-    {
-        XTRmsOdbc::Statement statement(*pStation, pszSql);
-        statement.Bind(strToken);
-        bool bRan = statement.Execute();
-        if (bRan)
-            statement.Fetch();
-        EXPECT_EQ(pStation->GetLastError().strState, L"XT001") << Narrow(pszSql);
-    }
-    // Not even the owner rewrites the trail: a trigger refuses.
-    std::unique_ptr<XTRmsOdbc::Connection> pDba = XTRmsConnectAdmin(m_config, XTRmsEngine::Postgres, m_server);
-    ASSERT_TRUE(pDba);
-    EXPECT_FALSE(pDba->Execute(L"UPDATE xtrms.xtrms_audit SET detail = '' WHERE seq = 1"));
-    EXPECT_FALSE(pDba->Execute(L"DELETE FROM xtrms.xtrms_audit WHERE seq = 1"));
     // Nothing changed.
     std::unique_ptr<XTRmsService> pAdmin = Admin();
     EXPECT_FALSE(pAdmin->IsSuperUser(L"alice"));
+    EXPECT_EQ(pAdmin->GetPolicy().nLockoutThreshold, 3u);
     std::wstring strProblem;
     EXPECT_TRUE(pAdmin->VerifyAuditChain(&strProblem)) << Narrow(strProblem);
     EXPECT_EQ(Start()->UserLogin(L"admin", L"gate-keeper-1"), Rms::ERmsLoginOk);
-}
-
-TEST_P(XTRmsServiceTest, FrozenWorkstationHoldsNobodyUp)
-{
-    if (GetParam() != XTRmsEngine::Postgres)
-        GTEST_SKIP() << "one PC's file: its own processes wait for each other within the bound";
-    StartProvisioned();
-    // A workstation stops in the middle of a login's transaction, holding
-    // what serialises the audit trail.
-    std::unique_ptr<XTRmsOdbc::Connection> pFrozen = XTRmsConnectRaw(m_config, XTRmsEngine::Postgres);
-    ASSERT_TRUE(pFrozen && pFrozen->Begin());
-    XTRmsOdbc::Statement login(*pFrozen, L"SELECT result FROM xtrms.login('alice', '00', 'FROZEN', 'frozen')");
-    ASSERT_TRUE(login.Execute() && login.Fetch());
-    // The others still log in, within the bound.
-    std::unique_ptr<XTRmsService> pService = Start();
-    EXPECT_EQ(pService->UserLogin(L"admin", L"gate-keeper-1"), Rms::ERmsLoginOk);
-    EXPECT_EQ(pService->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
-    // The frozen one's transaction came to nothing.
-    EXPECT_FALSE(pFrozen->Commit() && pFrozen->Execute(L"SELECT 1"));
-    std::wstring strProblem;
-    EXPECT_TRUE(Admin()->VerifyAuditChain(&strProblem)) << Narrow(strProblem);
 }
 
 TEST_P(XTRmsServiceTest, SessionAndUnsavedChangesSurviveALostConnection)
@@ -1168,9 +1076,7 @@ TEST_P(XTRmsServiceTest, SessionAndUnsavedChangesSurviveALostConnection)
         EXPECT_EQ(pHost->SaveUserProfiles(), Rms::RmsSuccess) << Narrow(pHost->GetLastServerMessage());
     }
     EXPECT_EQ(pHost->GetLoggedInUserName(), L"admin");
-    bool bAllowed = false;
-    EXPECT_EQ(Admin()->GetUserIsAllowed(L"alice", 3, &bAllowed), Rms::RmsSuccess);
-    EXPECT_TRUE(bAllowed);
+    EXPECT_EQ(HoldsRight(L"alice", 3), 1);
     // A reconnect with nobody logged in says so, not "wrong password".
     std::unique_ptr<XTRmsService> pNobody = Start();
     EXPECT_EQ(pNobody->ReconnectToRestrictionSource(), Rms::ERmsLoginServerRefused);
@@ -1203,26 +1109,6 @@ TEST_P(XTRmsServiceTest, ImportSetsEveryFieldAndRightAsListed)
     EXPECT_EQ(mapUsers[L"nopass"].nRole, 2);
     EXPECT_FALSE(mapUsers[L"nopass"].bDisabled);
     EXPECT_EQ(Start()->UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginAccountDisabled);
-}
-
-TEST_P(XTRmsServiceTest, HashesKeepTheirIterationsAndTheMinimumLengthHoldsExactly)
-{
-    StartProvisioned();
-    XTRmsPolicy policy = m_config.policy;
-    policy.nPbkdf2Iterations = 70001; // beyond 16 bits
-    XTRmsServiceConfig config = WithPolicy(policy);
-    auto pAdmin = std::make_unique<XTRmsService>(XTRmsAdminConfig(config, m_server));
-    ASSERT_TRUE(pAdmin->OpenStore(GetParam(), false, nullptr));
-    EXPECT_EQ(pAdmin->AddUser(L"seven", L"", static_cast<Rms::RmsUserRole>(1), L"1234567", nullptr), Rms::RmsFailure);
-    EXPECT_EQ(pAdmin->AddUser(L"eight", L"", static_cast<Rms::RmsUserRole>(1), L"12345678", nullptr), Rms::RmsSuccess);
-    std::unique_ptr<XTRmsOdbc::Connection> pConnection = XTRmsConnectAdmin(m_config, GetParam(), m_server);
-    ASSERT_TRUE(pConnection);
-    XTRmsOdbc::Statement read(*pConnection,
-        (L"SELECT password_iterations FROM " + XTRmsTable(GetParam(), L"xtrms_users") + L" WHERE name = 'eight'")
-            .c_str());
-    ASSERT_TRUE(read.Execute() && read.Fetch());
-    EXPECT_EQ(read.GetInt(1), 70001);
-    EXPECT_EQ(Start(config)->UserLogin(L"eight", L"12345678"), Rms::ERmsLoginOk);
 }
 
 TEST_P(XTRmsServiceTest, SessionsEndWithTheAccountAndGuestsStayGuests)
@@ -1385,8 +1271,7 @@ TEST_P(XTRmsServiceTest, AHostWorksWithTheStoresDefinitionAndSaysWhereItsOwnDiff
                   &strError),
         Rms::RmsSuccess)
         << Narrow(strError);
-    ASSERT_EQ(
-        pAdmin->AddUser(L"admin", L"", static_cast<Rms::RmsUserRole>(2), L"gate-keeper-1", &strError), Rms::RmsSuccess);
+    ASSERT_EQ(pAdmin->AddUser(L"admin", L"", kAdministrator, L"gate-keeper-1", &strError), Rms::RmsSuccess);
     const size_t nEvents = Events().size();
 
     // A host that still brings rights 1 to 4 works with the store's and
@@ -1422,9 +1307,7 @@ TEST_P(XTRmsServiceTest, AHostWorksWithTheStoresDefinitionAndSaysWhereItsOwnDiff
     XTRmsServiceConfig broken = m_config;
     broken.vecRights.emplace_back(2, L"Edit again");
     XTRmsService brokenHost(broken);
-    EXPECT_NE(
-        brokenHost.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", XTRmsModeOf(GetParam()), 0, 0, L""),
-        GetParam() == XTRmsEngine::Sqlite ? Rms::RmsConnectionOk : Rms::RmsConnectionServerConnected);
+    EXPECT_NE(Probe(brokenHost), Connected());
     EXPECT_NE(
         brokenHost.GetSettingsString().find(L"This host's rights and roles cannot be used: Right 2 is defined twice."),
         std::wstring::npos)
@@ -1498,54 +1381,42 @@ TEST_P(XTRmsServiceTest, AChangeAtLoginCountsAWrongOldPasswordTowardLockout)
     EXPECT_EQ(pService->GetLoggedInUserName(), L"");
 }
 
-struct MustChangeCase
-{
-    const char* pszWhat;
-    bool bSwitch;
-    int nHow; // 0 AddUser with a password, 1 SetPassword, 2 the dialog's SetUserPassword
-    ERmsLoginResult nExpected;
-};
-
 TEST_P(XTRmsServiceTest, APasswordAnAdministratorSetsMustBeChangedWhenThePolicySaysSo)
 {
     // The default is on; the suite's configuration turns it off.
     EXPECT_TRUE(XTRmsPolicy().bMustChangeAfterReset);
-    const MustChangeCase cases[] = {
-        {"new account", true, 0, Rms::ERmsLoginPasswordExpired},
-        {"set by the console", true, 1, Rms::ERmsLoginPasswordExpired},
-        {"set in the dialog", true, 2, Rms::ERmsLoginPasswordExpired},
-        {"new account, switch off", false, 0, Rms::ERmsLoginOk},
-        {"set by the console, switch off", false, 1, Rms::ERmsLoginOk},
-        {"set in the dialog, switch off", false, 2, Rms::ERmsLoginOk},
-    };
     StartProvisioned();
-    int nUser = 0;
-    for (const MustChangeCase& c : cases)
+    for (int nCase = 0; nCase < 6; ++nCase)
     {
+        // The switch on, then off; set with a new account, by the console
+        // (SetPassword), in the dialog (SetUserPassword).
+        const bool bSwitch = nCase < 3;
+        const int nHow = nCase % 3;
+        const ERmsLoginResult nExpected = bSwitch ? Rms::ERmsLoginPasswordExpired : Rms::ERmsLoginOk;
+        SCOPED_TRACE(testing::Message() << "switch " << bSwitch << ", way " << nHow);
         XTRmsPolicy policy = m_config.policy;
-        policy.bMustChangeAfterReset = c.bSwitch;
+        policy.bMustChangeAfterReset = bSwitch;
         XTRmsServiceConfig config = WithPolicy(policy);
         auto pAdmin = std::make_unique<XTRmsService>(XTRmsAdminConfig(config, m_server));
         std::wstring strError;
         ASSERT_TRUE(pAdmin->OpenStore(GetParam(), false, &strError)) << Narrow(strError);
-        const std::wstring strUser = L"user" + std::to_wstring(++nUser);
-        ASSERT_EQ(pAdmin->AddUser(
-                      strUser, L"", static_cast<Rms::RmsUserRole>(1), c.nHow == 0 ? L"first-pass-1" : L"", &strError),
-            Rms::RmsSuccess)
+        const std::wstring strUser = L"user" + std::to_wstring(nCase);
+        ASSERT_EQ(
+            pAdmin->AddUser(strUser, L"", kOperator, nHow == 0 ? L"first-pass-1" : L"", &strError), Rms::RmsSuccess)
             << Narrow(strError);
-        if (c.nHow == 1)
+        if (nHow == 1)
         {
             ASSERT_EQ(pAdmin->SetPassword(strUser, L"first-pass-1", &strError), Rms::RmsSuccess) << Narrow(strError);
         }
-        else if (c.nHow == 2)
+        else if (nHow == 2)
         {
             std::unique_ptr<XTRmsService> pDialog = Start(config);
             ASSERT_EQ(pDialog->UserLogin(L"admin", L"gate-keeper-1"), Rms::ERmsLoginOk);
             ASSERT_EQ(pDialog->SetUserPassword(strUser, L"first-pass-1"), Rms::ERmsPasswordOk);
         }
         std::unique_ptr<XTRmsService> pService = Start(config);
-        EXPECT_EQ(pService->UserLogin(strUser, L"first-pass-1"), c.nExpected) << c.pszWhat;
-        EXPECT_EQ(pService->GetIsAllowed(1), c.nExpected == Rms::ERmsLoginOk) << c.pszWhat;
+        EXPECT_EQ(pService->UserLogin(strUser, L"first-pass-1"), nExpected);
+        EXPECT_EQ(pService->GetIsAllowed(1), !bSwitch);
     }
 }
 
@@ -1648,8 +1519,7 @@ TEST_P(XTRmsServiceTest, SignaturesAreProvenLikeALoginAndRecorded)
 {
     std::unique_ptr<XTRmsService> pAdmin = Admin();
     StartProvisioned();
-    ASSERT_EQ(pAdmin->AddUser(L"dora", L"Dora", static_cast<Rms::RmsUserRole>(1), L"maple-leaf-11", nullptr),
-        Rms::RmsSuccess);
+    ASSERT_EQ(pAdmin->AddUser(L"dora", L"Dora", kOperator, L"maple-leaf-11", nullptr), Rms::RmsSuccess);
     ASSERT_EQ(pAdmin->SetDisabled(L"dora", true, nullptr), Rms::RmsSuccess);
     std::unique_ptr<XTRmsService> pNobody = Start();
     XTRmsSignature signature;
@@ -1743,46 +1613,6 @@ TEST_P(XTRmsServiceTest, RightsThatNeedASignatureComeFromTheDefinition)
     EXPECT_TRUE(Start()->IsSignatureRequired(2));
 }
 
-TEST_P(XTRmsServiceTest, WorkstationCredentialsReachNoLifecycleFunctionWithoutASession)
-{
-    if (GetParam() != XTRmsEngine::Postgres)
-        GTEST_SKIP() << "the rights server's functions";
-    StartProvisioned();
-    std::unique_ptr<XTRmsOdbc::Connection> pStation = XTRmsConnectRaw(m_config, XTRmsEngine::Postgres);
-    ASSERT_TRUE(pStation);
-    const std::wstring strKey(64, L'0');
-    const std::wstring strSalt(32, L'0');
-    const std::wstring kSessionless[] = {
-        L"SELECT xtrms.lock_session(NULL, 'ws', 'os')",
-        L"SELECT xtrms.unlock_session('00', '" + strKey + L"', 'ws', 'os')",
-        L"SELECT xtrms.switch_user('00', '11', 'ws', 'os')",
-        L"SELECT * FROM xtrms.sign(NULL, 'alice', '" + strKey + L"', 'Release', 'Approved', '', 'ws', 'os')",
-        L"SELECT * FROM xtrms.change_password(NULL, 'alice', '" + strKey + L"', '" + strSalt + L"', 1000, '" + strKey +
-            L"', '', false, 'ws', 'os')",
-        // The old way to one's own change would skip history and minimum age.
-        L"SELECT xtrms.change_own_password('00', '" + strKey + L"', '" + strSalt + L"', 1000, '" + strKey +
-            L"', 'ws', 'os')",
-    };
-    for (const std::wstring& strSql : kSessionless)
-    {
-        XTRmsOdbc::Statement statement(*pStation, strSql.c_str());
-        bool bRan = statement.Execute();
-        if (bRan)
-            statement.Fetch();
-        EXPECT_EQ(pStation->GetLastError().strState, L"XT001") << Narrow(strSql);
-    }
-    // The helpers and the history are the owner's alone.
-    for (const wchar_t* pszSql : {L"SELECT xtrms.xtrms_expired('alice')", L"SELECT * FROM xtrms.xtrms_password_history",
-             L"SELECT xtrms.xtrms_prove('alice', '', 'ws', 'os', 'x')"})
-    {
-        XTRmsOdbc::Statement statement(*pStation, pszSql);
-        bool bRan = statement.Execute();
-        if (bRan)
-            statement.Fetch();
-        EXPECT_FALSE(bRan && pStation->GetLastError().strState.empty()) << Narrow(pszSql);
-    }
-}
-
 TEST(XTRmsConnections, AMissingOdbcDriverIsNamed)
 {
     XTRmsTestServer noServer;
@@ -1814,9 +1644,7 @@ TEST(XTRmsConnections, AMissingOdbcDriverIsNamed)
         << Narrow(strError);
     EXPECT_EQ(GetFileAttributesW(config.strDatabaseFile.c_str()), INVALID_FILE_ATTRIBUTES) << "nothing created";
     XTRmsService server(config);
-    EXPECT_NE(
-        server.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeServer, 0, 0, L""),
-        Rms::RmsConnectionServerConnected);
+    EXPECT_NE(TryConnect(server, Rms::RmsConnectModeServer), Rms::RmsConnectionServerConnected);
     std::wstring strSettings = server.GetSettingsString();
     EXPECT_NE(strSettings.find(L"The ODBC driver \"XTRms Absent PostgreSQL Driver\" is not installed on this "
                                L"workstation"),
@@ -1832,9 +1660,7 @@ TEST(XTRmsLocalSource, MissingUnreadableAndAbsentFilesAreReportedNotReplaced)
     XTRmsServiceConfig config = XTRmsTestConfig(XTRmsEngine::Sqlite, noServer, XTRmsNewDatabaseFile());
     config.bCreateDatabase = false;
     XTRmsService missing(config);
-    EXPECT_EQ(
-        missing.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeSource, 0, 0, L""),
-        Rms::RmsConnectionServerNotFound);
+    EXPECT_EQ(TryConnect(missing, Rms::RmsConnectModeSource), Rms::RmsConnectionServerNotFound);
     EXPECT_EQ(missing.Initialize(Rms::RmsApplicationStandard, L"", L"", L"", L"", 0, 0, L""), Rms::RmsFailure);
     EXPECT_EQ(missing.UserLogin(L"admin", L"anything"), Rms::ERmsLoginSourceUnavailable);
     EXPECT_EQ(GetFileAttributesW(config.strDatabaseFile.c_str()), INVALID_FILE_ATTRIBUTES) << "nothing created";
@@ -1848,9 +1674,7 @@ TEST(XTRmsLocalSource, MissingUnreadableAndAbsentFilesAreReportedNotReplaced)
     WriteFile(hFile, szJunk, sizeof(szJunk) - 1, &nWritten, nullptr);
     CloseHandle(hFile);
     XTRmsService damaged(config);
-    EXPECT_EQ(
-        damaged.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeSource, 0, 0, L""),
-        Rms::RmsConnectionServerIncompatible);
+    EXPECT_EQ(TryConnect(damaged, Rms::RmsConnectModeSource), Rms::RmsConnectionServerIncompatible);
     EXPECT_NE(damaged.GetSettingsString().find(L"NOT AVAILABLE"), std::wstring::npos);
     WIN32_FILE_ATTRIBUTE_DATA data = {};
     ASSERT_TRUE(GetFileAttributesExW(config.strDatabaseFile.c_str(), GetFileExInfoStandard, &data));
@@ -1869,20 +1693,17 @@ TEST(XTRmsLocalSource, FileLockedByAnotherProcessIsWaitedForNeverTakenForDamaged
     {
         XTRmsService creator(config);
         ASSERT_TRUE(creator.OpenStore(XTRmsEngine::Sqlite, true, nullptr));
-        ASSERT_EQ(creator.AddUser(L"alice", L"", static_cast<Rms::RmsUserRole>(2), L"blue-harbour-7", nullptr),
-            Rms::RmsSuccess);
+        ASSERT_EQ(creator.AddUser(L"alice", L"", kAdministrator, L"blue-harbour-7", nullptr), Rms::RmsSuccess);
     }
     XTRmsService service(config);
-    ASSERT_EQ(
-        service.TryConnectToRestrictionSource(Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeSource, 0, 0, L""),
-        Rms::RmsConnectionOk);
+    ASSERT_EQ(TryConnect(service, Rms::RmsConnectModeSource), Rms::RmsConnectionOk);
     ASSERT_EQ(service.Initialize(Rms::RmsApplicationStandard, L"", L"", L"", L"", 0, 0, L""), Rms::RmsSuccess);
     ASSERT_EQ(service.UserLogin(L"alice", L"blue-harbour-7"), Rms::ERmsLoginOk);
     // Another program holds the write lock for longer than the bound: the
     // save fails and keeps its changes, and nothing is replaced.
     std::unique_ptr<XTRmsOdbc::Connection> pHolder = XTRmsConnectRaw(config, XTRmsEngine::Sqlite);
     ASSERT_TRUE(pHolder && pHolder->Begin(L"BEGIN IMMEDIATE"));
-    ASSERT_EQ(service.CreateUser(L"bob", static_cast<Rms::RmsUserRole>(1)), Rms::RmsSuccess);
+    ASSERT_EQ(service.CreateUser(L"bob", kOperator), Rms::RmsSuccess);
     EXPECT_EQ(service.SaveUserProfiles(), Rms::RmsFailure);
     ASSERT_TRUE(pHolder->Rollback());
     // Once the lock is gone everything works on the same data.
@@ -2016,9 +1837,7 @@ TEST(XTRmsRightsServer, ConnectionTestsAnswerTheFacadesCodes)
         config.strServerPassword = c.strPassword;
         XTRmsService service(config);
         service.SetServerSetting(XTRmsServerSetting(c.strHost, c.nPort));
-        EXPECT_EQ(service.TryConnectToRestrictionSource(
-                      Rms::RmsApplicationStandard, L"", Rms::RmsConnectModeServer, 0, 0, L""),
-            c.nExpected)
+        EXPECT_EQ(TryConnect(service, Rms::RmsConnectModeServer), c.nExpected)
             << c.pszWhat << " " << Narrow(service.GetSettingsString());
     }
 }

@@ -39,8 +39,8 @@ protected:
         m_config = XTRmsTestConfig(XTRmsEngine::Sqlite, XTRmsTestServer(), XTRmsNewDatabaseFile());
         XTRmsService provisioner(m_config);
         ASSERT_TRUE(provisioner.OpenStore(XTRmsEngine::Sqlite, true, nullptr));
-        ASSERT_EQ(provisioner.AddUser(L"alice", L"Alice", static_cast<Rms::RmsUserRole>(1), L"blue-harbour-7", nullptr),
-            Rms::RmsSuccess);
+        ASSERT_EQ(
+            provisioner.AddUser(L"alice", L"Alice", Rms::RmsUserRole(1), L"blue-harbour-7", nullptr), Rms::RmsSuccess);
     }
     void TearDown() override
     {
@@ -110,8 +110,7 @@ TEST_F(XTRmsStartupTest, MissingLocalFileOffersTheRightsServer)
     {
         XTRmsService provisioner(XTRmsAdminConfig(config, server));
         ASSERT_TRUE(provisioner.OpenStore(XTRmsEngine::Postgres, true, nullptr));
-        ASSERT_EQ(provisioner.AddUser(L"bob", L"", static_cast<Rms::RmsUserRole>(2), L"river-stone-3", nullptr),
-            Rms::RmsSuccess);
+        ASSERT_EQ(provisioner.AddUser(L"bob", L"", Rms::RmsUserRole(2), L"river-stone-3", nullptr), Rms::RmsSuccess);
     }
     // The stored setting names a port nobody listens on; the user corrects it.
     config.serverSetting.SetPortNum(server.nPort == 65535 ? 65534 : server.nPort + 1);
@@ -130,13 +129,7 @@ TEST_F(XTRmsStartupTest, MissingLocalFileOffersTheRightsServer)
                 dlg.PressOK();
             })
         .Expect(kLogin, TypeLogin(L"bob", L"river-stone-3"));
-    XTRmRestrictionManager::SetRestrictionManagerService(&service);
-    Rms::ClientSettings settings;
-    settings.nSourceFlags = Rms::RmsSourceFlagServer;
-    Rms::RmsResult nServiceResult = Rms::RmsFailure;
-    EXPECT_EQ(XTRmRestrictionManager::InitializeRestrictions(
-                  Rms::RmsApplicationStandard, Rms::ClientPaths(), settings, XTRmNoProgress, &nServiceResult),
-        Rms::RmsInitReadyThroughServer);
+    EXPECT_EQ(Run(service, Rms::RmsSourceFlagServer), Rms::RmsInitReadyThroughServer);
     EXPECT_EQ("", m_robot.Finish());
     EXPECT_EQ(service.GetServerSetting().GetPortNum(), server.nPort);
     EXPECT_EQ(service.GetLoggedInUserName(), L"bob");

@@ -168,12 +168,52 @@ bool Contains(const std::wstring& strText, const std::wstring& strPart)
 {
     return strText.find(strPart) != std::wstring::npos;
 }
+
+// The tool's options for the loopback rights server, without the account.
+std::wstring ServerOptions(const XTRmsTestServer& server)
+{
+    return L" --server 127.0.0.1:" + std::to_wstring(server.nPort) + L" --database " + server.strDatabase +
+        L" --iterations 1000";
+}
+
+// A provisioned store with ann (Operator, no password) added by the tool.
+std::wstring NewStoreWithAnn()
+{
+    std::wstring strFile = NewProvisionedStore();
+    EXPECT_EQ(RunTool(L"add-user ann --role 1 --no-password" + Db(strFile)).nExitCode, 0u);
+    return strFile;
+}
+
+// A host on the store, as a workstation opens it.
+std::unique_ptr<XTRmsService> OpenHost(const std::wstring& strFile)
+{
+    auto pHost = std::make_unique<XTRmsService>(XTRmsTestConfig(XTRmsEngine::Sqlite, XTRmsTestServer(), strFile));
+    std::wstring strError;
+    EXPECT_TRUE(pHost->OpenStore(XTRmsEngine::Sqlite, false, &strError)) << Narrow(strError);
+    return pHost;
+}
+
+// Raw SQL on the store's file, as whoever can write it; the rows' first two
+// columns as "a:b" when it reads.
+std::vector<std::wstring> RawSql(const std::wstring& strFile, const wchar_t* pszSql)
+{
+    std::vector<std::wstring> vecRows;
+    std::unique_ptr<XTRmsOdbc::Connection> pRaw = XTRmsConnectRaw(
+        XTRmsTestConfig(XTRmsEngine::Sqlite, XTRmsTestServer(), strFile), XTRmsEngine::Sqlite);
+    EXPECT_TRUE(pRaw);
+    if (!pRaw)
+        return vecRows;
+    XTRmsOdbc::Statement statement(*pRaw, pszSql);
+    EXPECT_TRUE(statement.Execute()) << Narrow(pszSql);
+    while (statement.Fetch())
+        vecRows.push_back(statement.GetText(1) + L":" + statement.GetText(2));
+    return vecRows;
+}
 } // namespace
 
 TEST(XTRmsTool, BadInputFailsWithOneLineAndItsExitCodeAndChangesNothing)
 {
-    std::wstring strFile = NewProvisionedStore();
-    ASSERT_EQ(RunTool(L"add-user ann --role 1 --no-password" + Db(strFile)).nExitCode, 0u);
+    std::wstring strFile = NewStoreWithAnn();
     const std::wstring strDb = Db(strFile);
     const std::wstring strCsv = strFile + L".csv";
     const std::wstring strMissing = L" --db \"" + strFile + L".missing\"";
@@ -324,27 +364,15 @@ INSTANTIATE_TEST_SUITE_P(Bom, XTRmsToolCsv, ::testing::Bool(),
 TEST(XTRmsTool, PasswordUnlockAndDisableReachTheStoreAndTheList)
 {
     std::wstring strFile = NewProvisionedStore();
-    XTRmsServiceConfig config = XTRmsTestConfig(XTRmsEngine::Sqlite, XTRmsTestServer(), strFile);
-    auto login = [&](const std::wstring& strPassword) {
-        XTRmsService host(config);
-        std::wstring strError;
-        EXPECT_TRUE(host.OpenStore(XTRmsEngine::Sqlite, false, &strError)) << Narrow(strError);
-        return host.UserLogin(L"ann", strPassword);
-    };
+    auto login = [&](const std::wstring& strPassword) { return OpenHost(strFile)->UserLogin(L"ann", strPassword); };
     auto annInList = [&]() { return ListLine(RunTool(L"list" + Db(strFile)).strOut, L"ann"); };
-    auto changeAtLogin = [&](const std::wstring& strOld, const std::wstring& strNew) {
-        XTRmsService host(config);
-        std::wstring strError;
-        EXPECT_TRUE(host.OpenStore(XTRmsEngine::Sqlite, false, &strError)) << Narrow(strError);
-        return host.ChangeExpiredPassword(L"ann", strOld, strNew);
-    };
 
     SToolResult added = RunTool(L"add-user ann --role Operator" + Db(strFile), "first-Secret\n");
     ASSERT_EQ(added.nExitCode, 0u) << Narrow(added.strErr);
     EXPECT_TRUE(Contains(annInList(), L"has-password"));
     // The password an administrator gave her is hers to replace at once.
     EXPECT_EQ(login(L"first-Secret"), Rms::ERmsLoginPasswordExpired);
-    EXPECT_EQ(changeAtLogin(L"first-Secret", L"own-Secret-1"), Rms::ERmsPasswordOk);
+    EXPECT_EQ(OpenHost(strFile)->ChangeExpiredPassword(L"ann", L"first-Secret", L"own-Secret-1"), Rms::ERmsPasswordOk);
     EXPECT_EQ(login(L"own-Secret-1"), Rms::ERmsLoginOk);
 
     // Three failures lock her until an administrator unlocks.
@@ -415,29 +443,19 @@ TEST(XTRmsTool, AuditFiltersPickTheirEntriesOldestFirst)
 
 TEST(XTRmsTool, VerifyTellsAnIntactTrailFromATamperedOne)
 {
-    std::wstring strFile = NewProvisionedStore();
-    ASSERT_EQ(RunTool(L"add-user ann --role 1 --no-password" + Db(strFile)).nExitCode, 0u);
+    std::wstring strFile = NewStoreWithAnn();
     ASSERT_EQ(RunTool(L"disable ann" + Db(strFile)).nExitCode, 0u);
     SToolResult intact = RunTool(L"verify" + Db(strFile));
     EXPECT_EQ(intact.nExitCode, 0u) << Narrow(intact.strErr);
     EXPECT_TRUE(Contains(intact.strOut, L"intact (3 entries)")) << Narrow(intact.strOut);
 
-    {
-        std::unique_ptr<XTRmsOdbc::Connection> pRaw = XTRmsConnectRaw(
-            XTRmsTestConfig(XTRmsEngine::Sqlite, XTRmsTestServer(), strFile), XTRmsEngine::Sqlite);
-        ASSERT_TRUE(pRaw);
-        ASSERT_TRUE(pRaw->Execute(L"UPDATE xtrms_audit SET subject = 'bob' WHERE seq = 1"));
-    }
+    RawSql(strFile, L"UPDATE xtrms_audit SET subject = 'bob' WHERE seq = 1");
     SToolResult broken = RunTool(L"verify" + Db(strFile));
     EXPECT_EQ(broken.nExitCode, 3u);
     EXPECT_TRUE(Contains(broken.strErr, L"broken: audit row 1 was changed")) << Narrow(broken.strErr);
 
     // A trail that cannot be read is a failure, not proof of tampering.
-    {
-        std::unique_ptr<XTRmsOdbc::Connection> pRaw = XTRmsConnectRaw(
-            XTRmsTestConfig(XTRmsEngine::Sqlite, XTRmsTestServer(), strFile), XTRmsEngine::Sqlite);
-        ASSERT_TRUE(pRaw && pRaw->Execute(L"DROP TABLE xtrms_audit"));
-    }
+    RawSql(strFile, L"DROP TABLE xtrms_audit");
     SToolResult unreadable = RunTool(L"verify" + Db(strFile));
     EXPECT_EQ(unreadable.nExitCode, 1u) << Narrow(unreadable.strErr);
     EXPECT_FALSE(Contains(unreadable.strErr, L"broken")) << Narrow(unreadable.strErr);
@@ -464,8 +482,7 @@ TEST(XTRmsTool, VersionAndTheStandardStreamsAsFiles)
     EXPECT_TRUE(Contains(version.strOut, L"schema version " + std::to_wstring(XTRmsService::GetLatestSchemaVersion())))
         << Narrow(version.strOut);
 
-    std::wstring strFile = NewProvisionedStore();
-    ASSERT_EQ(RunTool(L"add-user ann --role 1 --no-password" + Db(strFile)).nExitCode, 0u);
+    std::wstring strFile = NewStoreWithAnn();
     DeleteFileW(L"-");
     // "-" is standard output: the CSV alone, nothing written to a file "-".
     SToolResult exported = RunTool(L"export -" + Db(strFile));
@@ -486,18 +503,8 @@ TEST(XTRmsTool, NewHashesTakeTheIterationsAsked)
     const std::wstring strStore = L" --db \"" + strFile + L"\"";
     ASSERT_EQ(RunTool(L"add-user ann --role 1 --iterations 1000" + strStore, "first-Secret\n").nExitCode, 0u);
     ASSERT_EQ(RunTool(L"add-user bob --role 1 --iterations 70001" + strStore, "river-Stone-4\n").nExitCode, 0u);
-    std::unique_ptr<XTRmsOdbc::Connection> pRaw = XTRmsConnectRaw(
-        XTRmsTestConfig(XTRmsEngine::Sqlite, XTRmsTestServer(), strFile), XTRmsEngine::Sqlite);
-    ASSERT_TRUE(pRaw);
-    XTRmsOdbc::Statement read(*pRaw, L"SELECT name, password_iterations FROM xtrms_users ORDER BY name");
-    ASSERT_TRUE(read.Execute());
-    std::vector<std::wstring> vecStored;
-    while (read.Fetch())
-    {
-        std::wstring strName = read.GetText(1);
-        vecStored.push_back(strName + L":" + std::to_wstring(read.GetInt(2)));
-    }
-    EXPECT_EQ(vecStored, (std::vector<std::wstring>{L"ann:1000", L"bob:70001"}));
+    EXPECT_EQ(RawSql(strFile, L"SELECT name, password_iterations FROM xtrms_users ORDER BY name"),
+        (std::vector<std::wstring>{L"ann:1000", L"bob:70001"}));
 }
 
 namespace
@@ -579,11 +586,8 @@ TEST(XTRmsTool, AtAConsoleThePasswordIsTypedTwiceWithoutEcho)
     EXPECT_EQ(added.nExitCode, 0u) << Narrow(added.strErr);
     CloseHandle(hInput);
 
-    XTRmsService host(XTRmsTestConfig(XTRmsEngine::Sqlite, XTRmsTestServer(), strFile));
-    std::wstring strError;
-    ASSERT_TRUE(host.OpenStore(XTRmsEngine::Sqlite, false, &strError));
     // The right password; an administrator's, so it must be changed first.
-    EXPECT_EQ(host.UserLogin(L"ann", L"Typed-\u00e9-twice"), Rms::ERmsLoginPasswordExpired);
+    EXPECT_EQ(OpenHost(strFile)->UserLogin(L"ann", L"Typed-\u00e9-twice"), Rms::ERmsLoginPasswordExpired);
 
     // The prompts reached the screen, the typing did not.
     std::wstring strScreen = ConsoleScreenText();
@@ -598,8 +602,7 @@ TEST(XTRmsTool, RightsServerIsAdministeredByItsAdministratorsOnly)
         GTEST_SKIP() << "no PostgreSQL server here";
     XTRmsServiceConfig config = XTRmsTestConfig(XTRmsEngine::Postgres, server, std::wstring());
     ASSERT_TRUE(XTRmsEmptyServerDatabase(config, server));
-    const std::wstring strServer = L" --server 127.0.0.1:" + std::to_wstring(server.nPort) + L" --database " +
-        server.strDatabase + L" --iterations 1000";
+    const std::wstring strServer = ServerOptions(server);
     const std::wstring strAsDba = strServer + L" --user " + server.strAdminUser;
     const std::wstring strAsStation = strServer + L" --user " + server.strUser;
 
@@ -825,29 +828,26 @@ TEST(XTRmsTool, ARightsServerIsProvisionedFromAFileByItsAdministratorOnly)
         GTEST_SKIP() << "no PostgreSQL server here";
     XTRmsServiceConfig config = XTRmsTestConfig(XTRmsEngine::Postgres, server, std::wstring());
     ASSERT_TRUE(XTRmsEmptyServerDatabase(config, server));
-    const std::wstring strServer = L" --server 127.0.0.1:" + std::to_wstring(server.nPort) + L" --database " +
-        server.strDatabase + L" --iterations 1000";
+    const std::wstring strServer = ServerOptions(server);
+    const std::wstring strAsDba = strServer + L" --user " + server.strAdminUser;
     const std::wstring strSite = XTRmsNewDatabaseFile() + L".site.ini";
     // A host whose configuration brings the test's own rights: the file's
     // stand, as the first host finds the store defined.
     SetEnvironmentVariableW(L"XTRMS_SERVER_PASSWORD", server.strAdminPassword.c_str());
-    ProvisionAndLogIn(strServer + L" --user " + server.strAdminUser, XTRmsEngine::Postgres, config, strSite);
+    ProvisionAndLogIn(strAsDba, XTRmsEngine::Postgres, config, strSite);
     // The server keeps its own policy, which its administrator changes; a
     // SQLite file follows its host's and refuses.
-    SToolResult policy = RunTool(L"policy --must-change-after-reset no --history 3 --max-age-days 90" + strServer +
-        L" --user " + server.strAdminUser);
+    SToolResult policy = RunTool(L"policy --must-change-after-reset no --history 3 --max-age-days 90" + strAsDba);
     EXPECT_EQ(policy.nExitCode, 0u) << Narrow(policy.strErr);
     for (const wchar_t* pszLine :
         {L"max-age-days            90", L"history                 3", L"must-change-after-reset no"})
         EXPECT_TRUE(Contains(policy.strOut, pszLine)) << Narrow(policy.strOut);
-    EXPECT_TRUE(
-        Contains(RunTool(L"audit --last 1" + strServer + L" --user " + server.strAdminUser).strOut, L"policy-changed"));
+    EXPECT_TRUE(Contains(RunTool(L"audit --last 1" + strAsDba).strOut, L"policy-changed"));
     const std::wstring strFile = XTRmsNewDatabaseFile();
     ASSERT_EQ(RunTool(L"create" + Db(strFile)).nExitCode, 0u);
     EXPECT_EQ(RunTool(L"policy --history 3" + Db(strFile)).nExitCode, 1u);
     EXPECT_TRUE(Contains(RunTool(L"policy" + Db(strFile)).strOut, L"must-change-after-reset yes"));
-    SToolResult admin = RunTool(
-        L"add-user meg2 --role 2" + strServer + L" --user " + server.strAdminUser, "Manager-Secret-3\n");
+    SToolResult admin = RunTool(L"add-user meg2 --role 2" + strAsDba, "Manager-Secret-3\n");
     EXPECT_EQ(admin.nExitCode, 0u) << Narrow(admin.strErr);
     // An XTRm super user on the workstation's account may administer users,
     // but not what the site's rights are.
